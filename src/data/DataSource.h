@@ -1,0 +1,45 @@
+// The link between an open table and the controls that show it.
+//
+// A table tells its data sources what changed; a data source passes that on
+// to its controls as signals. While a table's controls are disabled nothing
+// is passed on, and enabling them sends one summary of what changed.
+#pragma once
+
+#include <QObject>
+
+class Table;
+
+class DataSource : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DataSource(QObject* parent = nullptr);
+    ~DataSource() override;
+
+    Table* dataSet() const { return m_dataSet; }
+    void setDataSet(Table* table);
+
+    // Whether a control may put the table into edit mode by itself.
+    bool autoEdit() const { return m_autoEdit; }
+    void setAutoEdit(bool value) { m_autoEdit = value; }
+
+signals:
+    // The rows shown changed as a whole (open, close, filter, sort).
+    void dataSetChanged();
+    // The values of one row changed (typing, post, cancel).
+    void recordChanged(int row);
+    // A row appeared at this place (a new record being entered).
+    void recordInserted(int row);
+    // The row at this place went away (deleted, or a new record cancelled).
+    void recordRemoved(int row);
+    // The current record is now this row (-1: none).
+    void scrolled(int row);
+    // The table went into or out of edit or insert mode.
+    void stateChanged();
+
+private:
+    friend class Table;
+    Table* m_dataSet = nullptr;
+    bool m_autoEdit = true;
+};

@@ -1,0 +1,58 @@
+#include "data/Store.h"
+
+#include "data/DataError.h"
+#include "data/SqliteStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+enum class FileFormat { Sqlite, Jet, Unknown };
+
+FileFormat detectFormat(const QByteArray& head)
+{
+    static const QByteArray sqliteMagic("SQLite format 3\0", 16);
+    if (head.startsWith(sqliteMagic))
+        return FileFormat::Sqlite;
+    // Access files carry their engine's name after a four-byte page header.
+    const QByteArray engine = head.mid(4, 15);
+    if (engine == "Standard Jet DB" || engine == "Standard ACE DB")
+        return FileFormat::Jet;
+    return FileFormat::Unknown;
+}
+
+} // namespace
+
+std::unique_ptr<Store> Store::open(const QString& path, bool readOnly)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw DataError(QStringLiteral("Файл базы данных «%1» не найден.").arg(shown));
+    if (!info.isFile())
+        throw DataError(QStringLiteral("«%1» — не файл базы данных, а папка или устройство.").arg(shown));
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw DataError(QStringLiteral("Нет доступа к файлу базы данных «%1»: %2.").arg(shown, file.errorString()));
+    const QByteArray head = file.read(100);
+    file.close();
+
+    switch (detectFormat(head)) {
+    case FileFormat::Sqlite:
+        return std::make_unique<SqliteStore>(path, readOnly);
+    case FileFormat::Jet:
+        throw DataError(QStringLiteral("Файл «%1» — база данных Microsoft Access. Программа работает с базами "
+                                       "SQLite 3: преобразуйте файл в этот формат.").arg(shown));
+    case FileFormat::Unknown:
+        break;
+    }
+    throw DataError(QStringLiteral("Файл «%1» не является базой данных справочника: формат файла не распознан.").arg(shown));
+}
+
+QString Store::rowNotFoundMessage()
+{
+    return QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read.");
+}

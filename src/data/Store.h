@@ -1,0 +1,58 @@
+// A database file behind the directory: reads a whole table once and writes
+// single-record changes back at once.
+//
+// Store::open() recognises the file's format by its first bytes, so other
+// formats can be served under the same file name.
+#pragma once
+
+#include "data/Field.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class RowSet;
+
+struct FieldChange
+{
+    QString field;
+    TextValue original; // the value as it was read
+    TextValue value;    // the value to write
+};
+
+class Store
+{
+public:
+    virtual ~Store() = default;
+
+    // Opens the database file at path; throws DataError with a message that
+    // names the file when it is missing, unreadable or of an unknown format.
+    static std::unique_ptr<Store> open(const QString& path, bool readOnly = false);
+
+    virtual QString path() const = 0;
+
+    // Fills rows with the whole table. fields[0] is the integer key, the
+    // others are text fields, matched to the table's columns without regard
+    // to case. Throws DataError for a missing table or field.
+    virtual void load(const QString& table, const QStringList& fields, RowSet& rows) = 0;
+
+    // Writes the changes of one record. The record is found by its key and
+    // the original values of the changed fields; when someone else changed or
+    // deleted it since it was read, nothing is written and DataError says so.
+    virtual void update(const QString& table, const QString& keyField, qint64 key,
+                        const std::vector<FieldChange>& changes) = 0;
+
+    // Deletes one record, found by its key and the original values of all
+    // its fields.
+    virtual void remove(const QString& table, const QString& keyField, qint64 key,
+                        const std::vector<FieldChange>& originals) = 0;
+
+    // Adds a record and returns its new key.
+    virtual qint64 insert(const QString& table, const QString& keyField,
+                          const std::vector<FieldChange>& values) = 0;
+
+    // The message for a record that someone else changed or deleted.
+    static QString rowNotFoundMessage();
+};

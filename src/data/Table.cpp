@@ -1,0 +1,611 @@
+#include "data/Table.h"
+
+#include "data/Connection.h"
+#include "data/DataError.h"
+#include "data/DataSource.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+
+const QString& closedDataSetMessage()
+{
+    static const QString message = QStringLiteral("Cannot perform this operation on a closed dataset");
+    return message;
+}
+
+} // namespace
+
+Table::Table() = default;
+
+Table::~Table()
+{
+    for (DataSource* source : m_sources)
+        source->m_dataSet = nullptr;
+}
+
+void Table::setConnection(Connection* connection)
+{
+    m_connection = connection;
+}
+
+void Table::setTableName(const QString& name)
+{
+    if (active())
+        throw DataError(QStringLiteral("Cannot perform this operation on an open dataset"));
+    m_tableName = name;
+}
+
+void Table::setFields(std::vector<FieldDef> fields)
+{
+    if (active())
+        throw DataError(QStringLiteral("Cannot perform this operation on an open dataset"));
+    m_fields = std::move(fields);
+}
+
+int Table::fieldIndex(const QString& name) const
+{
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    return -1;
+}
+
+int Table::fieldByName(const QString& name) const
+{
+    const int index = fieldIndex(name);
+    if (index < 0)
+        throw DataError(QStringLiteral("Field '%1' not found").arg(name));
+    return index;
+}
+
+// Opening and closing ------------------------------------------------------
+
+void Table::open()
+{
+    if (active())
+        return;
+    if (!m_connection)
+        throw DataError(QStringLiteral("Missing Connection or ConnectionString"));
+    if (m_fields.empty() || m_fields.front().type != FieldType::AutoInc)
+        throw DataError(QStringLiteral("У таблицы «%1» не задано ключевое поле.").arg(m_tableName));
+
+    QStringList names;
+    for (const FieldDef& field : m_fields)
+        names << field.name;
+
+    m_connection->open();
+    m_connection->store().load(m_tableName, names, m_rows);
+
+    auto selection = std::make_unique<RowSelection>(m_rows, m_fields);
+    std::vector<std::uint32_t> view;
+    try {
+        view = selection->select(m_filtered ? m_filter : QString(), m_indexFieldNames);
+    } catch (...) {
+        m_rows.reset(0);
+        throw;
+    }
+    m_selection = std::move(selection);
+    m_view = std::move(view);
+    m_buffer.assign(m_fields.size(), std::nullopt);
+    m_changed.assign(m_fields.size(), false);
+    m_insertRow = -1;
+    m_state = State::Browse;
+    m_row = m_view.empty() ? -1 : 0;
+    m_bof = true;
+    m_eof = m_view.empty();
+    notifyDataSet();
+    notifyState();
+}
+
+void Table::close()
+{
+    if (!active())
+        return;
+    m_state = State::Inactive;
+    m_selection.reset();
+    m_rows.reset(0);
+    m_view.clear();
+    m_view.shrink_to_fit();
+    m_row = -1;
+    m_bof = m_eof = true;
+    m_insertRow = -1;
+    notifyDataSet();
+    notifyState();
+}
+
+void Table::checkActive() const
+{
+    if (!active())
+        throw DataError(closedDataSetMessage());
+}
+
+// Filter and sort ----------------------------------------------------------
+
+void Table::setFilter(const QString& text)
+{
+    if (text == m_filter)
+        return;
+    if (!active() || !m_filtered) {
+        if (active())
+            m_selection->check(text, m_indexFieldNames);
+        m_filter = text;
+        return;
+    }
+    checkBrowseMode();
+    std::vector<std::uint32_t> view = m_selection->select(text, m_indexFieldNames);
+    m_filter = text;
+    m_view = std::move(view);
+    rebuildView();
+}
+
+void Table::setFiltered(bool value)
+{
+    if (value == m_filtered)
+        return;
+    if (!active()) {
+        m_filtered = value;
+        return;
+    }
+    checkBrowseMode();
+    std::vector<std::uint32_t> view = m_selection->select(value ? m_filter : QString(), m_indexFieldNames);
+    m_filtered = value;
+    m_view = std::move(view);
+    rebuildView();
+}
+
+void Table::setIndexFieldNames(const QString& names)
+{
+    if (names == m_indexFieldNames)
+        return;
+    if (!active()) {
+        m_indexFieldNames = names;
+        return;
+    }
+    checkBrowseMode();
+    std::vector<std::uint32_t> view = m_selection->select(m_filtered ? m_filter : QString(), names);
+    m_indexFieldNames = names;
+    m_view = std::move(view);
+    rebuildView();
+}
+
+// A new view is in place: show it from its first record.
+void Table::rebuildView()
+{
+    m_row = m_view.empty() ? -1 : 0;
+    m_bof = true;
+    m_eof = m_view.empty();
+    notifyDataSet();
+}
+
+// Navigation ---------------------------------------------------------------
+
+int Table::recordCount() const
+{
+    return int(m_view.size());
+}
+
+int Table::displayRowCount() const
+{
+    return int(m_view.size()) + (m_state == State::Insert ? 1 : 0);
+}
+
+int Table::rowIndex(int row) const
+{
+    if (m_state == State::Insert) {
+        if (row == m_insertRow)
+            return -1;
+        if (row > m_insertRow)
+            --row;
+    }
+    if (row < 0 || row >= int(m_view.size()))
+        return -1;
+    return int(m_view[std::size_t(row)]);
+}
+
+void Table::setCurrent(int row)
+{
+    if (row == m_row)
+        return;
+    m_row = row;
+    notifyScroll();
+}
+
+void Table::first()
+{
+    checkActive();
+    checkBrowseMode();
+    setCurrent(recordCount() > 0 ? 0 : -1);
+    m_bof = true;
+    m_eof = recordCount() == 0;
+}
+
+void Table::last()
+{
+    checkActive();
+    checkBrowseMode();
+    setCurrent(recordCount() - 1);
+    m_eof = true;
+    m_bof = recordCount() == 0;
+}
+
+void Table::next()
+{
+    checkActive();
+    checkBrowseMode();
+    if (recordCount() == 0 || m_row >= recordCount() - 1) {
+        m_eof = true;
+        return;
+    }
+    setCurrent(m_row + 1);
+    m_bof = m_eof = false;
+}
+
+void Table::prior()
+{
+    checkActive();
+    checkBrowseMode();
+    if (recordCount() == 0 || m_row <= 0) {
+        m_bof = true;
+        return;
+    }
+    setCurrent(m_row - 1);
+    m_bof = m_eof = false;
+}
+
+void Table::moveBy(int distance)
+{
+    checkActive();
+    checkBrowseMode();
+    const int count = recordCount();
+    if (count == 0) {
+        m_bof = m_eof = true;
+        return;
+    }
+    const int target = m_row + distance;
+    setCurrent(std::clamp(target, 0, count - 1));
+    m_bof = target < 0;
+    m_eof = target > count - 1;
+}
+
+void Table::moveTo(int row)
+{
+    checkActive();
+    if (row == m_row)
+        return;
+    const bool wasInserting = m_state == State::Insert;
+    const int insertRow = m_insertRow;
+    const int rowsBefore = displayRowCount();
+    checkBrowseMode();
+    // Dropping an untouched new record shifts the rows below it up by one.
+    if (wasInserting && displayRowCount() < rowsBefore && row > insertRow)
+        --row;
+    if (recordCount() == 0) {
+        m_bof = m_eof = true;
+        return;
+    }
+    setCurrent(std::clamp(row, 0, recordCount() - 1));
+    m_bof = m_eof = false;
+}
+
+// Values -------------------------------------------------------------------
+
+TextValue Table::valueAt(int row, int field) const
+{
+    if (!active() || field < 0 || field >= int(m_fields.size()))
+        return std::nullopt;
+    const bool editing = (m_state == State::Edit || m_state == State::Insert) && row == m_row;
+    if (editing && m_changed[std::size_t(field)])
+        return m_buffer[std::size_t(field)];
+    const int index = rowIndex(row);
+    if (index < 0)
+        return std::nullopt;
+    if (field == 0)
+        return QString::number(m_rows.key(index));
+    return m_rows.value(index, field - 1);
+}
+
+qint64 Table::keyAt(int row) const
+{
+    const int index = rowIndex(row);
+    return index < 0 ? 0 : m_rows.key(index);
+}
+
+TextValue Table::value(int field) const
+{
+    return valueAt(m_row, field);
+}
+
+// Editing ------------------------------------------------------------------
+
+void Table::edit()
+{
+    checkActive();
+    if (m_state == State::Edit || m_state == State::Insert)
+        return;
+    if (recordCount() == 0) {
+        insert();
+        return;
+    }
+    m_buffer.assign(m_fields.size(), std::nullopt);
+    m_changed.assign(m_fields.size(), false);
+    m_state = State::Edit;
+    notifyState();
+}
+
+void Table::validate(int field, const TextValue& value) const
+{
+    const FieldDef& def = m_fields[std::size_t(field)];
+    if (def.type == FieldType::AutoInc)
+        throw DataError(QStringLiteral("Field '%1' cannot be modified").arg(def.name));
+    if (value && def.size > 0 && value->size() > def.size) {
+        throw DataError(QStringLiteral("Значение поля «%1» не помещается: введено символов — %2, "
+                                       "а поле вмещает не больше %3. Запись не изменена")
+                            .arg(def.name)
+                            .arg(value->size())
+                            .arg(def.size));
+    }
+}
+
+void Table::setValue(int field, const TextValue& value)
+{
+    checkActive();
+    if (field < 0 || field >= int(m_fields.size()))
+        throw DataError(QStringLiteral("Field index out of range"));
+    if (m_state != State::Edit && m_state != State::Insert)
+        throw DataError(QStringLiteral("Dataset not in edit or insert mode"));
+    validate(field, value);
+    m_buffer[std::size_t(field)] = value;
+    m_changed[std::size_t(field)] = true;
+    notifyRecord(m_row);
+}
+
+std::vector<FieldChange> Table::changes() const
+{
+    std::vector<FieldChange> result;
+    const int index = m_state == State::Edit ? rowIndex(m_row) : -1;
+    for (std::size_t i = 1; i < m_fields.size(); ++i) {
+        if (!m_changed[i])
+            continue;
+        const TextValue original = index >= 0 ? m_rows.value(index, int(i) - 1) : TextValue();
+        const TextValue& value = m_buffer[i];
+        if (value == original)
+            continue;
+        // Clearing a field that held nothing leaves it holding nothing.
+        if (!original && value && value->isEmpty())
+            continue;
+        result.push_back({m_fields[i].name, original, value});
+    }
+    return result;
+}
+
+bool Table::modified() const
+{
+    if (m_state == State::Insert)
+        return std::find(m_changed.begin(), m_changed.end(), true) != m_changed.end();
+    return m_state == State::Edit && !changes().empty();
+}
+
+void Table::post()
+{
+    checkActive();
+    if (m_state == State::Browse)
+        return;
+    const std::vector<FieldChange> pending = changes();
+    for (const FieldChange& change : pending)
+        validate(fieldIndex(change.field), change.value);
+
+    Store& store = m_connection->store();
+    if (m_state == State::Edit) {
+        const int index = rowIndex(m_row);
+        if (!pending.empty())
+            store.update(m_tableName, m_fields.front().name, m_rows.key(index), pending);
+        for (const FieldChange& change : pending) {
+            const int field = fieldIndex(change.field);
+            m_rows.setValue(index, field - 1, change.value);
+            m_selection->valueChanged(index, field);
+        }
+    } else {
+        const qint64 key = store.insert(m_tableName, m_fields.front().name, pending);
+        const int index = m_rows.appendRow(key);
+        for (const FieldChange& change : pending)
+            m_rows.setValue(index, fieldIndex(change.field) - 1, change.value);
+        m_selection->rowAdded(index);
+        m_view.insert(m_view.begin() + m_insertRow, std::uint32_t(index));
+        m_insertRow = -1;
+    }
+    m_state = State::Browse;
+    m_buffer.assign(m_fields.size(), std::nullopt);
+    m_changed.assign(m_fields.size(), false);
+    notifyRecord(m_row);
+    notifyState();
+}
+
+void Table::cancel()
+{
+    checkActive();
+    if (m_state == State::Edit) {
+        m_state = State::Browse;
+        m_buffer.assign(m_fields.size(), std::nullopt);
+        m_changed.assign(m_fields.size(), false);
+        notifyRecord(m_row);
+        notifyState();
+    } else if (m_state == State::Insert) {
+        const int row = m_insertRow;
+        m_state = State::Browse;
+        m_insertRow = -1;
+        m_buffer.assign(m_fields.size(), std::nullopt);
+        m_changed.assign(m_fields.size(), false);
+        notifyRemoved(row);
+        m_row = -2; // the row under the cursor is a different record now
+        setCurrent(recordCount() == 0 ? -1 : std::min(row, recordCount() - 1));
+        m_bof = m_eof = recordCount() == 0;
+        notifyState();
+    }
+}
+
+void Table::deleteRecord()
+{
+    checkActive();
+    if (m_state == State::Insert) {
+        cancel();
+        return;
+    }
+    if (recordCount() == 0)
+        throw DataError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    if (m_state == State::Edit)
+        cancel();
+
+    const int row = m_row;
+    const int index = rowIndex(row);
+    std::vector<FieldChange> originals;
+    for (std::size_t i = 1; i < m_fields.size(); ++i)
+        originals.push_back({m_fields[i].name, m_rows.value(index, int(i) - 1), std::nullopt});
+    m_connection->store().remove(m_tableName, m_fields.front().name, m_rows.key(index), originals);
+
+    m_rows.markDeleted(index);
+    m_view.erase(m_view.begin() + row);
+    notifyRemoved(row);
+    m_row = -2;
+    setCurrent(recordCount() == 0 ? -1 : std::min(row, recordCount() - 1));
+    m_bof = m_row <= 0;
+    m_eof = recordCount() == 0 || m_row == recordCount() - 1;
+}
+
+void Table::insert()
+{
+    checkActive();
+    checkBrowseMode();
+    if (onBeforeInsert)
+        onBeforeInsert(*this);
+    startInsert(m_row < 0 ? 0 : m_row);
+}
+
+void Table::append()
+{
+    checkActive();
+    checkBrowseMode();
+    if (onBeforeInsert)
+        onBeforeInsert(*this);
+    startInsert(recordCount());
+}
+
+void Table::startInsert(int row)
+{
+    m_buffer.assign(m_fields.size(), std::nullopt);
+    m_changed.assign(m_fields.size(), false);
+    m_state = State::Insert;
+    m_insertRow = row;
+    notifyInserted(row);
+    m_row = -2;
+    setCurrent(row);
+    m_bof = m_eof = false;
+    notifyState();
+}
+
+void Table::checkBrowseMode()
+{
+    checkActive();
+    if (m_state == State::Insert && !modified())
+        cancel();
+    else if (m_state == State::Edit || m_state == State::Insert)
+        post();
+}
+
+// Controls -----------------------------------------------------------------
+
+void Table::attach(DataSource* source)
+{
+    if (std::find(m_sources.begin(), m_sources.end(), source) == m_sources.end())
+        m_sources.push_back(source);
+}
+
+void Table::detach(DataSource* source)
+{
+    m_sources.erase(std::remove(m_sources.begin(), m_sources.end(), source), m_sources.end());
+}
+
+void Table::disableControls()
+{
+    if (m_disableCount++ == 0) {
+        m_pending = NoChange;
+        m_rowWhenDisabled = m_row;
+    }
+}
+
+void Table::enableControls()
+{
+    if (m_disableCount == 0 || --m_disableCount > 0)
+        return;
+    const unsigned pending = m_pending;
+    m_pending = NoChange;
+    if (pending & DataSetChange)
+        notifyDataSet();
+    else if ((pending & ScrollChange) && m_row != m_rowWhenDisabled)
+        notifyScroll();
+    if (pending & StateChange)
+        notifyState();
+}
+
+void Table::notifyDataSet()
+{
+    if (controlsDisabled()) {
+        m_pending |= DataSetChange;
+        return;
+    }
+    for (DataSource* source : m_sources)
+        emit source->dataSetChanged();
+}
+
+void Table::notifyScroll()
+{
+    if (controlsDisabled()) {
+        m_pending |= ScrollChange;
+        return;
+    }
+    for (DataSource* source : m_sources)
+        emit source->scrolled(m_row);
+}
+
+void Table::notifyState()
+{
+    if (controlsDisabled()) {
+        m_pending |= StateChange;
+        return;
+    }
+    for (DataSource* source : m_sources)
+        emit source->stateChanged();
+}
+
+void Table::notifyRecord(int row)
+{
+    if (controlsDisabled()) {
+        m_pending |= DataSetChange;
+        return;
+    }
+    for (DataSource* source : m_sources)
+        emit source->recordChanged(row);
+}
+
+void Table::notifyInserted(int row)
+{
+    if (controlsDisabled()) {
+        m_pending |= DataSetChange;
+        return;
+    }
+    for (DataSource* source : m_sources)
+        emit source->recordInserted(row);
+}
+
+void Table::notifyRemoved(int row)
+{
+    if (controlsDisabled()) {
+        m_pending |= DataSetChange;
+        return;
+    }
+    for (DataSource* source : m_sources)
+        emit source->recordRemoved(row);
+}

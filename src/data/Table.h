@@ -1,0 +1,158 @@
+// A static client-side cursor over one table of the directory's database.
+//
+// open() reads the whole table once; from then on the rows live in memory
+// and every change to a record is written through to the file at once. The
+// filter text and the sort field names decide which rows the cursor shows
+// and in which order. One record is current; controls follow it through the
+// data sources attached to the table.
+#pragma once
+
+#include "data/Field.h"
+#include "data/RowSelection.h"
+#include "data/RowSet.h"
+#include "data/Store.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class Connection;
+class DataSource;
+
+class Table
+{
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+
+    Table();
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    Connection* connection() const { return m_connection; }
+    void setConnection(Connection* connection);
+
+    QString tableName() const { return m_tableName; }
+    void setTableName(const QString& name);
+
+    // The persistent field list; the first field is the integer key.
+    const std::vector<FieldDef>& fields() const { return m_fields; }
+    void setFields(std::vector<FieldDef> fields);
+    int fieldIndex(const QString& name) const; // -1 when there is none
+    int fieldByName(const QString& name) const; // throws "Field '%s' not found"
+
+    // Reads the table; throws DataError and stays closed on failure.
+    void open();
+    void close();
+    bool active() const { return m_state != State::Inactive; }
+    State state() const { return m_state; }
+
+    // Filter text and sort field names: applied at once while open, only
+    // stored while closed. A malformed filter raises DataError and changes
+    // nothing.
+    QString filter() const { return m_filter; }
+    void setFilter(const QString& text);
+    bool filtered() const { return m_filtered; }
+    void setFiltered(bool value);
+    QString indexFieldNames() const { return m_indexFieldNames; }
+    void setIndexFieldNames(const QString& names);
+
+    // Rows shown, not counting a new record being entered.
+    int recordCount() const;
+    // Rows a control shows, counting a new record being entered.
+    int displayRowCount() const;
+    // The current row (0-based), -1 when there is none.
+    int currentRow() const { return m_row; }
+    bool bof() const { return m_bof; }
+    bool eof() const { return m_eof; }
+    bool isEmpty() const { return displayRowCount() == 0; }
+
+    void first();
+    void last();
+    void next();
+    void prior();
+    void moveBy(int distance);
+    void moveTo(int row);
+
+    // Values of the current record (with any pending change).
+    TextValue value(int field) const;
+    QString text(int field) const { return value(field).value_or(QString()); }
+    // Values of any shown row, without moving the cursor.
+    TextValue valueAt(int row, int field) const;
+    qint64 keyAt(int row) const;
+
+    // Editing of the current record.
+    void edit();
+    void setValue(int field, const TextValue& value);
+    bool modified() const;
+    void post();
+    void cancel();
+    void deleteRecord();
+    void insert();
+    void append();
+    // Posts a pending change (or drops an untouched new record).
+    void checkBrowseMode();
+
+    // Controls attached through data sources stop following the table while
+    // disabled; calls nest.
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const { return m_disableCount > 0; }
+
+    // Runs before any insert or append; throwing from it (SilentAbort for a
+    // silent veto) stops the insert before anything changes.
+    std::function<void(Table&)> onBeforeInsert;
+
+    // Memory held by the rows, for benchmarks.
+    std::size_t memoryUsage() const { return m_rows.memoryUsage(); }
+
+private:
+    friend class DataSource;
+    void attach(DataSource* source);
+    void detach(DataSource* source);
+
+    void checkActive() const;
+    void rebuildView();
+    int rowIndex(int row) const; // position in m_rows of a shown row
+    void setCurrent(int row);
+    void startInsert(int row);
+    std::vector<FieldChange> changes() const;
+    void validate(int field, const TextValue& value) const;
+
+    enum Change : unsigned { NoChange = 0, DataSetChange = 1, ScrollChange = 2, StateChange = 4 };
+    void notifyDataSet();
+    void notifyScroll();
+    void notifyState();
+    void notifyRecord(int row);
+    void notifyInserted(int row);
+    void notifyRemoved(int row);
+
+    Connection* m_connection = nullptr;
+    QString m_tableName;
+    std::vector<FieldDef> m_fields;
+    State m_state = State::Inactive;
+
+    RowSet m_rows;
+    std::unique_ptr<RowSelection> m_selection;
+    std::vector<std::uint32_t> m_view;
+    int m_row = -1;
+    bool m_bof = true;
+    bool m_eof = true;
+
+    QString m_filter;
+    bool m_filtered = true;
+    QString m_indexFieldNames;
+
+    // The pending change of the current record, one slot per field.
+    std::vector<TextValue> m_buffer;
+    std::vector<bool> m_changed;
+    int m_insertRow = -1;
+
+    std::vector<DataSource*> m_sources;
+    int m_disableCount = 0;
+    unsigned m_pending = NoChange;
+    int m_rowWhenDisabled = -1;
+};

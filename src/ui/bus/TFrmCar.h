@@ -1,0 +1,32 @@
+// The city bus timetable window.
+#pragma once
+
+#include "ui/widgets/SecondaryWindow.h"
+
+#include <QScopedPointer>
+
+namespace Ui {
+class TFrmCar;
+}
+
+class TFrmCar : public SecondaryWindow
+{
+    Q_OBJECT
+
+public:
+    TFrmCar();
+    ~TFrmCar() override;
+
+    Ui::TFrmCar* ui() const { return m_ui.data(); }
+
+    void FormActivate(QObject* Sender) override;
+    void FormClose(QObject* Sender);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    const QScopedPointer<Ui::TFrmCar> m_ui;
+};
+
+extern TFrmCar* FrmCar;

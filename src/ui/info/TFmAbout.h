@@ -1,0 +1,32 @@
+// The about window: what the directory is and where a newer copy is found.
+#pragma once
+
+#include "ui/widgets/SecondaryWindow.h"
+
+#include <QScopedPointer>
+
+namespace Ui {
+class TFmAbout;
+}
+
+class TFmAbout : public SecondaryWindow
+{
+    Q_OBJECT
+
+public:
+    TFmAbout();
+    ~TFmAbout() override;
+
+    Ui::TFmAbout* ui() const { return m_ui.data(); }
+
+    void FormActivate(QObject* Sender) override;
+    void Button1Click(QObject* Sender);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    const QScopedPointer<Ui::TFmAbout> m_ui;
+};
+
+extern TFmAbout* FmAbout;

@@ -1,0 +1,7 @@
+#include "ui/main/CurrentCategory.h"
+
+QString& currentCategory()
+{
+    static QString value;
+    return value;
+}

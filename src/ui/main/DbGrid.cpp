@@ -1,0 +1,262 @@
+#include "ui/main/DbGrid.h"
+
+#include "data/DataSource.h"
+#include "data/Table.h"
+#include "ui/main/GridDelegate.h"
+#include "ui/main/GridModel.h"
+#include "ui/main/IndicatorHeader.h"
+#include "ui/widgets/ErrorReport.h"
+#include "ui/widgets/MessageBox.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+
+namespace {
+
+// Width of the record indicator column, in pixels.
+constexpr int IndicatorWidth = 11;
+
+} // namespace
+
+DbGrid::DbGrid(QWidget* parent)
+    : QTableView(parent)
+    , m_model(new GridModel(this))
+    , m_delegate(new GridDelegate(this))
+{
+    setVerticalHeader(new IndicatorHeader(this));
+    setModel(m_model);
+    setItemDelegate(m_delegate);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                    | QAbstractItemView::AnyKeyPressed);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+
+    verticalHeader()->setFixedWidth(IndicatorWidth + 1);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    connect(m_model, &GridModel::currentRowChanged, this, &DbGrid::followTable);
+    connect(m_model, &GridModel::modelReset, this, &DbGrid::applyColumnWidths);
+}
+
+DataSource* DbGrid::dataSource() const
+{
+    return m_model->dataSource();
+}
+
+void DbGrid::setDataSource(DataSource* source)
+{
+    m_widthsApplied = false;
+    m_model->setDataSource(source);
+    if (source)
+        connect(source, &DataSource::dataSetChanged, this, &DbGrid::applyColumnWidths, Qt::UniqueConnection);
+}
+
+Table* DbGrid::table() const
+{
+    return m_model->table();
+}
+
+void DbGrid::applyColumnWidths()
+{
+    const QFontMetrics rows(font());
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(rows.height() + 4);
+    const Table* t = table();
+    if (m_widthsApplied || !t || m_model->columnCount() == 0)
+        return;
+    const QFontMetrics titles(horizontalHeader()->font());
+    const int digit = rows.horizontalAdvance(QLatin1Char('0'));
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        const FieldDef& field = t->fields()[std::size_t(m_model->fieldOf(column))];
+        const int characters = field.displayWidth > 0 ? field.displayWidth : field.size;
+        const int width = std::max(characters * digit + 4, titles.horizontalAdvance(field.name) + 4);
+        setColumnWidth(column, width);
+    }
+    m_widthsApplied = true;
+}
+
+int DbGrid::virtualKey(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    default: break;
+    }
+    if ((qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) || (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z))
+        return qtKey;
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
+        return 112 + (qtKey - Qt::Key_F1);
+    return 0;
+}
+
+void DbGrid::keyPressEvent(QKeyEvent* event)
+{
+    event->accept();
+    guarded([&] {
+        int key = virtualKey(event->key());
+        if (onKeyDown && key != 0) {
+            onKeyDown(this, key, event->modifiers());
+            if (key == 0)
+                return;
+        }
+        handleKey(event);
+    });
+}
+
+bool DbGrid::atLastRow() const
+{
+    const Table* t = table();
+    return t && t->currentRow() >= t->displayRowCount() - 1;
+}
+
+// Moving down from the last record asks the table for a new one.
+void DbGrid::appendOrStay()
+{
+    Table* t = table();
+    if (t->state() == Table::State::Insert && !t->modified())
+        return;
+    t->append();
+}
+
+void DbGrid::handleKey(QKeyEvent* event)
+{
+    Table* t = table();
+    const bool open = t && t->active();
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    switch (event->key()) {
+    case Qt::Key_Insert:
+        if (open && mods == Qt::NoModifier) {
+            t->insert();
+            return;
+        }
+        break;
+    case Qt::Key_Down:
+        if (open && !(mods & Qt::ControlModifier) && atLastRow()) {
+            appendOrStay();
+            return;
+        }
+        break;
+    case Qt::Key_Tab:
+        if (open && mods == Qt::NoModifier && atLastRow() && currentIndex().column() == m_model->columnCount() - 1) {
+            appendOrStay();
+            return;
+        }
+        break;
+    case Qt::Key_Delete:
+        if (mods == Qt::ControlModifier) {
+            if (open && !t->isEmpty()
+                && MessageBox::confirm(this, QStringLiteral("Confirm"), QStringLiteral("Delete record?")))
+                t->deleteRecord();
+            return;
+        }
+        break;
+    case Qt::Key_Escape:
+        if (open && (t->state() == Table::State::Edit || t->state() == Table::State::Insert)) {
+            t->cancel();
+            return;
+        }
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (state() != QAbstractItemView::EditingState && currentIndex().isValid()) {
+            edit(currentIndex());
+            return;
+        }
+        break;
+    case Qt::Key_Home:
+        if (open && (mods & Qt::ControlModifier)) {
+            t->first();
+            return;
+        }
+        break;
+    case Qt::Key_End:
+        if (open && (mods & Qt::ControlModifier)) {
+            t->last();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    // The base class first puts an open editor's text into its record.
+    QTableView::currentChanged(current, previous);
+    Table* t = table();
+    if (m_following || !current.isValid() || !t || !t->active() || current.row() == t->currentRow())
+        return;
+    if (!guarded([&] { t->moveTo(current.row()); }))
+        followTable(t->currentRow()); // the record could not be left: stay on it
+}
+
+void DbGrid::followTable(int row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    const int column = std::max(currentIndex().column(), 0);
+    const QModelIndex target = m_model->index(row, column);
+    if (target == currentIndex())
+        return;
+    m_following = true;
+    setCurrentIndex(target);
+    scrollTo(target);
+    m_following = false;
+}
+
+void DbGrid::startEditing()
+{
+    guarded([&] {
+        Table* t = table();
+        if (!t || !t->active())
+            return;
+        const int row = currentIndex().row();
+        if (row >= 0 && row != t->currentRow())
+            t->moveTo(row);
+        if (t->state() == Table::State::Browse && dataSource()->autoEdit())
+            t->edit();
+    });
+}
+
+void DbGrid::cancelRecord()
+{
+    guarded([&] {
+        Table* t = table();
+        if (t && (t->state() == Table::State::Edit || t->state() == Table::State::Insert))
+            t->cancel();
+    });
+}
+
+void DbGrid::postPendingEdit()
+{
+    m_delegate->commitAndClose();
+    Table* t = table();
+    if (t && t->active())
+        t->checkBrowseMode();
+}

@@ -1,0 +1,57 @@
+// The data-aware grid: shows the rows of a table through a data source,
+// follows and moves the table's current record, and edits the cells of
+// existing records in place. Changes reach the table when the cursor leaves
+// the record; Escape cancels them; Ctrl+Delete deletes after a question.
+#pragma once
+
+#include <QTableView>
+
+#include <functional>
+
+class DataSource;
+class GridDelegate;
+class GridModel;
+class Table;
+
+class DbGrid : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit DbGrid(QWidget* parent = nullptr);
+
+    DataSource* dataSource() const;
+    void setDataSource(DataSource* source);
+    Table* table() const;
+    GridModel* gridModel() const { return m_model; }
+
+    // Runs before the grid sees a key: key is the Windows virtual-key code,
+    // and setting it to 0 swallows the key.
+    std::function<void(QObject* sender, int& key, Qt::KeyboardModifiers shift)> onKeyDown;
+
+    // Puts the text of an open cell editor into the record and posts the
+    // record. Throws when the table refuses the change.
+    void postPendingEdit();
+
+    // Windows virtual-key code of a Qt key (0 when there is none).
+    static int virtualKey(int qtKey);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+private:
+    friend class GridDelegate;
+    void handleKey(QKeyEvent* event);
+    bool atLastRow() const;
+    void appendOrStay();
+    void startEditing();
+    void cancelRecord();
+    void followTable(int row);
+    void applyColumnWidths();
+
+    GridModel* m_model;
+    GridDelegate* m_delegate;
+    bool m_following = false;
+    bool m_widthsApplied = false;
+};

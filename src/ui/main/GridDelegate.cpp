@@ -1,0 +1,82 @@
+#include "ui/main/GridDelegate.h"
+
+#include "data/Table.h"
+#include "ui/main/DbGrid.h"
+#include "ui/main/GridModel.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+GridDelegate::GridDelegate(DbGrid* grid)
+    : QStyledItemDelegate(grid)
+    , m_grid(grid)
+{
+}
+
+QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) const
+{
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+        line->setObjectName(QStringLiteral("InplaceEditor"));
+        line->setFrame(false);
+        const Table* table = m_grid->table();
+        const int field = m_grid->gridModel()->fieldOf(index.column());
+        if (table && field >= 0) {
+            const int size = table->fields()[std::size_t(field)].size;
+            if (size > 0)
+                line->setMaxLength(size);
+        }
+        connect(line, &QLineEdit::textEdited, m_grid, [grid = m_grid] { grid->startEditing(); });
+    }
+    m_editor = editor;
+    return editor;
+}
+
+void GridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+{
+    // Typing into a closed cell opens the editor with that first key only.
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (line && !line->text().isEmpty())
+        return;
+    QStyledItemDelegate::setEditorData(editor, index);
+}
+
+void GridDelegate::commitAndClose()
+{
+    if (QWidget* editor = m_editor) {
+        emit commitData(editor);
+        emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+bool GridDelegate::eventFilter(QObject* object, QEvent* event)
+{
+    auto* editor = qobject_cast<QWidget*>(object);
+    if (editor && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab: {
+            // Leaving the cell: what was typed goes into the record first.
+            QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
+            emit commitData(editor);
+            emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+            QCoreApplication::sendEvent(m_grid, &copy);
+            return true;
+        }
+        case Qt::Key_Escape:
+            emit closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+            m_grid->cancelRecord();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+}

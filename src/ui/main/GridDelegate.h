@@ -1,0 +1,33 @@
+// The in-place cell editor of the data grid: a line edit limited to the
+// field's size. Keys that mean "leave this cell" go back to the grid, so the
+// grid decides whether to move, post, cancel or append.
+#pragma once
+
+#include <QPointer>
+#include <QStyledItemDelegate>
+
+class DbGrid;
+
+class GridDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    explicit GridDelegate(DbGrid* grid);
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+
+    // The editor open right now, if any.
+    QWidget* currentEditor() const { return m_editor; }
+    // Writes the open editor's text into the record and closes it.
+    void commitAndClose();
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+
+private:
+    DbGrid* m_grid;
+    mutable QPointer<QWidget> m_editor;
+};

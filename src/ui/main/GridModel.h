@@ -1,0 +1,58 @@
+// The table model behind the data grid: a window onto the table's rows,
+// reading each value only when the view paints it, so a million records cost
+// nothing up front.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QPointer>
+
+#include "data/DataSource.h"
+
+#include <vector>
+
+class DataSource;
+class Table;
+
+class GridModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    // The vertical header asks for this role to paint the record indicator.
+    enum Role { IndicatorRole = Qt::UserRole + 1 };
+    enum Indicator { NoIndicator, BrowseIndicator, EditIndicator, InsertIndicator };
+
+    explicit GridModel(QObject* parent = nullptr);
+
+    DataSource* dataSource() const { return m_source; }
+    void setDataSource(DataSource* source);
+    Table* table() const;
+
+    // The field shown in a column.
+    int fieldOf(int column) const;
+    int columnOf(int field) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    // The table's current record moved to this row.
+    void currentRowChanged(int row);
+
+private:
+    void reload();
+    void onRecordChanged(int row);
+    void onRecordInserted(int row);
+    void onRecordRemoved(int row);
+    void onScrolled(int row);
+    void onStateChanged();
+
+    QPointer<DataSource> m_source;
+    std::vector<int> m_fields; // the visible fields, in field order
+    int m_rows = 0;
+    int m_indicatorRow = -1;
+};

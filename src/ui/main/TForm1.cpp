@@ -1,0 +1,163 @@
+#include "ui/main/TForm1.h"
+
+#include "ui_TForm1.h"
+
+#include "data/DataError.h"
+#include "data/DataSource.h"
+#include "ui/bus/TFrmCar.h"
+#include "ui/info/TFmAbout.h"
+#include "ui/info/TFmAddRecord.h"
+#include "ui/main/CurrentCategory.h"
+#include "ui/widgets/ErrorReport.h"
+#include "ui/widgets/ProgramFolder.h"
+
+#include <QCloseEvent>
+#include <QLayout>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QStyle>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr int VK_DOWN = 40;
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent)
+    , m_ui(new Ui::TForm1)
+{
+    Form1 = this;
+    m_ui->setupUi(this);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+
+    // The data components: connection, directory table, data source.
+    ADOConnection1.setProvider(QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
+    ADOConnection1.setLoginPrompt(false);
+    ADOTable1.setConnection(&ADOConnection1);
+    ADOTable1.setTableName(directoryTableName());
+    ADOTable1.setFields(directoryFields());
+    ADOTable1.setFiltered(true);
+    ADOTable1.onBeforeInsert = [this](Table& dataSet) { ADOTable1BeforeInsert(dataSet); };
+    DataSource1 = new DataSource(this);
+    DataSource1->setObjectName(QStringLiteral("DataSource1"));
+    DataSource1->setDataSet(&ADOTable1);
+    m_ui->DBGrid1->setDataSource(DataSource1);
+    m_ui->DBGrid1->onKeyDown = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) {
+        DBGrid1KeyDown(sender, key, shift);
+    };
+
+    connectHandlers();
+
+    // An error in the creation handler is reported and the window is
+    // created all the same.
+    guarded([&] { FormCreate(this); });
+}
+
+TForm1::~TForm1()
+{
+    DataSource1->setDataSet(nullptr);
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::connectHandlers()
+{
+    connect(m_ui->Button3, &QPushButton::clicked, this, [this] { guarded([&] { Button3Click(m_ui->Button3); }); });
+    connect(m_ui->N5, &QAction::triggered, this, [this] { guarded([&] { N5Click(m_ui->N5); }); });
+    connect(m_ui->N1, &QAction::triggered, this, [this] { guarded([&] { N1Click(m_ui->N1); }); });
+    connect(m_ui->N4, &QAction::triggered, this, [this] { guarded([&] { N4Click(m_ui->N4); }); });
+}
+
+QString TForm1::applicationTitle()
+{
+    return QStringLiteral("\"Сарвино\"- Справочник");
+}
+
+void TForm1::FormCreate(QObject*)
+{
+    ADOConnection1.setConnectionString(programFolder() + QStringLiteral("Sarvino.mdb"));
+    ADOTable1.open();
+    errors::setApplicationTitle(applicationTitle());
+    currentCategory().clear();
+    m_ui->Button3->click();
+}
+
+void TForm1::FormActivate(QObject*)
+{
+}
+
+void TForm1::Button3Click(QObject*)
+{
+}
+
+void TForm1::ADOTable1BeforeInsert(Table&)
+{
+    throw SilentAbort();
+}
+
+void TForm1::DBGrid1KeyDown(QObject*, int& Key, Qt::KeyboardModifiers)
+{
+    if (Key != VK_DOWN)
+        return;
+    ADOTable1.disableControls();
+    const auto enable = qScopeGuard([this] { ADOTable1.enableControls(); });
+    ADOTable1.next();
+    if (ADOTable1.eof())
+        Key = 0;
+    else
+        ADOTable1.prior();
+}
+
+void TForm1::N5Click(QObject*)
+{
+    FrmCar->showAndActivate();
+}
+
+void TForm1::N1Click(QObject*)
+{
+    FmAddRecord->showAndActivate();
+}
+
+void TForm1::N4Click(QObject*)
+{
+    FmAbout->showAndActivate();
+}
+
+bool TForm1::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        guarded([&] { FormActivate(this); });
+    return QMainWindow::event(event);
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    if (!m_placed) {
+        m_placed = true;
+        adjustSize();
+        if (const QScreen* where = screen())
+            move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), where->availableGeometry()).topLeft());
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // A disabled main window takes no input, not even a close.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
+    // A change still being typed is saved, not lost; when it cannot be
+    // saved the program stays open so nothing is lost.
+    if (!guarded([&] { m_ui->DBGrid1->postPendingEdit(); })) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QCoreApplication::quit();
+}

@@ -1,0 +1,39 @@
+// A fixed picture of a window: drawn stretched to the control or at its
+// natural size from the top-left corner, or a flat fill of one colour while
+// the control has no picture.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QWidget>
+
+class PictureBox : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(QColor fillColor READ fillColor WRITE setFillColor)
+    Q_PROPERTY(bool stretch READ stretch WRITE setStretch)
+
+public:
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    QColor fillColor() const { return m_fillColor; }
+    void setFillColor(const QColor& color);
+
+    bool stretch() const { return m_stretch; }
+    void setStretch(bool value);
+
+    const QImage& picture() const { return m_picture; }
+    void setPicture(const QImage& picture);
+
+signals:
+    void mouseMoved();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    QColor m_fillColor = Qt::white;
+    bool m_stretch = true;
+    QImage m_picture;
+};

@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs with apt-get whatever the build, the program and the tests need
+# and is not there yet. Run as root on Debian 12; does nothing when all is in place.
+set -e
+packages="cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
+  libsqlite3-dev sqlite3 libjpeg-dev libicu-dev libbenchmark-dev
+  xvfb xauth xdotool x11-utils imagemagick"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends $missing
+fi
