@@ -14,6 +14,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace {
 
 QString quoted(const QString& identifier)
@@ -114,27 +116,43 @@ void SqliteStore::load(const QString& table, const QStringList& fields, RowSet& 
         return std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>(statement, sqlite3_finalize);
     };
 
-    // Count first, so the columns are allocated once.
-    auto count = prepare(QStringLiteral("SELECT count(*) FROM ") + quoted(actualTable));
+    // Size the columns once from the highest row id (cheap, unlike a count);
+    // they still grow if the estimate falls short.
     std::size_t expected = 0;
-    if (sqlite3_step(count.get()) == SQLITE_ROW)
-        expected = std::size_t(sqlite3_column_int64(count.get(), 0));
+    {
+        sqlite3_stmt* probe = nullptr;
+        const QByteArray sql = (QStringLiteral("SELECT max(rowid) FROM ") + quoted(actualTable)).toUtf8();
+        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &probe, nullptr) == SQLITE_OK
+            && sqlite3_step(probe) == SQLITE_ROW)
+            expected = std::size_t(std::clamp<sqlite3_int64>(sqlite3_column_int64(probe, 0), 0, 50'000'000));
+        sqlite3_finalize(probe);
+    }
+    // In a UTF-8 file the stored bytes of a text are its UTF-8 form already.
+    bool utf8File = false;
+    {
+        auto encoding = prepare(QStringLiteral("PRAGMA encoding"));
+        if (sqlite3_step(encoding.get()) == SQLITE_ROW)
+            utf8File = qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(encoding.get(), 0)), "UTF-8") == 0;
+    }
 
     rows.reset(int(fields.size()) - 1);
     rows.reserve(expected);
 
     auto select = prepare(QStringLiteral("SELECT ") + columns.join(QLatin1Char(',')) + QStringLiteral(" FROM ")
                           + quoted(actualTable));
+    sqlite3_stmt* statement = select.get();
     const int textColumns = int(fields.size()) - 1;
     int rc;
-    while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
-        const int row = rows.appendRow(sqlite3_column_int64(select.get(), 0));
-        for (int c = 0; c < textColumns; ++c) {
-            if (sqlite3_column_type(select.get(), c + 1) == SQLITE_NULL)
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        const int row = rows.appendRow(sqlite3_column_int64(statement, 0));
+        for (int c = 1; c <= textColumns; ++c) {
+            // A null pointer stands for both no value and the empty text.
+            const char* text = utf8File ? static_cast<const char*>(sqlite3_column_blob(statement, c))
+                                        : reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+            if (!text && sqlite3_column_type(statement, c) == SQLITE_NULL)
                 continue;
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(select.get(), c + 1));
-            const int bytes = sqlite3_column_bytes(select.get(), c + 1);
-            rows.setUtf8(row, c, std::string_view(text ? text : "", std::size_t(bytes)));
+            const int bytes = sqlite3_column_bytes(statement, c);
+            rows.setUtf8(row, c - 1, std::string_view(text ? text : "", std::size_t(bytes)));
         }
     }
     if (rc != SQLITE_DONE)

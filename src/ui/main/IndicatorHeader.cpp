@@ -21,7 +21,9 @@ void IndicatorHeader::paintSection(QPainter* painter, const QRect& rect, int log
     option.rect = rect;
     option.section = logicalIndex;
     option.text.clear();
+    painter->save();
     style()->drawControl(QStyle::CE_Header, &option, painter, this);
+    painter->restore();
 
     const int mark = model() ? model()->headerData(logicalIndex, Qt::Vertical, GridModel::IndicatorRole).toInt()
                              : GridModel::NoIndicator;
@@ -29,6 +31,7 @@ void IndicatorHeader::paintSection(QPainter* painter, const QRect& rect, int log
         return;
 
     painter->save();
+    painter->setClipRect(rect);
     painter->setRenderHint(QPainter::Antialiasing, false);
     painter->setPen(Qt::black);
     painter->setBrush(Qt::black);

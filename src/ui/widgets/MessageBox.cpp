@@ -12,6 +12,17 @@ QVector<MessageBox::Shown>& MessageBox::log()
     return entries;
 }
 
+bool& MessageBox::answerWithDefault()
+{
+    static bool on = false;
+    return on;
+}
+
+void MessageBox::setAnswerWithDefault(bool on)
+{
+    answerWithDefault() = on;
+}
+
 QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                                              const QString& text, QMessageBox::StandardButtons buttons,
                                              QMessageBox::StandardButton defaultButton)
@@ -19,6 +30,8 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
     log().append({icon, title, text});
     if (!answers().isEmpty())
         return answers().takeFirst();
+    if (answerWithDefault())
+        return defaultButton;
     QMessageBox box(icon, title, text, buttons, parent);
     box.setDefaultButton(defaultButton);
     box.setObjectName(QStringLiteral("MessageBox"));

@@ -27,10 +27,13 @@ public:
     // For tests: answer the next box with this button instead of showing it.
     static void setNextAnswer(QMessageBox::StandardButton answer);
     static void clearNextAnswers();
+    // For tests: a box with no queued answer takes its default button.
+    static void setAnswerWithDefault(bool on);
     static const QVector<Shown>& shown();
     static void clearShown();
 
 private:
     static QVector<QMessageBox::StandardButton>& answers();
     static QVector<Shown>& log();
+    static bool& answerWithDefault();
 };

@@ -1,0 +1,448 @@
+// Start-up, memory and paging of the main window on a large directory.
+//
+// The program's own windows are created just as the program creates them,
+// on a sample database of SARWINO_BENCH_RECORDS records (a million unless
+// the environment says otherwise) that gendb writes once per run into a
+// temporary folder. The windows run on the offscreen platform unless
+// QT_QPA_PLATFORM says otherwise.
+//
+//   open_and_show     construction of the window set up to the first paint
+//                     event of the grid's viewport (the iteration time), with
+//                     the steps as counters
+//   open_and_show_cold the same with the database file dropped from the
+//                     system's file cache first (as far as the system lets
+//                     it: a virtual machine's host may still cache it)
+//   memory_after_show resident memory once the window shows the records
+//   page_down         one PageDown in the grid, repainted at once
+//   ctrl_end/home     jumping to the last record and back, repainted at once
+#include "app/Application.h"
+#include "app/WindowSet.h"
+#include "ui/main/DbGrid.h"
+#include "ui/main/TForm1.h"
+#include "ui/widgets/ProgramFolder.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QScrollBar>
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+// The temporary folder of this run: the fake home and the database.
+QString& runFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+int benchRecords()
+{
+    const QByteArray text = qgetenv("SARWINO_BENCH_RECORDS");
+    bool ok = false;
+    const int records = text.toInt(&ok);
+    return ok && records > 0 ? records : 1000000;
+}
+
+// The folder holding Sarvino.mdb, generated on first use. Empty on failure.
+QString databaseFolder()
+{
+    static QString folder;
+    static bool tried = false;
+    if (tried)
+        return folder;
+    tried = true;
+    const QString dir = runFolder() + QStringLiteral("/db");
+    QDir().mkpath(dir);
+    const QString file = dir + QStringLiteral("/Sarvino.mdb");
+    if (!QFile::exists(file)) {
+        const int rc = QProcess::execute(QStringLiteral(SARWINO_GENDB_PATH),
+                                         {QStringLiteral("--out"), file, QStringLiteral("--records"),
+                                          QString::number(benchRecords()), QStringLiteral("--seed"),
+                                          QStringLiteral("1")});
+        if (rc != 0 || !QFile::exists(file)) {
+            std::fprintf(stderr, "gendb failed (exit code %d)\n", rc);
+            return folder;
+        }
+    }
+    folder = dir;
+    return folder;
+}
+
+// One value of /proc/self/status ("VmRSS", "VmHWM"), in megabytes.
+double statusMegabytes(const char* name)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray key = QByteArray(name) + ':';
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// Makes VmHWM start again from the present resident size.
+void resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// Hands freed memory back to the system, so each measurement starts clean.
+void releaseFreedMemory()
+{
+    malloc_trim(0);
+}
+
+// Asks the system to forget the cached pages of the database file, so the
+// next start reads it from the disk.
+void evictDatabase()
+{
+    const QByteArray path = QFile::encodeName(databaseFolder() + QStringLiteral("/Sarvino.mdb"));
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0)
+        return;
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
+// The main window's grid, found by its name in the window's layout.
+DbGrid* grid()
+{
+    return Form1 ? Form1->findChild<DbGrid*>(QStringLiteral("DBGrid1")) : nullptr;
+}
+
+// Notes when a widget first receives a paint event.
+class PaintWatch : public QObject
+{
+public:
+    explicit PaintWatch(const QElapsedTimer& clock)
+        : m_clock(clock)
+    {
+    }
+
+    bool painted() const { return m_paintAt >= 0; }
+    qint64 paintAt() const { return m_paintAt; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && m_paintAt < 0)
+            m_paintAt = m_clock.nsecsElapsed();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    const QElapsedTimer& m_clock;
+    qint64 m_paintAt = -1;
+};
+
+// The times of one start, in nanoseconds from the start of construction.
+struct Start
+{
+    std::unique_ptr<WindowSet> windows;
+    qint64 constructed = 0; // the window set exists, the table is open
+    qint64 shown = 0;       // Form1->show() returned
+    qint64 firstPaint = 0;  // the grid's viewport receives its first paint event
+    qint64 painted = 0;     // the event loop pass that painted it returned
+    bool ok = false;
+    std::string error;
+};
+
+// Creates the window set as the program does and shows the main window,
+// waiting for the grid's first paint.
+Start startProgram()
+{
+    Start start;
+    const QString folder = databaseFolder();
+    if (folder.isEmpty()) {
+        start.error = "no sample database";
+        return start;
+    }
+    setProgramFolderForTesting(folder);
+
+    QElapsedTimer clock;
+    clock.start();
+    PaintWatch watch(clock);
+    start.windows = std::make_unique<WindowSet>();
+    start.constructed = clock.nsecsElapsed();
+    if (!Form1 || !Form1->ADOTable1.active()) {
+        start.error = "the main window did not open the table";
+        return start;
+    }
+    if (!grid()) {
+        start.error = "the main window has no grid DBGrid1";
+        return start;
+    }
+    grid()->viewport()->installEventFilter(&watch);
+    Form1->show();
+    start.shown = clock.nsecsElapsed();
+    QElapsedTimer limit;
+    limit.start();
+    while (!watch.painted() && limit.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    start.painted = clock.nsecsElapsed();
+    grid()->viewport()->removeEventFilter(&watch);
+    if (!watch.painted()) {
+        start.error = "the grid was never painted";
+        return start;
+    }
+    start.firstPaint = watch.paintAt();
+    start.ok = true;
+    return start;
+}
+
+void stopProgram(Start& start)
+{
+    start.windows.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    releaseFreedMemory();
+}
+
+double ms(qint64 ns)
+{
+    return double(ns) / 1e6;
+}
+
+void openAndShow(benchmark::State& state, bool cold)
+{
+    double constructed = 0, shown = 0, firstPaint = 0, painted = 0;
+    for (auto _ : state) {
+        if (cold)
+            evictDatabase();
+        Start start = startProgram();
+        if (!start.ok) {
+            state.SkipWithError(start.error.c_str());
+            stopProgram(start);
+            return;
+        }
+        state.SetIterationTime(double(start.firstPaint) / 1e9);
+        constructed += ms(start.constructed);
+        shown += ms(start.shown - start.constructed);
+        firstPaint += ms(start.firstPaint - start.shown);
+        painted += ms(start.painted);
+        stopProgram(start);
+    }
+    using C = benchmark::Counter;
+    state.counters["construct_ms"] = C(constructed, C::kAvgIterations);
+    state.counters["show_ms"] = C(shown, C::kAvgIterations);
+    state.counters["show_to_paint_ms"] = C(firstPaint, C::kAvgIterations);
+    state.counters["painted_ms"] = C(painted, C::kAvgIterations);
+    state.counters["records"] = benchRecords();
+}
+
+void BM_OpenAndShow(benchmark::State& state)
+{
+    openAndShow(state, false);
+}
+
+void BM_OpenAndShowCold(benchmark::State& state)
+{
+    openAndShow(state, true);
+}
+
+void BM_MemoryAfterShow(benchmark::State& state)
+{
+    double rss = 0, hwm = 0, before = 0, table = 0;
+    for (auto _ : state) {
+        releaseFreedMemory();
+        resetPeakMemory();
+        before = statusMegabytes("VmRSS");
+        Start start = startProgram();
+        if (!start.ok) {
+            state.SkipWithError(start.error.c_str());
+            stopProgram(start);
+            return;
+        }
+        state.SetIterationTime(double(start.firstPaint) / 1e9);
+        rss = statusMegabytes("VmRSS");
+        hwm = statusMegabytes("VmHWM");
+        table = double(Form1->ADOTable1.memoryUsage()) / (1024.0 * 1024.0);
+        stopProgram(start);
+    }
+    state.counters["rss_before_MB"] = before;
+    state.counters["rss_MB"] = rss;
+    state.counters["hwm_MB"] = hwm;
+    state.counters["rss_growth_MB"] = rss - before;
+    state.counters["table_MB"] = table;
+}
+
+// The main window kept open for the paging benchmarks.
+Start g_shown;
+
+Start& shownProgram()
+{
+    Start& start = g_shown;
+    if (!start.windows && start.error.empty()) {
+        start = startProgram();
+        if (start.ok) {
+            grid()->setFocus();
+            QCoreApplication::processEvents();
+        }
+    }
+    return start;
+}
+
+void sendKey(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QCoreApplication::sendEvent(grid(), &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QCoreApplication::sendEvent(grid(), &release);
+}
+
+// Handles whatever the last step left for later, outside the timed part.
+void settle()
+{
+    QCoreApplication::processEvents();
+}
+
+void BM_PageDown(benchmark::State& state)
+{
+    Start& start = shownProgram();
+    if (!start.ok) {
+        state.SkipWithError(start.error.c_str());
+        return;
+    }
+    Table& table = Form1->ADOTable1;
+    sendKey(Qt::Key_Home, Qt::ControlModifier);
+    settle();
+    QElapsedTimer clock;
+    int moved = 0;
+    for (auto _ : state) {
+        const int from = table.currentRow();
+        if (from >= table.recordCount() - 1) {
+            sendKey(Qt::Key_Home, Qt::ControlModifier);
+            settle();
+        }
+        const int before = table.currentRow();
+        clock.start();
+        sendKey(Qt::Key_PageDown);
+        grid()->viewport()->repaint();
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        moved += table.currentRow() - before;
+        settle();
+    }
+    state.counters["rows_per_page"] = benchmark::Counter(moved, benchmark::Counter::kAvgIterations);
+    state.counters["row"] = table.currentRow();
+}
+
+// Ctrl+End then Ctrl+Home, only one of them timed.
+void jump(benchmark::State& state, bool timeEnd)
+{
+    Start& start = shownProgram();
+    if (!start.ok) {
+        state.SkipWithError(start.error.c_str());
+        return;
+    }
+    Table& table = Form1->ADOTable1;
+    sendKey(Qt::Key_Home, Qt::ControlModifier);
+    settle();
+    QElapsedTimer clock;
+    for (auto _ : state) {
+        clock.start();
+        sendKey(Qt::Key_End, Qt::ControlModifier);
+        grid()->viewport()->repaint();
+        const qint64 end = clock.nsecsElapsed();
+        if (table.currentRow() != table.recordCount() - 1) {
+            state.SkipWithError("Ctrl+End did not reach the last record");
+            return;
+        }
+        settle();
+        clock.start();
+        sendKey(Qt::Key_Home, Qt::ControlModifier);
+        grid()->viewport()->repaint();
+        const qint64 home = clock.nsecsElapsed();
+        if (table.currentRow() != 0) {
+            state.SkipWithError("Ctrl+Home did not reach the first record");
+            return;
+        }
+        settle();
+        state.SetIterationTime(double(timeEnd ? end : home) / 1e9);
+    }
+}
+
+void BM_CtrlEnd(benchmark::State& state)
+{
+    jump(state, true);
+}
+
+void BM_CtrlHome(benchmark::State& state)
+{
+    jump(state, false);
+}
+
+// The memory figure first, while the process is fresh.
+BENCHMARK(BM_MemoryAfterShow)->Name("memory_after_show")->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenAndShow)->Name("open_and_show")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenAndShowCold)->Name("open_and_show_cold")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PageDown)->Name("page_down")->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CtrlEnd)->Name("ctrl_end")->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CtrlHome)->Name("ctrl_home")->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A fresh temporary folder that stands for the home folder too.
+bool makeRunFolder()
+{
+    QByteArray base = qgetenv("TMPDIR");
+    if (base.isEmpty())
+        base = "/tmp";
+    QByteArray pattern = base + "/sarwino-bench-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        return false;
+    runFolder() = QString::fromLocal8Bit(pattern);
+    const QByteArray home = pattern;
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", home + "/.config");
+    qputenv("XDG_DATA_HOME", home + "/.local/share");
+    qputenv("XDG_CACHE_HOME", home + "/.cache");
+    qputenv("XDG_STATE_HOME", home + "/.local/state");
+    qputenv("XDG_RUNTIME_DIR", home + "/run");
+    qputenv("XDG_DESKTOP_DIR", home + "/Desktop");
+    QDir().mkpath(QString::fromLocal8Bit(home + "/run"));
+    QFile::setPermissions(QString::fromLocal8Bit(home + "/run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!makeRunFolder()) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+
+    {
+        Application app(argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+        if (g_shown.windows)
+            stopProgram(g_shown);
+    }
+    QDir(runFolder()).removeRecursively();
+    return 0;
+}

@@ -1,0 +1,406 @@
+// The main window driven as a user drives it: start-up, the grid and its
+// keys, the menu and the side windows.
+#include "../../common/TestDatabase.h"
+
+#include "app/WindowSet.h"
+#include "data/DataSource.h"
+#include "ui/bus/TFrmCar.h"
+#include "ui/form2/TForm2.h"
+#include "ui/info/TFmAbout.h"
+#include "ui/info/TFmAddRecord.h"
+#include "ui/main/DbGrid.h"
+#include "ui/main/GridModel.h"
+#include "ui/main/TForm1.h"
+#include "ui/widgets/ErrorReport.h"
+#include "ui/widgets/MessageBox.h"
+#include "ui/widgets/ProgramFolder.h"
+
+#include "ui_TForm1.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+
+#include <memory>
+
+namespace {
+
+// Types text as a user would: each key goes to whatever has the focus, so the
+// first key opens a cell editor and the rest land in it.
+void typeText(QWidget* start, const QString& text)
+{
+    for (const QChar c : text) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : start;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &release);
+    }
+}
+
+} // namespace
+
+class TestTForm1 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { MessageBox::setAnswerWithDefault(true); }
+    void init();
+    void cleanup();
+
+    void startsWithEveryRecord();
+    void layoutOfTheWindow();
+    void missingDatabaseGivesOneMessage();
+    void errorMessagesGetAFullStop_data();
+    void errorMessagesGetAFullStop();
+    void insertsAreVetoedSilently_data();
+    void insertsAreVetoedSilently();
+    void downMovesOneRowWithoutFlicker();
+    void editedCellIsPostedWhenLeavingTheRecord();
+    void escapeCancelsTheEdit();
+    void ctrlDeleteAsksThenDeletes();
+    void pendingEditIsPostedOnClose();
+    void recordIndicatorFollowsTheCursor();
+    void secondaryWindowsDisableTheMainWindow();
+
+private:
+    void start(const QVector<TestRecord>& records = TestDatabase::defaultRecords());
+    DbGrid* grid() const { return Form1->ui()->DBGrid1; }
+    void clickCell(int row, int column);
+    // The cell editor being typed into.
+    static QLineEdit* openEditor()
+    {
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        return editor && editor->objectName() == QLatin1String("InplaceEditor") ? editor : nullptr;
+    }
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<WindowSet> m_windows;
+};
+
+void TestTForm1::init()
+{
+    MessageBox::clearShown();
+    MessageBox::clearNextAnswers();
+    errors::setApplicationTitle(QString());
+}
+
+void TestTForm1::cleanup()
+{
+    m_windows.reset();
+    m_db.reset();
+    setProgramFolderForTesting(QString());
+}
+
+void TestTForm1::start(const QVector<TestRecord>& records)
+{
+    m_db = std::make_unique<TestDatabase>(records);
+    setProgramFolderForTesting(m_db->folder());
+    m_windows = std::make_unique<WindowSet>();
+    Form1->show();
+    QVERIFY(QTest::qWaitForWindowActive(Form1));
+}
+
+void TestTForm1::clickCell(int row, int column)
+{
+    const QModelIndex index = grid()->model()->index(row, column);
+    grid()->scrollTo(index);
+    const QRect cell = grid()->visualRect(index).intersected(grid()->viewport()->rect());
+    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+void TestTForm1::startsWithEveryRecord()
+{
+    start();
+    new QAbstractItemModelTester(grid()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, grid());
+    QCOMPARE(grid()->model()->rowCount(), 5);
+    QCOMPARE(grid()->model()->columnCount(), 5); // the key is never shown
+    const QStringList titles = {QStringLiteral("название"), QStringLiteral("адрес"), QStringLiteral("тел"),
+                                QStringLiteral("вид_деят"), QStringLiteral("пояснение")};
+    for (int c = 0; c < titles.size(); ++c)
+        QCOMPARE(grid()->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
+    QCOMPARE(grid()->model()->index(1, 0).data().toString(), QStringLiteral("Магазин «Уют»"));
+    QCOMPARE(errors::applicationTitle(), QStringLiteral("\"Сарвино\"- Справочник"));
+    QCOMPARE(errors::applicationTitle().size(), 21);
+    QVERIFY(MessageBox::shown().isEmpty());
+    // The sort button "Название" is selected and has the focus; the box is empty.
+    QVERIFY(Form1->ui()->RadioButton3->isChecked());
+    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton3);
+    QVERIFY(Form1->ui()->Edit1->text().isEmpty());
+    QVERIFY(!Form2->isVisible());
+}
+
+void TestTForm1::layoutOfTheWindow()
+{
+    start();
+    QCOMPARE(Form1->windowTitle(), QStringLiteral("Сарвино- городской справочник"));
+    QCOMPARE(Form1->centralWidget()->size(), QSize(1006, 651));
+    QCOMPARE(Form1->minimumSize(), Form1->maximumSize()); // not resizable
+    QCOMPARE(Form1->centralWidget()->palette().color(QPalette::Window), QColor(0xDE, 0xFE, 0xFB));
+    QCOMPARE(grid()->geometry(), QRect(0, 88, 753, 417));
+    QCOMPARE(Form1->ui()->Edit1->geometry(), QRect(40, 528, 121, 21));
+    QCOMPARE(Form1->ui()->GroupBox1->geometry(), QRect(264, 520, 305, 41));
+    QCOMPARE(Form1->ui()->RadioButton5->text(), QStringLiteral("Телефон "));
+    for (QWidget* hidden : {static_cast<QWidget*>(Form1->ui()->Button3), static_cast<QWidget*>(Form1->ui()->Label4),
+                            static_cast<QWidget*>(Form1->ui()->Label9), static_cast<QWidget*>(Form1->ui()->Label11)})
+        QVERIFY(!hidden->isVisible());
+
+    // The menu, exactly: the first letter of the first caption is a Latin C.
+    const QList<QAction*> bar = Form1->menuBar()->actions();
+    QCOMPARE(bar.size(), 3);
+    QCOMPARE(bar[0]->text(), QStringLiteral("Cправочники"));
+    QCOMPARE(bar[0]->text().at(0), QLatin1Char('C'));
+    QCOMPARE(bar[1]->text(), QStringLiteral("Добавить запись"));
+    QVERIFY(!bar[1]->menu());
+    QCOMPARE(bar[2]->text(), QStringLiteral("О программе.."));
+    QCOMPARE(bar[0]->menu()->actions().at(1)->text(), QStringLiteral("Электропоезда"));
+    QCOMPARE(bar[2]->menu()->actions().at(1)->text(), QStringLiteral("О программе..."));
+
+    // "Электропоезда" and "Справка" do nothing.
+    Form1->ui()->N6->trigger();
+    Form1->ui()->N3->trigger();
+    QVERIFY(Form1->isEnabled());
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); }), 1);
+}
+
+void TestTForm1::missingDatabaseGivesOneMessage()
+{
+    QTemporaryDir empty;
+    setProgramFolderForTesting(empty.path());
+    m_windows = std::make_unique<WindowSet>();
+    QCOMPARE(MessageBox::shown().size(), 1);
+    const MessageBox::Shown box = MessageBox::shown().first();
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.title, QStringLiteral("tst_tform1")); // the default title: the program's file name
+    QVERIFY2(box.text.contains(empty.filePath(QStringLiteral("Sarvino.mdb"))), qPrintable(box.text));
+    QVERIFY(box.text.endsWith(QLatin1Char('.')));
+    QVERIFY(!QFile::exists(empty.filePath(QStringLiteral("Sarvino.mdb"))));
+
+    Form1->show();
+    QCOMPARE(Form1->windowTitle(), QStringLiteral("Сарвино- городской справочник"));
+    QCOMPARE(grid()->model()->rowCount(), 0);
+    QVERIFY(!Form1->ADOTable1.active());
+    // With the table closed the down arrow reports the closed table.
+    grid()->setFocus();
+    QTest::keyClick(grid(), Qt::Key_Down);
+    QCOMPARE(MessageBox::shown().size(), 2);
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("Cannot perform this operation on a closed dataset."));
+    QTest::keyClick(grid(), Qt::Key_Down); // the handler leaves nothing disabled behind
+    QCOMPARE(MessageBox::shown().size(), 3);
+    QVERIFY(!Form1->ADOTable1.controlsDisabled());
+}
+
+void TestTForm1::errorMessagesGetAFullStop_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("letter") << QStringLiteral("Ошибка") << QStringLiteral("Ошибка.");
+    QTest::newRow("full stop") << QStringLiteral("Ошибка.") << QStringLiteral("Ошибка.");
+    QTest::newRow("question") << QStringLiteral("Delete record?") << QStringLiteral("Delete record?.");
+    QTest::newRow("bracket") << QStringLiteral("(ошибка)") << QStringLiteral("(ошибка)");
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestTForm1::errorMessagesGetAFullStop()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    QCOMPARE(errors::withFullStop(message), shown);
+}
+
+void TestTForm1::insertsAreVetoedSilently_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("key");
+    QTest::newRow("Insert") << 2 << 0 << int(Qt::Key_Insert);
+    QTest::newRow("Down on the last record") << 4 << 1 << int(Qt::Key_Down);
+    QTest::newRow("Tab from the last cell") << 4 << 4 << int(Qt::Key_Tab);
+}
+
+void TestTForm1::insertsAreVetoedSilently()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(int, key);
+    start();
+    clickCell(row, column);
+    QCOMPARE(Form1->ADOTable1.currentRow(), row);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(grid(), Qt::Key(key));
+    QCOMPARE(Form1->ADOTable1.state(), Table::State::Browse);
+    QCOMPARE(Form1->ADOTable1.currentRow(), row);
+    QCOMPARE(grid()->model()->rowCount(), 5);
+    QCOMPARE(m_db->count(), 5);
+    QVERIFY(MessageBox::shown().isEmpty());
+}
+
+void TestTForm1::downMovesOneRowWithoutFlicker()
+{
+    start(TestDatabase::numbered(40));
+    clickCell(0, 0);
+    QSignalSpy resets(grid()->model(), &QAbstractItemModel::modelReset);
+    for (int i = 1; i <= 39; ++i) {
+        QTest::keyClick(grid(), Qt::Key_Down);
+        QCOMPARE(Form1->ADOTable1.currentRow(), i);
+        QCOMPARE(grid()->currentIndex().row(), i);
+    }
+    QTest::keyClick(grid(), Qt::Key_Down);
+    QTest::keyClick(grid(), Qt::Key_Down, Qt::ControlModifier);
+    QTest::keyClick(grid(), Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(Form1->ADOTable1.currentRow(), 39);
+    QCOMPARE(grid()->model()->rowCount(), 40);
+    QCOMPARE(resets.count(), 0); // the probe of the next record never rebuilds the grid
+    QTest::keyClick(grid(), Qt::Key_Up);
+    QCOMPARE(Form1->ADOTable1.currentRow(), 38);
+}
+
+void TestTForm1::editedCellIsPostedWhenLeavingTheRecord()
+{
+    start();
+    clickCell(0, 1);
+    typeText(grid(), QStringLiteral("ул. Новая, 1"));
+    QCOMPARE(Form1->ADOTable1.state(), Table::State::Edit);
+    QLineEdit* editor = openEditor();
+    QVERIFY(editor);
+    QCOMPARE(editor->maxLength(), 50);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the editor hands its text over once the key is done
+    QCOMPARE(m_db->value(1, QStringLiteral("адрес")).toString(), QStringLiteral("ул. Ленина, 5")); // not yet
+    QCOMPARE(grid()->model()->index(0, 1).data().toString(), QStringLiteral("ул. Новая, 1"));
+    QTest::keyClick(grid(), Qt::Key_Down);
+    QCOMPARE(Form1->ADOTable1.state(), Table::State::Browse);
+    QCOMPARE(m_db->value(1, QStringLiteral("адрес")).toString(), QStringLiteral("ул. Новая, 1"));
+    QCOMPARE(Form1->ADOTable1.currentRow(), 1);
+
+    // A change someone else made meanwhile is reported and not overwritten.
+    m_db->exec(QStringLiteral("UPDATE \"главная\" SET \"тел\"='чужой' WHERE \"Код\"=2"));
+    clickCell(1, 2);
+    typeText(grid(), QStringLiteral("мой"));
+    QTest::keyClick(openEditor(), Qt::Key_Down);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown().first().text, Store::rowNotFoundMessage());
+    QCOMPARE(m_db->value(2, QStringLiteral("тел")).toString(), QStringLiteral("чужой"));
+    QCOMPARE(Form1->ADOTable1.currentRow(), 1); // still on the record that could not be saved
+    QCOMPARE(grid()->currentIndex().row(), 1);
+    QCOMPARE(Form1->ADOTable1.state(), Table::State::Edit);
+}
+
+void TestTForm1::escapeCancelsTheEdit()
+{
+    start();
+    clickCell(2, 0);
+    typeText(grid(), QStringLiteral("XYZ"));
+    QTest::keyClick(openEditor(), Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QCOMPARE(Form1->ADOTable1.state(), Table::State::Edit);
+    QTest::keyClick(grid(), Qt::Key_Escape);
+    QCOMPARE(Form1->ADOTable1.state(), Table::State::Browse);
+    QCOMPARE(grid()->model()->index(2, 0).data().toString(), QStringLiteral("ООО 'Ромашка'"));
+    QTest::keyClick(grid(), Qt::Key_Down);
+    QCOMPARE(m_db->value(3, QStringLiteral("название")).toString(), QStringLiteral("ООО 'Ромашка'"));
+}
+
+void TestTForm1::ctrlDeleteAsksThenDeletes()
+{
+    start();
+    clickCell(1, 0);
+    MessageBox::setNextAnswer(QMessageBox::Cancel);
+    QTest::keyClick(grid(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown().first().text, QStringLiteral("Delete record?"));
+    QCOMPARE(MessageBox::shown().first().icon, QMessageBox::Question);
+    QCOMPARE(m_db->count(), 5);
+
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    QTest::keyClick(grid(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(m_db->count(), 4);
+    QVERIFY(!m_db->value(2, QStringLiteral("название")).isValid());
+    QCOMPARE(grid()->model()->rowCount(), 4);
+    QCOMPARE(grid()->currentIndex().row(), 1);
+    QCOMPARE(grid()->model()->index(1, 0).data().toString(), QStringLiteral("ООО 'Ромашка'"));
+}
+
+void TestTForm1::pendingEditIsPostedOnClose()
+{
+    start();
+    clickCell(3, 4);
+    typeText(grid(), QStringLiteral("Сохранить при выходе"));
+    QVERIFY(Form1->close());
+    QCOMPARE(m_db->value(4, QStringLiteral("пояснение")).toString(), QStringLiteral("Сохранить при выходе"));
+}
+
+void TestTForm1::recordIndicatorFollowsTheCursor()
+{
+    start();
+    auto* model = grid()->model();
+    auto indicator = [&](int row) { return model->headerData(row, Qt::Vertical, GridModel::IndicatorRole).toInt(); };
+    QCOMPARE(indicator(0), int(GridModel::BrowseIndicator));
+    clickCell(2, 1);
+    QCOMPARE(indicator(0), int(GridModel::NoIndicator));
+    QCOMPARE(indicator(2), int(GridModel::BrowseIndicator));
+    typeText(grid(), QStringLiteral("a"));
+    QCOMPARE(indicator(2), int(GridModel::EditIndicator));
+
+    // The mark is really painted in the indicator column.
+    const QImage picture = grid()->verticalHeader()->grab().toImage();
+    const int y = grid()->verticalHeader()->sectionViewportPosition(2) + grid()->verticalHeader()->sectionSize(2) / 2;
+    int dark = 0;
+    for (int x = 0; x < picture.width(); ++x)
+        dark += qGray(picture.pixel(x, y)) < 64;
+    QVERIFY(dark > 0);
+}
+
+void TestTForm1::secondaryWindowsDisableTheMainWindow()
+{
+    start();
+    struct Case
+    {
+        QAction* action;
+        QWidget* window;
+        QString title;
+        QSize size;
+    };
+    const Case cases[] = {
+        {Form1->ui()->N5, FrmCar, QStringLiteral("Городские автобусы"), QSize(680, 490)},
+        {Form1->ui()->N1, FmAddRecord, QStringLiteral("Добавить запись ..."), QSize(414, 243)},
+        {Form1->ui()->N4, FmAbout, QStringLiteral("О программе..."), QSize(413, 290)},
+    };
+    for (const Case& c : cases) {
+        c.action->trigger();
+        QVERIFY(QTest::qWaitForWindowActive(c.window));
+        QCOMPARE(c.window->windowTitle(), c.title);
+        QCOMPARE(c.window->size(), c.size);
+        QTRY_VERIFY(!Form1->isEnabled());
+        QCOMPARE(c.window->windowHandle()->transientParent(), Form1->windowHandle());
+        if (c.window == FrmCar) {
+            FrmCar->close();
+        } else {
+            auto* close = c.window->findChild<QPushButton*>(QStringLiteral("Button1"));
+            QCOMPARE(close->text(), QStringLiteral("Закрыть"));
+            QTest::mouseClick(close, Qt::LeftButton);
+        }
+        QVERIFY(!c.window->isVisible());
+        QVERIFY(Form1->isEnabled());
+    }
+    // Without title-bar buttons, the about window still gives the main window back
+    // if something else closes it.
+    Form1->ui()->N4->trigger();
+    QVERIFY(QTest::qWaitForWindowActive(FmAbout));
+    QVERIFY(!(FmAbout->windowFlags() & Qt::WindowCloseButtonHint));
+    FmAbout->close();
+    QVERIFY(Form1->isEnabled());
+    QVERIFY(!Form2->isVisible());
+}
+
+QTEST_MAIN(TestTForm1)
+#include "tst_tform1.moc"
