@@ -89,6 +89,7 @@ void Table::open()
         throw;
     }
     m_selection = std::move(selection);
+    m_selection->prepareInBackground();
     m_view = std::move(view);
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_changed.assign(m_fields.size(), false);
@@ -399,6 +400,8 @@ void Table::post()
         validate(fieldIndex(change.field), change.value);
 
     Store& store = m_connection->store();
+    // The rows are about to change under the orders being built.
+    m_selection->waitForBackgroundWork();
     if (m_state == State::Edit) {
         const int index = rowIndex(m_row);
         if (!pending.empty())

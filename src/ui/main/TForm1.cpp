@@ -4,14 +4,17 @@
 
 #include "data/DataError.h"
 #include "data/DataSource.h"
+#include "data/NameSearch.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/info/TFmAbout.h"
 #include "ui/info/TFmAddRecord.h"
 #include "ui/main/CurrentCategory.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/ProgramFolder.h"
+#include "ui/widgets/RadioCycle.h"
 
 #include <QCloseEvent>
+#include <QRadioButton>
 #include <QLayout>
 #include <QScopeGuard>
 #include <QScreen>
@@ -70,6 +73,26 @@ void TForm1::connectHandlers()
     connect(m_ui->N5, &QAction::triggered, this, [this] { guarded([&] { N5Click(m_ui->N5); }); });
     connect(m_ui->N1, &QAction::triggered, this, [this] { guarded([&] { N1Click(m_ui->N1); }); });
     connect(m_ui->N4, &QAction::triggered, this, [this] { guarded([&] { N4Click(m_ui->N4); }); });
+
+    // The search runs on every change of the box's text, typed or set.
+    connect(m_ui->Edit1, &QLineEdit::textChanged, this, [this] { guarded([&] { Button1Click(m_ui->Edit1); }); });
+    connect(m_ui->Button1, &QPushButton::clicked, this, [this] { guarded([&] { Button1Click(m_ui->Button1); }); });
+    connect(m_ui->Button2, &QPushButton::clicked, this, [this] { guarded([&] { Button2Click(m_ui->Button2); }); });
+
+    // A sort button's handler runs only when the button becomes selected.
+    const std::pair<QRadioButton*, void (TForm1::*)(QObject*)> sortButtons[] = {
+        {m_ui->RadioButton3, &TForm1::RadioButton3Click},
+        {m_ui->RadioButton4, &TForm1::RadioButton4Click},
+        {m_ui->RadioButton5, &TForm1::RadioButton5Click},
+        {m_ui->RadioButton6, &TForm1::RadioButton6Click},
+    };
+    new RadioCycle({m_ui->RadioButton3, m_ui->RadioButton4, m_ui->RadioButton5, m_ui->RadioButton6}, this);
+    for (const auto& [button, handler] : sortButtons) {
+        connect(button, &QRadioButton::toggled, this, [this, button = button, handler = handler](bool checked) {
+            if (checked)
+                guarded([&] { (this->*handler)(button); });
+        });
+    }
 }
 
 QString TForm1::applicationTitle()
@@ -125,6 +148,47 @@ void TForm1::N1Click(QObject*)
 void TForm1::N4Click(QObject*)
 {
     FmAbout->showAndActivate();
+}
+
+void TForm1::Button1Click(QObject*)
+{
+    currentCategory().clear();
+    const QString text = m_ui->Edit1->text();
+    if (text.isEmpty()) {
+        // An empty search shows every record, in name order.
+        ADOTable1.setFilter(QString());
+    } else {
+        m_ui->Label9->setText(namesearch::upperBound(text));
+        ADOTable1.setFilter(namesearch::prefixFilter(text, m_ui->Label9->text()));
+    }
+    ADOTable1.setIndexFieldNames(QStringLiteral("название"));
+}
+
+void TForm1::Button2Click(QObject*)
+{
+    currentCategory().clear();
+    m_ui->Edit1->setText(QString());
+    m_ui->Label4->setText(QStringLiteral("яя"));
+}
+
+void TForm1::RadioButton3Click(QObject*)
+{
+    ADOTable1.setIndexFieldNames(QStringLiteral("название"));
+}
+
+void TForm1::RadioButton4Click(QObject*)
+{
+    ADOTable1.setIndexFieldNames(QStringLiteral("адрес"));
+}
+
+void TForm1::RadioButton5Click(QObject*)
+{
+    ADOTable1.setIndexFieldNames(QStringLiteral("тел"));
+}
+
+void TForm1::RadioButton6Click(QObject*)
+{
+    ADOTable1.setIndexFieldNames(QStringLiteral("вид_деят"));
 }
 
 bool TForm1::event(QEvent* event)

@@ -40,6 +40,12 @@ public:
     void N5Click(QObject* Sender);
     void N1Click(QObject* Sender);
     void N4Click(QObject* Sender);
+    void Button1Click(QObject* Sender);
+    void Button2Click(QObject* Sender);
+    void RadioButton3Click(QObject* Sender);
+    void RadioButton4Click(QObject* Sender);
+    void RadioButton5Click(QObject* Sender);
+    void RadioButton6Click(QObject* Sender);
 
 protected:
     bool event(QEvent* event) override;

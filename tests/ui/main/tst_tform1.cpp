@@ -4,6 +4,8 @@
 
 #include "app/WindowSet.h"
 #include "data/DataSource.h"
+#include "data/NameSearch.h"
+#include "ui/main/CurrentCategory.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/form2/TForm2.h"
 #include "ui/info/TFmAbout.h"
@@ -71,8 +73,19 @@ private slots:
     void recordIndicatorFollowsTheCursor();
     void secondaryWindowsDisableTheMainWindow();
 
+    void typingNarrowsToNamesBeginningWithText_data();
+    void typingNarrowsToNamesBeginningWithText();
+    void searchSortsByNameKeepingTheSelectedButton();
+    void clearShowsEverythingByName();
+    void clearWithEmptyBoxKeepsTheCategory();
+    void sortButtonsOrderTheGrid();
+    void arrowKeysMoveAmongSortButtons();
+    void malformedFilterKeepsTheRows();
+
 private:
     void start(const QVector<TestRecord>& records = TestDatabase::defaultRecords());
+    void startWithNames();
+    QStringList shownNames() const;
     DbGrid* grid() const { return Form1->ui()->DBGrid1; }
     void clickCell(int row, int column);
     // The cell editor being typed into.
@@ -400,6 +413,168 @@ void TestTForm1::secondaryWindowsDisableTheMainWindow()
     FmAbout->close();
     QVERIFY(Form1->isEnabled());
     QVERIFY(!Form2->isVisible());
+}
+
+void TestTForm1::startWithNames()
+{
+    QVector<TestRecord> records;
+    int i = 0;
+    for (const char* name : {"Арбуз", "Аптека №1", "ап-студия", "Апельсин", "Я-центр", "ящик", "Юла", "О'Нил", "Овощи",
+                             "О\"Уют\"", "1000 мелочей", "zoo", "Zebra", "9 кругов", "Ёлка", "Ель", "Ж/д кассы"}) {
+        ++i;
+        records.append({QString::fromUtf8(name), QStringLiteral("ул. Ленина, %1").arg(100 - i), QStringLiteral("3-%1").arg(i % 7),
+                        i % 2 ? QStringLiteral("Продукты") : QStringLiteral("Аптека"), QVariant()});
+    }
+    start(records);
+}
+
+QStringList TestTForm1::shownNames() const
+{
+    QStringList names;
+    for (int row = 0; row < grid()->model()->rowCount(); ++row)
+        names << grid()->model()->index(row, 0).data().toString();
+    return names;
+}
+
+void TestTForm1::typingNarrowsToNamesBeginningWithText_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("bound");
+    const QString beyond(QChar(0xFFFF));
+    QTest::newRow("Ап") << QStringLiteral("Ап") << QStringList{QStringLiteral("ап-студия"), QStringLiteral("Апельсин"), QStringLiteral("Аптека №1")} << QStringLiteral("Ар");
+    QTest::newRow("any case") << QStringLiteral("аП") << QStringList{QStringLiteral("ап-студия"), QStringLiteral("Апельсин"), QStringLiteral("Аптека №1")} << QStringLiteral("аР");
+    QTest::newRow("Я: the next code is а") << QStringLiteral("Я") << QStringList{QStringLiteral("Я-центр"), QStringLiteral("ящик")} << QStringLiteral("Я") + beyond;
+    QTest::newRow("я: no next code") << QStringLiteral("я") << QStringList{QStringLiteral("Я-центр"), QStringLiteral("ящик")} << QStringLiteral("я") + beyond;
+    QTest::newRow("quote") << QStringLiteral("О'") << QStringList{QStringLiteral("О'Нил")} << QStringLiteral("О'") + beyond;
+    QTest::newRow("z") << QStringLiteral("z") << QStringList{QStringLiteral("Zebra"), QStringLiteral("zoo")} << QStringLiteral("z") + beyond;
+    QTest::newRow("9") << QStringLiteral("9") << QStringList{QStringLiteral("9 кругов")} << QStringLiteral("9") + beyond;
+    QTest::newRow("Ё is Е") << QStringLiteral("ел") << QStringList{QStringLiteral("Ёлка"), QStringLiteral("Ель")} << QStringLiteral("ел") + beyond; // "љ" lies between л and м
+    QTest::newRow("nothing") << QStringLiteral("Щ") << QStringList{} << QStringLiteral("Ъ");
+}
+
+void TestTForm1::typingNarrowsToNamesBeginningWithText()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, names);
+    QFETCH(QString, bound);
+    startWithNames();
+    QLineEdit* box = Form1->ui()->Edit1;
+    box->setFocus();
+    typeText(box, typed);
+    QCOMPARE(box->text(), typed);
+    QCOMPARE(shownNames(), names);
+    QCOMPARE(Form1->ui()->Label9->text(), bound);
+    QCOMPARE(Form1->ADOTable1.filter(), namesearch::prefixFilter(typed, bound));
+    QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("название"));
+    QCOMPARE(Form1->ADOTable1.currentRow(), names.isEmpty() ? -1 : 0);
+    QVERIFY(MessageBox::shown().isEmpty());
+}
+
+void TestTForm1::searchSortsByNameKeepingTheSelectedButton()
+{
+    startWithNames();
+    QTest::mouseClick(Form1->ui()->RadioButton4, Qt::LeftButton);
+    QVERIFY(Form1->ui()->RadioButton4->isChecked());
+    QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("адрес"));
+    QCOMPARE(shownNames().first(), QStringLiteral("Ж/д кассы")); // the lowest house number
+    Form1->ui()->Edit1->setText(QStringLiteral("О"));
+    QCOMPARE(shownNames(), (QStringList{QStringLiteral("О'Нил"), QStringLiteral("О\"Уют\""), QStringLiteral("Овощи")}));
+    QVERIFY(Form1->ui()->RadioButton4->isChecked());
+    // Clicking the selected button again changes nothing.
+    QTest::mouseClick(Form1->ui()->RadioButton4, Qt::LeftButton);
+    QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("название"));
+    // "Поиск" does what a change of the box does.
+    Form1->ADOTable1.setIndexFieldNames(QStringLiteral("тел"));
+    QTest::mouseClick(Form1->ui()->Button1, Qt::LeftButton);
+    QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("название"));
+    QCOMPARE(shownNames().size(), 3);
+}
+
+void TestTForm1::clearShowsEverythingByName()
+{
+    startWithNames();
+    currentCategory() = QStringLiteral("Аптека");
+    Form1->ui()->Edit1->setText(QStringLiteral("Ап"));
+    QCOMPARE(shownNames().size(), 3);
+    QVERIFY(currentCategory().isEmpty());
+    currentCategory() = QStringLiteral("Аптека");
+    QTest::mouseClick(Form1->ui()->Button2, Qt::LeftButton);
+    QVERIFY(Form1->ui()->Edit1->text().isEmpty());
+    QVERIFY(currentCategory().isEmpty());
+    QCOMPARE(Form1->ui()->Label4->text(), QStringLiteral("яя"));
+    const QStringList names = shownNames();
+    QCOMPARE(names.size(), 17);
+    QCOMPARE(names.first(), QStringLiteral("1000 мелочей"));
+    QCOMPARE(names.last(), QStringLiteral("ящик"));
+    QCOMPARE(Form1->ADOTable1.filter(), QString());
+    // "Поиск" on the empty box: the same.
+    Form1->ADOTable1.setIndexFieldNames(QStringLiteral("тел"));
+    QTest::mouseClick(Form1->ui()->Button1, Qt::LeftButton);
+    QCOMPARE(shownNames(), names);
+}
+
+void TestTForm1::clearWithEmptyBoxKeepsTheCategory()
+{
+    startWithNames();
+    Form1->ADOTable1.setIndexFieldNames(QStringLiteral("название"));
+    Form1->ADOTable1.setFilter(namesearch::categoryFilter(QStringLiteral("Аптека")));
+    const QStringList category = shownNames();
+    QCOMPARE(category.size(), 8);
+    QTest::mouseClick(Form1->ui()->Button2, Qt::LeftButton);
+    QCOMPARE(shownNames(), category);
+    QCOMPARE(Form1->ADOTable1.filter(), namesearch::categoryFilter(QStringLiteral("Аптека")));
+}
+
+void TestTForm1::sortButtonsOrderTheGrid()
+{
+    startWithNames();
+    const QStringList stored = shownNames();
+    QCOMPARE(stored.first(), QStringLiteral("Арбуз")); // at start: the stored order
+    QTest::mouseClick(Form1->ui()->RadioButton6, Qt::LeftButton);
+    QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("вид_деят"));
+    QCOMPARE(grid()->model()->index(0, 3).data().toString(), QStringLiteral("Аптека"));
+    QCOMPARE(grid()->model()->index(16, 3).data().toString(), QStringLiteral("Продукты"));
+    QTest::mouseClick(Form1->ui()->RadioButton5, Qt::LeftButton);
+    QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("тел"));
+    QCOMPARE(grid()->model()->index(0, 2).data().toString(), QStringLiteral("3-0"));
+    QTest::mouseClick(Form1->ui()->RadioButton3, Qt::LeftButton);
+    QCOMPARE(shownNames().first(), QStringLiteral("1000 мелочей"));
+    QCOMPARE(Form1->ADOTable1.currentRow(), 0);
+}
+
+void TestTForm1::arrowKeysMoveAmongSortButtons()
+{
+    startWithNames();
+    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton3);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton4);
+    QVERIFY(Form1->ui()->RadioButton4->isChecked());
+    QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("адрес"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton6);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down); // after the last, the first
+    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton3);
+    QVERIFY(Form1->ui()->RadioButton3->isChecked());
+    QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("название"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up); // and back round
+    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton6);
+    QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("вид_деят"));
+}
+
+void TestTForm1::malformedFilterKeepsTheRows()
+{
+    startWithNames();
+    Form1->ui()->Edit1->setText(QStringLiteral("Ап"));
+    clickCell(1, 0);
+    const QStringList before = shownNames();
+    guarded([] { Form1->ADOTable1.setFilter(QStringLiteral("название like 'а*б'")); });
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QVERIFY(MessageBox::shown().first().text.contains(QStringLiteral("знак подстановки")));
+    QCOMPARE(shownNames(), before);
+    QCOMPARE(Form1->ADOTable1.currentRow(), 1);
+    QCOMPARE(Form1->ADOTable1.filter(), namesearch::prefixFilter(QStringLiteral("Ап"), QStringLiteral("Ар")));
 }
 
 QTEST_MAIN(TestTForm1)

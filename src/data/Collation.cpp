@@ -1,0 +1,190 @@
+#include "data/Collation.h"
+
+#include <unicode/ucol.h>
+#include <unicode/ucoleitr.h>
+#include <unicode/uset.h>
+
+#include <algorithm>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+void appendUnit(std::string& key, std::uint32_t weight)
+{
+    key.push_back(char(weight >> 24));
+    key.push_back(char(weight >> 16));
+    key.push_back(char(weight >> 8));
+    key.push_back(char(weight));
+}
+
+// The primary weights of a text, in order, as ICU's collation elements give them.
+std::vector<std::uint32_t> primaries(UCollator* collator, const char16_t* text, int length)
+{
+    std::vector<std::uint32_t> result;
+    UErrorCode status = U_ZERO_ERROR;
+    UCollationElements* elements = ucol_openElements(collator, reinterpret_cast<const UChar*>(text), length, &status);
+    if (U_FAILURE(status))
+        return result;
+    for (;;) {
+        const std::int32_t order = ucol_next(elements, &status);
+        if (order == UCOL_NULLORDER || U_FAILURE(status))
+            break;
+        const std::uint32_t high = std::uint32_t(order) & 0xFFFF0000u;
+        // A continuation element carries the low half of the weight before it.
+        if ((order & 0xC0) == 0xC0) {
+            if (!result.empty())
+                result.back() |= high >> 16;
+            continue;
+        }
+        if (high != 0)
+            result.push_back(high);
+    }
+    ucol_closeElements(elements);
+    return result;
+}
+
+} // namespace
+
+const Collation& Collation::instance()
+{
+    static const Collation collation;
+    return collation;
+}
+
+Collation::Collation()
+{
+    UErrorCode status = U_ZERO_ERROR;
+    m_collator = ucol_open("ru", &status);
+    if (U_FAILURE(status))
+        throw std::runtime_error("the Russian collation of ICU is not available");
+    ucol_setStrength(m_collator, UCOL_PRIMARY);
+    // Scripts in their default order (Latin before Cyrillic), so that the
+    // weights of single characters compare as whole texts do.
+    ucol_setReorderCodes(m_collator, nullptr, 0, &status);
+    ucol_setAttribute(m_collator, UCOL_NORMALIZATION_MODE, UCOL_OFF, &status);
+
+    // A character that can stand after another one in a contraction changes
+    // the weight of its neighbour: texts holding one take the slow road.
+    m_unsafe = std::make_unique<std::array<bool, 65536>>();
+    m_unsafe->fill(false);
+    USet* contractions = uset_openEmpty();
+    ucol_getContractionsAndExpansions(m_collator, contractions, nullptr, true, &status);
+    UChar buffer[64];
+    for (int32_t i = 0, n = uset_getItemCount(contractions); i < n; ++i) {
+        UChar32 start, end;
+        UErrorCode itemStatus = U_ZERO_ERROR;
+        const int32_t length = uset_getItem(contractions, i, &start, &end, buffer, 64, &itemStatus);
+        for (int32_t j = 1; j < length && U_SUCCESS(itemStatus); ++j)
+            (*m_unsafe)[buffer[j]] = true;
+    }
+    uset_close(contractions);
+    for (char16_t c = 0xD800; c <= 0xDFFF; ++c)
+        (*m_unsafe)[c] = true;
+
+    // The blocks nearly every text needs: Latin, punctuation, Cyrillic.
+    for (unsigned high : {0x00u, 0x04u, 0x20u})
+        block(high);
+
+    const char16_t highest = 0xFFFF;
+    for (std::uint32_t w : primaries(m_collator, &highest, 1))
+        appendUnit(m_highest, w);
+}
+
+Collation::~Collation()
+{
+    for (auto& slot : m_blocks)
+        delete slot.load();
+    ucol_close(m_collator);
+}
+
+const Collation::Block& Collation::block(unsigned high) const
+{
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (const Block* ready = m_blocks[high].load(std::memory_order_acquire))
+        return *ready;
+    auto* table = new Block;
+    for (unsigned low = 0; low < 256; ++low) {
+        const char16_t c = char16_t((high << 8) | low);
+        if ((*m_unsafe)[c]) {
+            (*table)[low] = Unsafe;
+            continue;
+        }
+        const std::vector<std::uint32_t> w = primaries(m_collator, &c, 1);
+        (*table)[low] = w.empty() ? 0 : w.size() == 1 ? w.front() : Unsafe;
+    }
+    m_blocks[high].store(table, std::memory_order_release);
+    return *table;
+}
+
+std::uint32_t Collation::weight(char16_t c) const
+{
+    if (const Block* ready = m_blocks[c >> 8].load(std::memory_order_acquire))
+        return (*ready)[c & 0xFF];
+    return block(c >> 8)[c & 0xFF];
+}
+
+void Collation::appendSlowly(QStringView text, std::string& key) const
+{
+    for (std::uint32_t w : primaries(m_collator, reinterpret_cast<const char16_t*>(text.utf16()), int(text.size())))
+        appendUnit(key, w);
+}
+
+void Collation::appendKey(QStringView text, std::string& key) const
+{
+    const std::size_t start = key.size();
+    for (const QChar c : text) {
+        const std::uint32_t w = weight(c.unicode());
+        if (w == Unsafe) {
+            key.resize(start);
+            appendSlowly(text, key);
+            return;
+        }
+        if (w != 0)
+            appendUnit(key, w);
+    }
+}
+
+void Collation::appendKey(std::string_view utf8, std::string& key) const
+{
+    const std::size_t start = key.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
+        char32_t c;
+        if (p[0] < 0x80) {
+            c = p[0];
+            p += 1;
+        } else if ((p[0] & 0xE0) == 0xC0 && p + 1 < end) {
+            c = char32_t(p[0] & 0x1F) << 6 | (p[1] & 0x3F);
+            p += 2;
+        } else if ((p[0] & 0xF0) == 0xE0 && p + 2 < end) {
+            c = char32_t(p[0] & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+            p += 3;
+        } else {
+            c = 0xD800; // beyond the basic plane, or malformed: the slow road
+        }
+        const std::uint32_t w = c < 0xD800 || (c > 0xDFFF && c <= 0xFFFF) ? weight(char16_t(c)) : Unsafe;
+        if (w == Unsafe) {
+            key.resize(start);
+            appendSlowly(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())), key);
+            return;
+        }
+        if (w != 0)
+            appendUnit(key, w);
+    }
+}
+
+std::string Collation::key(QStringView text) const
+{
+    std::string result;
+    appendKey(text, result);
+    return result;
+}
+
+int Collation::compare(QStringView a, QStringView b) const
+{
+    return key(a).compare(key(b));
+}

@@ -1,0 +1,68 @@
+// How the directory compares texts: the way its Russian users expect.
+//
+// Letter case does not count, "Ё" is "Е", punctuation comes before digits and
+// digits before letters, Latin letters come before Cyrillic ones, and the
+// Cyrillic letters follow the Russian alphabet. This is ICU's collation for
+// Russian at primary strength, with the scripts in their default order, so
+// it also ignores accents and other marks.
+//
+// Where the database engine such directories used to live in compared
+// differently: it ignored hyphens and apostrophes inside words ("О'Нил" was
+// "ОНил"), while here they count and sort before digits like all
+// punctuation; it told "Ё" from "Е" when sorting, here they are one letter;
+// and its order of punctuation marks among themselves was its own.
+//
+// Texts are compared through keys: a text's key is the sequence of its
+// primary collation weights, four bytes each, so two texts compare as their
+// keys compare bytewise, and a text begins with another exactly when its key
+// begins with the other's key. Keys of most texts are built from a per-
+// character table; texts with characters whose weight depends on their
+// neighbours go through ICU in full.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct UCollator;
+
+class Collation
+{
+public:
+    static const Collation& instance();
+    ~Collation();
+
+    // Appends the key of a text given as UTF-8 or UTF-16.
+    void appendKey(std::string_view utf8, std::string& key) const;
+    void appendKey(QStringView text, std::string& key) const;
+    std::string key(QStringView text) const;
+
+    // <0, 0, >0 as a sorts before, with or after b.
+    int compare(QStringView a, QStringView b) const;
+
+    // The key of U+FFFF, the character that sorts after every other: a text
+    // followed by it sorts after every text that begins with that text.
+    std::string_view highestUnit() const { return m_highest; }
+
+private:
+    Collation();
+
+    static constexpr std::uint32_t Unsafe = 1; // not a primary weight: ICU weights start at 0x03000000
+    std::uint32_t weight(char16_t c) const;     // 0 for an ignorable character
+    using Block = std::array<std::uint32_t, 256>;
+    const Block& block(unsigned high) const;
+    void appendSlowly(QStringView text, std::string& key) const;
+
+    UCollator* m_collator = nullptr;
+    // Filled on first use; read without a lock, so keys may be built on
+    // several threads at once.
+    mutable std::array<std::atomic<const Block*>, 256> m_blocks{};
+    std::unique_ptr<std::array<bool, 65536>> m_unsafe;
+    std::string m_highest;
+};

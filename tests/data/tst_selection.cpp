@@ -1,0 +1,270 @@
+// Filtering and sorting of the rows in memory, checked against a plain
+// reading of each filter on random data, so the fast paths can never
+// disagree with what a filter means.
+#include "data/DataError.h"
+#include "data/Filter.h"
+#include "data/RowSelection.h"
+#include "data/RowSet.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <unicode/ucol.h>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+// The straightforward meaning of a filter: ICU's comparison applied to each
+// row, one comparison at a time, and a stable sort.
+class Reference
+{
+public:
+    explicit Reference(const RowSet& rows)
+        : m_rows(rows)
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        m_icu = ucol_open("ru", &status);
+        ucol_setStrength(m_icu, UCOL_PRIMARY);
+        ucol_setReorderCodes(m_icu, nullptr, 0, &status);
+    }
+    ~Reference() { ucol_close(m_icu); }
+
+    int compare(const QString& a, const QString& b) const
+    {
+        return ucol_strcoll(m_icu, reinterpret_cast<const UChar*>(a.utf16()), int(a.size()),
+                            reinterpret_cast<const UChar*>(b.utf16()), int(b.size()));
+    }
+
+    bool beginsWith(const QString& text, const QString& prefix) const
+    {
+        for (qsizetype n = 0; n <= text.size(); ++n) {
+            if (compare(text.left(n), prefix) == 0)
+                return true;
+        }
+        return false;
+    }
+
+    bool contains(const QString& text, const QString& part) const
+    {
+        for (qsizetype from = 0; from <= text.size(); ++from) {
+            if (beginsWith(text.mid(from), part))
+                return true;
+        }
+        return false;
+    }
+
+    bool holds(int row, const Comparison& c) const
+    {
+        using Op = Comparison::Op;
+        if (c.field == 0) {
+            if (!c.value)
+                return c.op == Op::NotEqual;
+            const qint64 a = m_rows.key(row), b = c.value->toLongLong();
+            switch (c.op) {
+            case Op::Equal: return a == b;
+            case Op::NotEqual: return a != b;
+            case Op::Less: return a < b;
+            case Op::Greater: return a > b;
+            case Op::LessEqual: return a <= b;
+            case Op::GreaterEqual: return a >= b;
+            default: return false;
+            }
+        }
+        const TextValue v = m_rows.value(row, c.field - 1);
+        if (!c.value)
+            return c.op == Op::Equal ? !v : bool(v);
+        if (!v)
+            return false;
+        const int order = compare(*v, *c.value);
+        switch (c.op) {
+        case Op::Equal: return order == 0;
+        case Op::NotEqual: return order != 0;
+        case Op::Less: return order < 0;
+        case Op::Greater: return order > 0;
+        case Op::LessEqual: return order <= 0;
+        case Op::GreaterEqual: return order >= 0;
+        case Op::Like:
+            switch (c.pattern) {
+            case Comparison::Pattern::Whole: return order == 0;
+            case Comparison::Pattern::Prefix: return beginsWith(*v, *c.value);
+            case Comparison::Pattern::Contains: return contains(*v, *c.value);
+            }
+        }
+        return false;
+    }
+
+    std::vector<std::uint32_t> select(const Filter& filter, const std::vector<SortKey>& keys) const
+    {
+        std::vector<std::uint32_t> result;
+        for (int row = 0; row < m_rows.rowCount(); ++row) {
+            if (m_rows.isDeleted(row))
+                continue;
+            bool any = filter.admitsAll();
+            for (const auto& alternative : filter.alternatives) {
+                any = any || std::all_of(alternative.begin(), alternative.end(), [&](const Comparison& c) { return holds(row, c); });
+            }
+            if (any)
+                result.push_back(std::uint32_t(row));
+        }
+        std::stable_sort(result.begin(), result.end(), [&](std::uint32_t a, std::uint32_t b) {
+            for (const SortKey& key : keys) {
+                int order;
+                if (key.field == 0)
+                    order = m_rows.key(int(a)) < m_rows.key(int(b)) ? -1 : m_rows.key(int(a)) > m_rows.key(int(b));
+                else
+                    order = compare(m_rows.text(int(a), key.field - 1), m_rows.text(int(b), key.field - 1));
+                if (order != 0)
+                    return key.descending ? order > 0 : order < 0;
+            }
+            return false;
+        });
+        return result;
+    }
+
+private:
+    const RowSet& m_rows;
+    UCollator* m_icu = nullptr;
+};
+
+const std::vector<FieldDef>& fields()
+{
+    return directoryFields();
+}
+
+} // namespace
+
+class TestSelection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void agreesWithPlainReading();
+    void editsAndDeletionsAreSeen();
+    void malformedInputIsRefused();
+
+private:
+    QRandomGenerator m_random{20261207};
+    QString randomText(int maxLength);
+    QString randomFilter(const RowSet& rows);
+};
+
+QString TestSelection::randomText(int maxLength)
+{
+    // A small alphabet, so that texts share beginnings and are often equal.
+    static const QString alphabet = QStringLiteral("аАбБеЁёяЯ 1'\"z-Z");
+    QString s;
+    const int n = int(m_random.bounded(maxLength + 1));
+    for (int i = 0; i < n; ++i)
+        s += alphabet.at(m_random.bounded(alphabet.size()));
+    return s;
+}
+
+QString TestSelection::randomFilter(const RowSet& rows)
+{
+    static const char* const ops[] = {"=", "<>", "<", ">", "<=", ">=", "like"};
+    static const char* const names[] = {"Код", "название", "АДРЕС", "[тел]", "вид_деят", "пояснение"};
+    QStringList alternatives;
+    const int alternativeCount = 1 + int(m_random.bounded(3));
+    for (int a = 0; a < alternativeCount; ++a) {
+        QStringList comparisons;
+        const int comparisonCount = 1 + int(m_random.bounded(3));
+        for (int c = 0; c < comparisonCount; ++c) {
+            const int field = m_random.bounded(10) == 0 ? 0 : 1 + int(m_random.bounded(5));
+            int op = int(m_random.bounded(7));
+            QString value;
+            if (field == 0) {
+                op = int(m_random.bounded(6));
+                value = QString::number(m_random.bounded(rows.rowCount() + 2));
+            } else {
+                // Often a value that occurs, or the beginning of one.
+                QString text = randomText(3);
+                if (m_random.bounded(2) && rows.rowCount() > 0) {
+                    const int row = int(m_random.bounded(rows.rowCount()));
+                    text = rows.text(row, field - 1).left(int(m_random.bounded(4)));
+                }
+                text.remove(QLatin1Char('*')).remove(QLatin1Char('%'));
+                if (op == 6) {
+                    const int form = int(m_random.bounded(3));
+                    text = form == 0 ? text : form == 1 ? text + QLatin1Char('*') : QLatin1Char('%') + text + QLatin1Char('%');
+                }
+                value = QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+                if (op < 2 && m_random.bounded(12) == 0)
+                    value = QStringLiteral("NULL");
+            }
+            comparisons << QString::fromUtf8(names[field]) + QLatin1Char(' ') + QString::fromLatin1(ops[op]) + QLatin1Char(' ') + value;
+        }
+        QString group = comparisons.join(m_random.bounded(2) ? QStringLiteral(" and ") : QStringLiteral(" AND  "));
+        if (alternativeCount > 1 && comparisons.size() > 1)
+            group = QLatin1Char('(') + group + QLatin1Char(')');
+        alternatives << group;
+    }
+    return alternatives.join(QStringLiteral(" Or "));
+}
+
+void TestSelection::agreesWithPlainReading()
+{
+    int nonTrivial = 0; // results that are neither empty nor everything
+    for (int round = 0; round < 6; ++round) {
+        RowSet rows(5);
+        const int n = 50 + int(m_random.bounded(150 * (round + 1)));
+        for (int i = 0; i < n; ++i) {
+            const int row = rows.appendRow(i + 1);
+            for (int c = 0; c < 5; ++c) {
+                if (m_random.bounded(8) == 0)
+                    continue; // no value
+                rows.setValue(row, c, randomText(c == 0 ? 14 : 5));
+            }
+            if (m_random.bounded(30) == 0)
+                rows.markDeleted(row);
+        }
+        RowSelection selection(rows, fields());
+        if (round % 2)
+            selection.prepareInBackground();
+        const Reference reference(rows);
+        static const char* const sorts[] = {"", "название", "адрес DESC", "тел", "вид_деят,название desc", "Код desc", "пояснение"};
+        for (int i = 0; i < 150; ++i) {
+            const QString filter = i == 0 ? QString() : randomFilter(rows);
+            const QString sort = QString::fromUtf8(sorts[m_random.bounded(7)]);
+            const std::vector<std::uint32_t> expected = reference.select(Filter::parse(filter, fields()), parseSortFields(sort, fields()));
+            const std::vector<std::uint32_t> actual = selection.select(filter, sort);
+            nonTrivial += !expected.empty() && expected.size() < std::size_t(n) * 9 / 10;
+            if (actual != expected) {
+                QFAIL(qPrintable(QStringLiteral("filter «%1», sort «%2»: %3 rows instead of %4")
+                                     .arg(filter, sort).arg(actual.size()).arg(expected.size())));
+            }
+        }
+    }
+    QVERIFY2(nonTrivial > 300, qPrintable(QString::number(nonTrivial)));
+}
+
+void TestSelection::editsAndDeletionsAreSeen()
+{
+    RowSet rows(5);
+    for (const char* name : {"Бета", "Альфа", "Гамма"}) {
+        const int row = rows.appendRow(rows.rowCount() + 1);
+        rows.setValue(row, 0, QString::fromUtf8(name));
+    }
+    RowSelection selection(rows, fields());
+    QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t>{1, 0, 2}));
+    selection.valueChanged(0, 1);
+    rows.setValue(0, 0, QStringLiteral("Ярус"));
+    QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t>{1, 2, 0}));
+    rows.markDeleted(1);
+    QCOMPARE(selection.select(QStringLiteral("название<'Я'"), QStringLiteral("название")), (std::vector<std::uint32_t>{2}));
+    selection.rowAdded(rows.appendRow(9));
+    rows.setValue(3, 0, QStringLiteral("Ау"));
+    QCOMPARE(selection.select(QStringLiteral("название like 'а*'"), QString()), (std::vector<std::uint32_t>{3}));
+}
+
+void TestSelection::malformedInputIsRefused()
+{
+    RowSet rows(5);
+    RowSelection selection(rows, fields());
+    QVERIFY_THROWS_EXCEPTION(DataError, selection.select(QStringLiteral("название='О'Нил'"), QString()));
+    QVERIFY_THROWS_EXCEPTION(DataError, selection.select(QString(), QStringLiteral("улица")));
+}
+
+QTEST_GUILESS_MAIN(TestSelection)
+#include "tst_selection.moc"
