@@ -128,7 +128,15 @@ std::uint32_t Collation::weight(char16_t c) const
 
 void Collation::appendSlowly(QStringView text, std::string& key) const
 {
-    for (std::uint32_t w : primaries(m_collator, reinterpret_cast<const char16_t*>(text.utf16()), int(text.size())))
+    // A collator is not to be shared between threads: each has its own copy.
+    thread_local std::unique_ptr<UCollator, void (*)(UCollator*)> own(nullptr, ucol_close);
+    if (!own) {
+        UErrorCode status = U_ZERO_ERROR;
+        own.reset(ucol_clone(m_collator, &status));
+        if (U_FAILURE(status))
+            throw std::runtime_error("cannot copy the collator");
+    }
+    for (std::uint32_t w : primaries(own.get(), reinterpret_cast<const char16_t*>(text.utf16()), int(text.size())))
         appendUnit(key, w);
 }
 

@@ -35,6 +35,12 @@ DbGrid::DbGrid(QWidget* parent)
     setCornerButtonEnabled(false);
 
     verticalHeader()->setFixedWidth(IndicatorWidth + 1);
+    // Below the last row the indicator column shows the grid's own white,
+    // not the window colour behind it.
+    QPalette blank = verticalHeader()->palette();
+    blank.setColor(QPalette::Window, blank.color(QPalette::Base));
+    verticalHeader()->setPalette(blank);
+    verticalHeader()->setAutoFillBackground(true);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSectionsClickable(false);
