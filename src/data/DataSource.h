@@ -27,7 +27,7 @@ public:
 signals:
     // The rows shown changed as a whole (open, close, filter, sort).
     void dataSetChanged();
-    // The values of one row changed (typing, post, cancel).
+    // The values of one row changed (typing, post, cancel); -1: of any row.
     void recordChanged(int row);
     // A row appeared at this place (a new record being entered).
     void recordInserted(int row);

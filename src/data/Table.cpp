@@ -545,10 +545,16 @@ void Table::enableControls()
         return;
     const unsigned pending = m_pending;
     m_pending = NoChange;
-    if (pending & DataSetChange)
+    if (pending & DataSetChange) {
         notifyDataSet();
-    else if ((pending & ScrollChange) && m_row != m_rowWhenDisabled)
-        notifyScroll();
+    } else {
+        // Values changed in place: every row may need repainting, but the
+        // rows themselves and the controls' positions stay.
+        if (pending & RecordChange)
+            notifyRecord(-1);
+        if ((pending & ScrollChange) && m_row != m_rowWhenDisabled)
+            notifyScroll();
+    }
     if (pending & StateChange)
         notifyState();
 }
@@ -586,7 +592,7 @@ void Table::notifyState()
 void Table::notifyRecord(int row)
 {
     if (controlsDisabled()) {
-        m_pending |= DataSetChange;
+        m_pending |= RecordChange;
         return;
     }
     for (DataSource* source : m_sources)

@@ -122,7 +122,7 @@ private:
     std::vector<FieldChange> changes() const;
     void validate(int field, const TextValue& value) const;
 
-    enum Change : unsigned { NoChange = 0, DataSetChange = 1, ScrollChange = 2, StateChange = 4 };
+    enum Change : unsigned { NoChange = 0, DataSetChange = 1, ScrollChange = 2, StateChange = 4, RecordChange = 8 };
     void notifyDataSet();
     void notifyScroll();
     void notifyState();

@@ -6,12 +6,14 @@
 #   run_e2e.sh PROGRAM GENDB ARTIFACTS [WM_CLOSE]
 #
 # PROGRAM is the built Sarwino, GENDB the sample database generator,
-# ARTIFACTS the folder for screenshots and logs (emptied first), WM_CLOSE the
-# helper that sends a window the close request a window manager would send
-# (without it the closing case is skipped). Every case runs its own copy of
-# the program in its own folder beside its own small database, so the copy in
-# the build tree is never touched. Prints one line per case and a summary;
-# exits non-zero when a case failed.
+# ARTIFACTS the folder for screenshots and logs (those of an earlier run are
+# removed first), WM_CLOSE the helper that sends a window the close request a
+# window manager would send (without it the closing case is skipped). Every
+# case runs its own copy of the program in its own folder beside its own small
+# database, so the copy in the build tree is never touched. Prints one line
+# per case and a summary; exits non-zero when a case failed. E2E_CASES may
+# name some of the cases (start no_insert edit kill delete missing_db close)
+# to run only those.
 set -u
 
 PROGRAM=${1:?usage: run_e2e.sh PROGRAM GENDB ARTIFACTS [WM_CLOSE]}
@@ -43,12 +45,7 @@ stop_program() {
     [ -n "$APP_PID" ] || return 0
     if kill -0 "$APP_PID" 2>/dev/null; then
         kill -TERM "$APP_PID" 2>/dev/null
-        local i
-        for i in $(seq 1 30); do
-            kill -0 "$APP_PID" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$APP_PID" 2>/dev/null
+        wait_for 3 program_ended || kill -KILL "$APP_PID" 2>/dev/null
     fi
     wait "$APP_PID" 2>/dev/null
     APP_PID=""
@@ -85,10 +82,12 @@ wait_for() {
 }
 
 problem() { CASE_PROBLEMS+=("$*"); }
+elapsed() { awk -v ms=$(( $(now_ms) - CASE_STARTED )) 'BEGIN { printf "%.1f s", ms / 1000 }'; }
 
 begin_case() {
     CASE_NAME=$1
     CASE_PROBLEMS=()
+    CASE_STARTED=$(now_ms)
     CASE_DIR="$WORK/$2"
     mkdir -p "$CASE_DIR/run" "$CASE_DIR/home"
     make_home "$CASE_DIR/home"
@@ -104,14 +103,14 @@ end_case() {
 verdict() {
     CASE_NAME=$1
     if [ ${#CASE_PROBLEMS[@]} -eq 0 ]; then
-        echo "PASS: $CASE_NAME"
+        echo "PASS: $CASE_NAME ($(elapsed))"
         PASSED=$((PASSED + 1))
     else
         local p
         for p in "${CASE_PROBLEMS[@]}"; do
             echo "    $p"
         done
-        echo "FAIL: $CASE_NAME"
+        echo "FAIL: $CASE_NAME ($(elapsed))"
         FAILED=$((FAILED + 1))
     fi
     CASE_PROBLEMS=()
@@ -174,9 +173,21 @@ xvfb_owns() {
 # executable's own folder can lead it to its database.
 start_program() {
     local dir=$1
-    cp "$PROGRAM" "$dir/Sarwino"
+    cp "$MASTER" "$dir/Sarwino"
     (cd "$WORK/elsewhere" && exec "$dir/Sarwino") >"$CASE_DIR/program.log" 2>&1 &
     APP_PID=$!
+}
+
+# copied_whole COPY: copies the program once it is executable and has stayed
+# the same for a second (a copy taken while a build rewrites it would be cut
+# short).
+copied_whole() {
+    local before
+    [ -x "$PROGRAM" ] || return 1
+    before=$(stat -c '%s %Y' "$PROGRAM")
+    cp "$PROGRAM" "$1" 2>/dev/null || return 1
+    sleep 1
+    [ -x "$PROGRAM" ] && [ "$(stat -c '%s %Y' "$PROGRAM")" = "$before" ] && cmp -s "$PROGRAM" "$1"
 }
 
 # visible_windows: the program's mapped top-level windows, one id a line.
@@ -190,7 +201,15 @@ program_ended() { ! kill -0 "$APP_PID" 2>/dev/null; }
 # WIN_X, WIN_Y (top-left on the screen), WIN_W, WIN_H, MENU_H (the menu bar
 # above the client area) and CX, CY (the client area's top-left).
 find_main_window() {
-    MAIN=$(timeout 20 xdotool search --sync --onlyvisible --pid "$APP_PID" --name "^${CAPTION}\$" 2>/dev/null | head -n 1)
+    local limit=$(( $(now_ms) + 20000 ))
+    MAIN=""
+    while [ -z "$MAIN" ] && [ "$(now_ms)" -lt "$limit" ]; do
+        if program_ended; then
+            problem "the program ended before its main window showed: $(tail -n 2 "$CASE_DIR/program.log" | tr '\n' ' ')"
+            return 1
+        fi
+        MAIN=$(timeout 2 xdotool search --sync --onlyvisible --pid "$APP_PID" --name "^${CAPTION}\$" 2>/dev/null | head -n 1)
+    done
     if [ -z "$MAIN" ]; then
         problem "the main window did not appear within 20 s"
         return 1
@@ -271,7 +290,15 @@ grid_settled() {
     [ "$a" = "$b" ] && SETTLED=$b
 }
 
-click_client() { xdotool mousemove --sync $((CX + $1)) $((CY + $2)) click 1; }
+# (Not mousemove --sync: it waits for a move that never comes when the pointer
+# is already there.)
+click_client() {
+    local x=$((CX + $1)) y=$((CY + $2))
+    xdotool mousemove "$x" "$y"
+    wait_for 5 pointer_at "$x" "$y"
+    xdotool click 1
+}
+pointer_at() { [ "$(xdotool getmouselocation --shell 2>/dev/null | sed -n 's/^[XY]=//p' | tr '\n' ' ')" = "$1 $2 " ]; }
 click_address() { click_client "$ADDR_CLICK_X" $(( $(row_top "$1") + ROW_H / 2 )); }
 keys() { xdotool key --delay 40 "$@"; }
 type_text() { LC_ALL=C.UTF-8 xdotool type --delay 40 -- "$1"; }
@@ -282,6 +309,7 @@ wait_box() {
     local end=$(( $(now_ms) + 15000 )) w
     BOX=""
     while [ "$(now_ms)" -lt "$end" ]; do
+        program_ended && return 1
         for w in $(visible_windows); do
             [ "$w" != "${MAIN:-}" ] && BOX=$w && return 0
         done
@@ -322,7 +350,7 @@ case_start() {
         # the sort group.
         local p colour
         for p in "20 515" "20 568" "250 540" "590 515" "740 568" "670 540"; do
-            colour=$(pixel $p)
+            colour=$(pixel "${p% *}" "${p#* }")
             [ "$colour" = "$BACKGROUND" ] || problem "client point ($p) is #$colour, expected #$BACKGROUND"
         done
         local count
@@ -568,9 +596,12 @@ case_missing_db() {
         problem "no window appeared within 15 s"
     fi
     [ ! -e "$dir/Sarvino.mdb" ] || problem "the start created Sarvino.mdb"
-    local extra
-    extra=$(ls -A "$dir" | grep -vx Sarwino)
-    [ -z "$extra" ] || problem "the start left files beside the program: $extra"
+    [ ! -e "$WORK/elsewhere/Sarvino.mdb" ] || problem "the start created Sarvino.mdb in the current folder"
+    local extra="" f
+    for f in "$dir"/* "$dir"/.[!.]*; do
+        [ -e "$f" ] && [ "$f" != "$dir/Sarwino" ] && extra="$extra ${f##*/}"
+    done
+    [ -z "$extra" ] || problem "the start left files beside the program:$extra"
     extra=$(ls -A "$XDG_DESKTOP_DIR")
     [ -z "$extra" ] || problem "the failed start wrote to the desktop: $extra"
     end_case
@@ -623,8 +654,14 @@ done
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/sarwino-e2e.XXXXXX") || exit 1
 mkdir -p "$WORK/elsewhere"
 SHOT="$WORK/shot.png"
-rm -rf "$ARTIFACTS"
+MASTER="$WORK/Sarwino"
+if ! wait_for 60 copied_whole "$MASTER"; then
+    echo "FAIL: could not take a whole copy of $PROGRAM"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
 mkdir -p "$ARTIFACTS"
+rm -f "$ARTIFACTS"/*.png "$ARTIFACTS"/*.log
 
 # Only this run's X server, no session services, no settings from outside.
 unset WAYLAND_DISPLAY SESSION_MANAGER QT_STYLE_OVERRIDE QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_FONT_DPI
@@ -640,8 +677,13 @@ if ! start_xvfb; then
     echo "0 passed, 1 failed"
     exit 1
 fi
+# A Russian layout in the second group gives every Cyrillic letter a key of
+# its own; without it xdotool rebinds one spare key for each such letter and
+# the program, when busy, may read some of them with the wrong binding.
+if ! setxkbmap -display "$DISPLAY" -layout us,ru >/dev/null 2>&1; then
+    echo "    (setxkbmap could not add a Russian layout; Cyrillic typing may drop letters)"
+fi
 
-# E2E_CASES may name a few of the cases below, to run just those.
 for name in ${E2E_CASES:-start no_insert edit kill delete missing_db close}; do
     "case_$name"
 done

@@ -11,6 +11,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
+#include <algorithm>
+
 namespace {
 
 // Width of the record indicator column, in pixels.
@@ -215,6 +217,8 @@ void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
 {
     // The base class first puts an open editor's text into its record.
     QTableView::currentChanged(current, previous);
+    if (current.isValid())
+        m_column = current.column();
     Table* t = table();
     if (m_following || !current.isValid() || !t || !t->active() || current.row() == t->currentRow())
         return;
@@ -226,7 +230,7 @@ void DbGrid::followTable(int row)
 {
     if (row < 0 || row >= m_model->rowCount())
         return;
-    const int column = std::max(currentIndex().column(), 0);
+    const int column = std::clamp(m_column, 0, std::max(m_model->columnCount() - 1, 0));
     const QModelIndex target = m_model->index(row, column);
     if (target == currentIndex())
         return;

@@ -53,5 +53,6 @@ private:
     GridModel* m_model;
     GridDelegate* m_delegate;
     bool m_following = false;
+    int m_column = 0; // the column the user works in, kept across resets
     bool m_widthsApplied = false;
 };

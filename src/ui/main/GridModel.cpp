@@ -136,6 +136,11 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
 
 void GridModel::onRecordChanged(int row)
 {
+    if (row == -1 && m_rows > 0) {
+        emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+        emit headerDataChanged(Qt::Vertical, 0, m_rows - 1);
+        return;
+    }
     if (row < 0 || row >= m_rows)
         return;
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));

@@ -290,10 +290,13 @@ void TestTForm1::editedCellIsPostedWhenLeavingTheRecord()
     QCoreApplication::processEvents(); // the editor hands its text over once the key is done
     QCOMPARE(m_db->value(1, QStringLiteral("адрес")).toString(), QStringLiteral("ул. Ленина, 5")); // not yet
     QCOMPARE(grid()->model()->index(0, 1).data().toString(), QStringLiteral("ул. Новая, 1"));
+    QSignalSpy resets(grid()->model(), &QAbstractItemModel::modelReset);
     QTest::keyClick(grid(), Qt::Key_Down);
     QCOMPARE(Form1->ADOTable1.state(), Table::State::Browse);
     QCOMPARE(m_db->value(1, QStringLiteral("адрес")).toString(), QStringLiteral("ул. Новая, 1"));
     QCOMPARE(Form1->ADOTable1.currentRow(), 1);
+    QCOMPARE(grid()->currentIndex(), grid()->model()->index(1, 1)); // still in the same column
+    QCOMPARE(resets.count(), 0);
 
     // A change someone else made meanwhile is reported and not overwritten.
     m_db->exec(QStringLiteral("UPDATE \"главная\" SET \"тел\"='чужой' WHERE \"Код\"=2"));
