@@ -34,6 +34,7 @@ DbGrid::DbGrid(QWidget* parent)
                     | QAbstractItemView::AnyKeyPressed);
     setTabKeyNavigation(true);
     setWordWrap(false);
+    setTextElideMode(Qt::ElideNone); // long values are cut at the cell edge, not shortened
     setCornerButtonEnabled(false);
 
     verticalHeader()->setFixedWidth(IndicatorWidth + 1);
