@@ -76,6 +76,12 @@ Collation::Collation()
         UChar32 start, end;
         UErrorCode itemStatus = U_ZERO_ERROR;
         const int32_t length = uset_getItem(contractions, i, &start, &end, buffer, 64, &itemStatus);
+        // The collation's own markers (noncharacters) never stand in a real
+        // text: the marker takes the slow road, not what may follow it.
+        if (length > 1 && buffer[0] >= 0xFDD0 && buffer[0] <= 0xFDEF) {
+            (*m_unsafe)[buffer[0]] = true;
+            continue;
+        }
         for (int32_t j = 1; j < length && U_SUCCESS(itemStatus); ++j)
             (*m_unsafe)[buffer[j]] = true;
     }

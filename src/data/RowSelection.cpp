@@ -4,6 +4,7 @@
 #include "data/DataError.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <numeric>
 
@@ -11,7 +12,7 @@ namespace {
 
 // The first eight bytes of a key as one number (missing bytes count as 0,
 // which no key unit starts with, so a shorter key sorts first).
-std::uint64_t prefixOf(const std::string& key, std::size_t offset)
+std::uint64_t prefixOf(std::string_view key, std::size_t offset)
 {
     std::uint64_t value = 0;
     for (std::size_t i = 0; i < 8; ++i) {
@@ -27,29 +28,6 @@ struct Item
     std::uint64_t prefix;
     std::uint32_t row;
 };
-
-// Stable sort by prefix, one byte at a time from the lowest; bytes that are
-// the same everywhere cost one counting pass and nothing more.
-void radixSort(std::vector<Item>& items)
-{
-    std::vector<Item> buffer(items.size());
-    for (int shift = 0; shift < 64; shift += 8) {
-        std::size_t count[256] = {};
-        for (const Item& item : items)
-            ++count[(item.prefix >> shift) & 0xFF];
-        if (std::find(std::begin(count), std::end(count), items.size()) != std::end(count))
-            continue;
-        std::size_t start = 0;
-        for (std::size_t& c : count) {
-            const std::size_t n = c;
-            c = start;
-            start += n;
-        }
-        for (const Item& item : items)
-            buffer[count[(item.prefix >> shift) & 0xFF]++] = item;
-        items.swap(buffer);
-    }
-}
 
 // Keys of the shape "the text of the key starts with prefix": [prefix, end).
 std::string prefixEnd(std::string prefix)
@@ -82,7 +60,7 @@ RowSelection::RowSelection(const RowSet& rows, const std::vector<FieldDef>& fiel
     : m_rows(rows)
     , m_fields(fields)
     , m_orders(fields.size())
-    , m_pending(fields.size())
+    , m_builds(fields.size())
 {
 }
 
@@ -110,71 +88,171 @@ std::string RowSelection::keyOf(int row, int field) const
 RowSelection::Order RowSelection::buildOrder(int field) const
 {
     const int n = m_rows.rowCount();
+    const int column = field - 1;
     const Collation& collation = Collation::instance();
-    std::vector<Item> items(static_cast<std::size_t>(n));
-    std::string key;
-    std::size_t longest = 0;
-    for (int row = 0; row < n; ++row) {
-        key.clear();
-        if (!m_rows.isNull(row, field - 1))
-            collation.appendKey(m_rows.utf8(row, field - 1), key);
-        longest = std::max(longest, key.size());
-        items[std::size_t(row)] = {prefixOf(key, 0), std::uint32_t(row)};
-    }
-    radixSort(items);
 
-    // Rows that agree in their first eight key bytes are put in order by
-    // their whole keys; a rank goes up wherever two neighbours differ.
-    std::vector<bool> differs(std::size_t(n), false);
-    std::vector<std::string> keys;
-    std::vector<std::uint32_t> order;
-    for (std::size_t i = 0; i < items.size();) {
-        std::size_t j = i + 1;
-        while (j < items.size() && items[j].prefix == items[i].prefix)
-            ++j;
-        if (i > 0)
-            differs[i] = true;
-        if (j - i > 1 && longest > 8) {
-            keys.resize(j - i);
-            order.resize(j - i);
-            for (std::size_t k = i; k < j; ++k) {
-                keys[k - i] = keyOf(int(items[k].row), field);
-                order[k - i] = std::uint32_t(k - i);
+    // 1. The distinct values (by their bytes; NULL is value 0).
+    std::vector<std::uint32_t> valueOf(std::size_t(n), 0);
+    std::vector<std::string_view> values{std::string_view()};
+    std::size_t capacity = 1024;
+    while (capacity < std::size_t(n) * 2)
+        capacity *= 2;
+    std::vector<std::uint32_t> buckets(capacity, 0); // value id + 1, 0 free
+    auto hashOf = [](std::string_view v) {
+        std::uint64_t h = 1469598103934665603ull;
+        for (unsigned char c : v)
+            h = (h ^ c) * 1099511628211ull;
+        return h ^ (h >> 29);
+    };
+    for (int row = 0; row < n; ++row) {
+        if (m_rows.isNull(row, column))
+            continue;
+        const std::string_view v = m_rows.utf8(row, column);
+        std::size_t at = hashOf(v) & (capacity - 1);
+        while (true) {
+            const std::uint32_t slot = buckets[at];
+            if (slot == 0) {
+                buckets[at] = std::uint32_t(values.size()) + 1;
+                valueOf[std::size_t(row)] = std::uint32_t(values.size());
+                values.push_back(v);
+                break;
             }
-            auto tail = [&](std::uint32_t k) { return std::string_view(keys[k]).substr(std::min<std::size_t>(8, keys[k].size())); };
-            std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return tail(a) < tail(b); });
-            std::vector<Item> run(items.begin() + std::ptrdiff_t(i), items.begin() + std::ptrdiff_t(j));
-            for (std::size_t k = 0; k < run.size(); ++k) {
-                items[i + k] = run[order[k]];
-                if (k > 0 && keys[order[k]] != keys[order[k - 1]])
-                    differs[i + k] = true;
+            if (values[slot - 1] == v) {
+                valueOf[std::size_t(row)] = slot - 1;
+                break;
+            }
+            at = (at + 1) & (capacity - 1);
+        }
+    }
+    buckets = {};
+
+    // 2. Their keys, in one buffer, and their order.
+    const std::size_t count = values.size();
+    std::string keys;
+    std::vector<std::uint32_t> keyStart(count + 1, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        keyStart[i] = std::uint32_t(keys.size());
+        if (i > 0)
+            collation.appendKey(values[i], keys);
+    }
+    keyStart[count] = std::uint32_t(keys.size());
+
+    // The column uses few distinct key units: numbered in their order, one
+    // or two bytes each, they make shorter keys that order the same, and
+    // eight bytes of them tell most values apart.
+    if (keys.size() % 4 == 0) {
+        auto unitAt = [&](std::size_t at) {
+            const auto* b = reinterpret_cast<const unsigned char*>(keys.data() + at);
+            return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
+        };
+        constexpr std::size_t TableSize = 1 << 16;
+        std::vector<std::uint32_t> seen(TableSize, 0);
+        std::vector<std::uint32_t> units;
+        bool tooMany = false;
+        auto slotOf = [&](std::uint32_t unit) {
+            std::size_t at = (unit * 2654435761u) >> 16;
+            while (seen[at] != 0 && seen[at] != unit)
+                at = (at + 1) & (TableSize - 1);
+            return at;
+        };
+        for (std::size_t at = 0; at < keys.size() && !tooMany; at += 4) {
+            const std::uint32_t unit = unitAt(at);
+            const std::size_t slot = slotOf(unit);
+            if (seen[slot] == 0) {
+                seen[slot] = unit;
+                units.push_back(unit);
+                tooMany = units.size() > 65535 / 2;
             }
         }
-        i = j;
+        if (!tooMany) {
+            std::sort(units.begin(), units.end());
+            std::vector<std::uint16_t> code(TableSize, 0);
+            for (std::size_t i = 0; i < units.size(); ++i)
+                code[slotOf(units[i])] = std::uint16_t(i + 1);
+            const bool narrow = units.size() <= 255;
+            std::string packed;
+            packed.reserve(keys.size() / (narrow ? 4 : 2));
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::size_t from = keyStart[i], to = keyStart[i + 1];
+                keyStart[i] = std::uint32_t(packed.size());
+                for (std::size_t at = from; at < to; at += 4) {
+                    const std::uint16_t c = code[slotOf(unitAt(at))];
+                    if (!narrow)
+                        packed.push_back(char(c >> 8));
+                    packed.push_back(char(c & 0xFF));
+                }
+            }
+            keyStart[count] = std::uint32_t(packed.size());
+            keys.swap(packed);
+        }
     }
 
-    Order result;
-    result.sorted.resize(std::size_t(n));
-    result.rank.resize(std::size_t(n));
+    auto keyOfValue = [&](std::uint32_t i) {
+        return std::string_view(keys).substr(keyStart[i], keyStart[i + 1] - keyStart[i]);
+    };
+    std::vector<Item> items(count);
+    for (std::size_t i = 0; i < count; ++i)
+        items[i] = {prefixOf(keyOfValue(std::uint32_t(i)), 0), std::uint32_t(i)};
+    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        const int c = keyOfValue(a.row).compare(keyOfValue(b.row));
+        return c != 0 ? c < 0 : a.row < b.row; // NULL (0) before an empty text
+    });
+    std::vector<std::uint32_t> valueRank(count, 0);
     std::uint32_t rank = 0;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        rank += differs[i] ? 1 : 0;
-        result.sorted[i] = items[i].row;
-        result.rank[items[i].row] = rank;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0 && (items[i].prefix != items[i - 1].prefix || keyOfValue(items[i].row) != keyOfValue(items[i - 1].row)))
+            ++rank;
+        valueRank[items[i].row] = rank;
     }
+
+    // 3. The rows by the ranks of their values, ties in stored order.
+    Order result;
+    result.rank.resize(std::size_t(n));
+    result.sorted.resize(std::size_t(n));
+    std::vector<std::uint32_t> start(std::size_t(rank) + 2, 0);
+    for (int row = 0; row < n; ++row) {
+        const std::uint32_t r = valueRank[valueOf[std::size_t(row)]];
+        result.rank[std::size_t(row)] = r;
+        ++start[r + 1];
+    }
+    for (std::size_t r = 1; r < start.size(); ++r)
+        start[r] += start[r - 1];
+    for (int row = 0; row < n; ++row)
+        result.sorted[start[result.rank[std::size_t(row)]]++] = std::uint32_t(row);
     return result;
+}
+
+// Each text field's order is built once, by whichever thread claims it
+// first: the background worker, or the thread that needs it right now.
+struct RowSelection::Build
+{
+    std::atomic<bool> claimed{false};
+    std::promise<std::unique_ptr<Order>> promise;
+    std::future<std::unique_ptr<Order>> future = promise.get_future();
+};
+
+void RowSelection::runBuild(Build& build, int field) const
+{
+    try {
+        build.promise.set_value(std::make_unique<Order>(buildOrder(field)));
+    } catch (...) {
+        build.promise.set_exception(std::current_exception());
+    }
 }
 
 const RowSelection::Order& RowSelection::order(int field)
 {
     auto& slot = m_orders[std::size_t(field)];
     if (!slot) {
-        auto& pending = m_pending[std::size_t(field)];
-        if (pending.valid()) {
-            pending.wait();
-            // The worker hands its result over through the shared future.
-            slot = std::make_unique<Order>(std::move(*const_cast<std::unique_ptr<Order>&>(pending.get())));
-            pending = {};
+        Build* build = m_builds[std::size_t(field)].get();
+        if (build && build->future.valid()) {
+            // A worker may still look at this build: it stays until the
+            // workers have finished.
+            if (!build->claimed.exchange(true))
+                runBuild(*build, field);
+            slot = build->future.get();
         } else {
             slot = std::make_unique<Order>(buildOrder(field));
         }
@@ -185,31 +263,38 @@ const RowSelection::Order& RowSelection::order(int field)
 void RowSelection::prepareInBackground()
 {
     waitForBackgroundWork();
-    std::vector<std::pair<int, std::promise<std::unique_ptr<Order>>>> jobs;
+    // In field order; a field needed before its turn is built by the
+    // thread that needs it.
+    std::vector<int> fields;
     for (std::size_t field = 1; field < m_fields.size(); ++field) {
-        if (m_fields[field].type != FieldType::WideString || m_orders[field])
-            continue;
-        std::promise<std::unique_ptr<Order>> promise;
-        m_pending[field] = promise.get_future().share();
-        jobs.emplace_back(int(field), std::move(promise));
+        if (m_fields[field].type == FieldType::WideString && !m_orders[field])
+            fields.push_back(int(field));
     }
-    if (jobs.empty())
+    for (int field : fields)
+        m_builds[std::size_t(field)] = std::make_unique<Build>();
+    if (fields.empty())
         return;
-    m_worker = std::thread([this, jobs = std::move(jobs)]() mutable {
-        for (auto& [field, promise] : jobs) {
-            try {
-                promise.set_value(std::make_unique<Order>(buildOrder(field)));
-            } catch (...) {
-                promise.set_exception(std::current_exception());
+    std::vector<std::pair<int, Build*>> jobs;
+    for (int field : fields)
+        jobs.emplace_back(field, m_builds[std::size_t(field)].get());
+    // Two workers share the fields; each takes the next one nobody has
+    // claimed yet.
+    const unsigned workers = std::min<unsigned>(2, unsigned(jobs.size()));
+    for (unsigned w = 0; w < workers; ++w) {
+        m_workers.emplace_back([this, jobs] {
+            for (const auto& [field, build] : jobs) {
+                if (!build->claimed.exchange(true))
+                    runBuild(*build, field);
             }
-        }
-    });
+        });
+    }
 }
 
 void RowSelection::waitForBackgroundWork()
 {
-    if (m_worker.joinable())
-        m_worker.join();
+    for (std::thread& worker : m_workers)
+        worker.join();
+    m_workers.clear();
 }
 
 void RowSelection::valueChanged(int row, int field)
@@ -217,7 +302,7 @@ void RowSelection::valueChanged(int row, int field)
     Q_UNUSED(row);
     waitForBackgroundWork();
     if (field > 0 && field < int(m_orders.size())) {
-        m_pending[std::size_t(field)] = {};
+        m_builds[std::size_t(field)].reset();
         m_orders[std::size_t(field)].reset();
     }
 }
@@ -227,9 +312,38 @@ void RowSelection::rowAdded(int row)
     Q_UNUSED(row);
     waitForBackgroundWork();
     for (std::size_t field = 1; field < m_orders.size(); ++field) {
-        m_pending[field] = {};
+        m_builds[field].reset();
         m_orders[field].reset();
     }
+}
+
+// The rows of an order, all or only those chosen, ascending or descending;
+// equal values keep their stored order either way.
+std::vector<std::uint32_t> RowSelection::walk(const Order& o, bool descending, const std::vector<bool>* chosen) const
+{
+    std::vector<std::uint32_t> rows;
+    const bool all = !chosen && m_rows.deletedCount() == 0;
+    if (all && !descending)
+        return o.sorted;
+    rows.reserve(chosen ? 0 : o.sorted.size());
+    auto take = [&](std::uint32_t row) {
+        if (chosen ? (*chosen)[row] : !m_rows.isDeleted(int(row)))
+            rows.push_back(row);
+    };
+    if (!descending) {
+        for (std::uint32_t row : o.sorted)
+            take(row);
+        return rows;
+    }
+    for (std::size_t end = o.sorted.size(); end > 0;) {
+        std::size_t begin = end - 1;
+        while (begin > 0 && o.rank[o.sorted[begin - 1]] == o.rank[o.sorted[end - 1]])
+            --begin;
+        for (std::size_t i = begin; i < end; ++i)
+            take(o.sorted[i]);
+        end = begin;
+    }
+    return rows;
 }
 
 // Selecting -----------------------------------------------------------------
@@ -362,10 +476,12 @@ RowSelection::Candidates RowSelection::evaluate(const std::vector<Comparison>& a
 
     // What the stretch does not already guarantee is checked row by row.
     std::vector<const Prepared*> checks;
-    bool nullsPossible = false;
+    // A stretch whose lower bound is above the empty key holds no NULL.
+    bool nullsPossible = bestField >= 0;
     for (const Prepared& p : prepared) {
         if (p.ranged && p.comparison.field == bestField) {
-            nullsPossible = nullsPossible || !p.hasLow || p.low.empty();
+            if (p.hasLow && !p.low.empty())
+                nullsPossible = false;
             continue;
         }
         checks.push_back(&p);
@@ -412,27 +528,34 @@ std::vector<std::uint32_t> RowSelection::sortRows(Candidates candidates, const s
     const SortKey& first = keys.front();
     if (keys.size() == 1 && first.field > 0) {
         const Order& o = order(first.field);
-        if (candidates.orderedBy != first.field && rows.size() > m_rows.rowCount() / 16u) {
+        if (candidates.orderedBy == first.field && !first.descending)
+            return std::move(rows);
+        if (candidates.orderedBy == first.field || rows.size() > m_rows.rowCount() / 16u) {
             // Many rows: walk the field's order and keep the chosen ones.
             std::vector<bool> chosen(std::size_t(m_rows.rowCount()), false);
             for (std::uint32_t row : rows)
                 chosen[row] = true;
-            rows.clear();
-            for (std::uint32_t row : o.sorted) {
-                if (chosen[row])
-                    rows.push_back(row);
-            }
-            candidates.orderedBy = first.field;
+            return walk(o, first.descending, &chosen);
         }
-        if (candidates.orderedBy == first.field) {
-            if (first.descending) {
-                // Equal values keep their stored order in either direction.
-                std::stable_sort(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) {
-                    return o.rank[a] > o.rank[b];
-                });
-            }
-            return std::move(rows);
+    }
+    if (keys.size() == 1 && first.field > 0 && !first.descending) {
+        // Few rows: by their ranks, ties in stored order, a digit at a time.
+        const Order& o = order(first.field);
+        if (!std::is_sorted(rows.begin(), rows.end()))
+            std::sort(rows.begin(), rows.end());
+        std::vector<std::uint32_t> buffer(rows.size());
+        const std::uint32_t top = std::uint32_t(o.sorted.empty() ? 0 : o.rank[o.sorted.back()]);
+        for (int shift = 0; shift < 32 && (top >> shift) != 0; shift += 11) {
+            std::vector<std::uint32_t> count(2049, 0);
+            for (std::uint32_t row : rows)
+                ++count[((o.rank[row] >> shift) & 2047) + 1];
+            for (std::size_t d = 1; d < count.size(); ++d)
+                count[d] += count[d - 1];
+            for (std::uint32_t row : rows)
+                buffer[count[(o.rank[row] >> shift) & 2047]++] = row;
+            rows.swap(buffer);
         }
+        return std::move(rows);
     }
     std::sort(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) {
         for (const SortKey& key : keys) {
@@ -459,6 +582,8 @@ std::vector<std::uint32_t> RowSelection::select(const QString& filterText, const
     const std::vector<SortKey> keys = parseSortFields(sortFields, m_fields);
 
     Candidates candidates;
+    if (filter.admitsAll() && keys.size() == 1 && keys.front().field > 0)
+        return walk(order(keys.front().field), keys.front().descending, nullptr);
     if (filter.admitsAll()) {
         candidates.rows.reserve(std::size_t(m_rows.rowCount()));
         for (int row = 0; row < m_rows.rowCount(); ++row) {

@@ -3,7 +3,8 @@
 //
 // For each text field it keeps the rows in the field's collation order and
 // each row's rank in it, built once (in the background right after the table
-// opens) and rebuilt only after a value of that field changed. With them a
+// opens, or at once by the thread that needs it first) and built again only
+// after a value of that field changed. With them a
 // comparison that bounds a field (=, <, >=, a LIKE prefix ...) becomes a
 // binary search, a result is ordered by ranks, and a prefix search sorted by
 // the same field is a plain copy. Only a LIKE with a leading wildcard or <>
@@ -66,15 +67,19 @@ private:
         int orderedBy = -1; // the field whose order rows follow, -1 for stored order
     };
 
+    struct Build;
+
     const Order& order(int field);
     Order buildOrder(int field) const;
+    void runBuild(Build& build, int field) const;
+    std::vector<std::uint32_t> walk(const Order& o, bool descending, const std::vector<bool>* chosen) const;
     Candidates evaluate(const std::vector<Comparison>& alternative);
     bool matches(std::uint32_t row, const Prepared& p) const;
     std::vector<std::uint32_t> sortRows(Candidates candidates, const std::vector<SortKey>& keys);
 
     const RowSet& m_rows;
     const std::vector<FieldDef>& m_fields;
-    std::vector<std::unique_ptr<Order>> m_orders;                      // per field
-    std::vector<std::shared_future<std::unique_ptr<Order>>> m_pending; // per field, while built
-    std::thread m_worker;
+    std::vector<std::unique_ptr<Order>> m_orders; // per field, once built
+    std::vector<std::unique_ptr<Build>> m_builds; // per field, while being built
+    std::vector<std::thread> m_workers;
 };

@@ -15,6 +15,7 @@ void RowSet::reset(int textColumns)
     m_columns.assign(std::size_t(textColumns), Column{});
     m_keys.clear();
     m_deleted.clear();
+    m_deletedCount = 0;
 }
 
 void RowSet::reserve(std::size_t rows)

@@ -30,7 +30,13 @@ public:
 
     qint64 key(int row) const { return m_keys[std::size_t(row)]; }
     bool isDeleted(int row) const { return m_deleted[std::size_t(row)]; }
-    void markDeleted(int row) { m_deleted[std::size_t(row)] = true; }
+    void markDeleted(int row)
+    {
+        if (!m_deleted[std::size_t(row)])
+            ++m_deletedCount;
+        m_deleted[std::size_t(row)] = true;
+    }
+    int deletedCount() const { return m_deletedCount; }
 
     bool isNull(int row, int column) const;
     std::string_view utf8(int row, int column) const;
@@ -68,4 +74,5 @@ private:
     std::vector<Column> m_columns;
     std::vector<qint64> m_keys;
     std::vector<bool> m_deleted;
+    int m_deletedCount = 0;
 };

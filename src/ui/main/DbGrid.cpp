@@ -75,7 +75,8 @@ void DbGrid::applyColumnWidths()
 {
     const QFontMetrics rows(font());
     verticalHeader()->setMinimumSectionSize(1);
-    verticalHeader()->setDefaultSectionSize(rows.height() + 4);
+    if (verticalHeader()->defaultSectionSize() != rows.height() + 4)
+        verticalHeader()->setDefaultSectionSize(rows.height() + 4);
     const Table* t = table();
     if (m_widthsApplied || !t || m_model->columnCount() == 0)
         return;
