@@ -45,7 +45,8 @@
 //                                select_p50_ms the row selection alone,
 //                                sqlite_p50_ms stepping through every result
 //                                row; ratio = ours / SQLite
-#include "app/Application.h"
+#include "BenchSupport.h"
+
 #include "app/WindowSet.h"
 #include "data/Connection.h"
 #include "data/Field.h"
@@ -56,26 +57,21 @@
 #include "data/Table.h"
 #include "ui/main/DbGrid.h"
 #include "ui/main/TForm1.h"
-#include "ui/widgets/ProgramFolder.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
 #include <QAbstractItemModel>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QRadioButton>
-
-#include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -83,67 +79,9 @@
 
 namespace {
 
+using namespace bench;
+
 // Setting up ----------------------------------------------------------------
-
-// The temporary folder of this run: the fake home and the database.
-QString& runFolder()
-{
-    static QString folder;
-    return folder;
-}
-
-int benchRecords()
-{
-    const QByteArray text = qgetenv("SARWINO_BENCH_RECORDS");
-    bool ok = false;
-    const int records = text.toInt(&ok);
-    return ok && records > 0 ? records : 1000000;
-}
-
-// The folder holding Sarvino.mdb, generated on first use. Empty on failure.
-QString databaseFolder()
-{
-    static QString folder;
-    static bool tried = false;
-    if (tried)
-        return folder;
-    tried = true;
-    const QString dir = runFolder() + QStringLiteral("/db");
-    QDir().mkpath(dir);
-    const QString file = dir + QStringLiteral("/Sarvino.mdb");
-    if (!QFile::exists(file)) {
-        const int rc = QProcess::execute(QStringLiteral(SARWINO_GENDB_PATH),
-                                         {QStringLiteral("--out"), file, QStringLiteral("--records"),
-                                          QString::number(benchRecords()), QStringLiteral("--seed"),
-                                          QStringLiteral("1")});
-        if (rc != 0 || !QFile::exists(file)) {
-            std::fprintf(stderr, "gendb failed (exit code %d)\n", rc);
-            return folder;
-        }
-    }
-    folder = dir;
-    return folder;
-}
-
-QString databaseFile()
-{
-    const QString folder = databaseFolder();
-    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Sarvino.mdb");
-}
-
-// One value of /proc/self/status ("VmRSS", "VmHWM"), in megabytes.
-double statusMegabytes(const char* name)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray key = QByteArray(name) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return 0;
-}
 
 // The table builds its orders on a thread of its own that ends when they are
 // all built. Qt names the threads it starts ("Thread (pooled)" ...), while a
@@ -182,11 +120,6 @@ double waitForThreads(int threads, int limitMs = 120000)
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
-double ms(qint64 ns)
-{
-    return double(ns) / 1e6;
-}
-
 // The times of one benchmark's iterations.
 class Samples
 {
@@ -216,12 +149,6 @@ public:
 private:
     std::vector<double> m_ms;
 };
-
-// Handles whatever the last step left for later, outside the timed part.
-void settle()
-{
-    QCoreApplication::processEvents();
-}
 
 // The steps the program takes --------------------------------------------------
 
@@ -254,6 +181,13 @@ QString typedBefore(const QString& text)
     return text.left(text.size() - 1);
 }
 
+// The category chosen before another one, so that choosing that one changes
+// the filter.
+QString otherCategory(const QString& category)
+{
+    return category == QStringLiteral("Такси") ? QStringLiteral("Медицина") : QStringLiteral("Такси");
+}
+
 // The main window ------------------------------------------------------------
 
 struct Program
@@ -268,11 +202,6 @@ struct Program
 };
 
 Program g_program;
-
-DbGrid* grid()
-{
-    return Form1 ? Form1->findChild<DbGrid*>(QStringLiteral("DBGrid1")) : nullptr;
-}
 
 QLineEdit* searchBox()
 {
@@ -298,20 +227,18 @@ Program& program()
     Program& p = g_program;
     if (p.windows || !p.error.empty())
         return p;
-    const QString folder = databaseFolder();
-    if (folder.isEmpty()) {
+    if (!useSampleDatabase()) {
         p.error = "no sample database";
         return p;
     }
-    setProgramFolderForTesting(folder);
-    malloc_trim(0);
+    releaseFreedMemory();
     p.rssBefore = statusMegabytes("VmRSS");
     const int threads = plainThreadCount();
     QElapsedTimer clock;
     clock.start();
     p.windows = std::make_unique<WindowSet>();
     p.openMs = ms(clock.nsecsElapsed());
-    if (!Form1 || !Form1->ADOTable1.active()) {
+    if (!mainTableOpen()) {
         p.error = "the main window did not open the table";
         return p;
     }
@@ -342,9 +269,7 @@ Program& program()
 
 void stopProgram()
 {
-    g_program.windows.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
+    closeWindows(g_program.windows);
 }
 
 // A table of its own --------------------------------------------------------
@@ -373,32 +298,34 @@ std::unique_ptr<OwnTable> openOwnTable()
 // The rows read once, with a row selection whose orders are all built.
 struct Rows
 {
+    Rows();
+
     RowSet rows;
     std::unique_ptr<RowSelection> selection;
     bool ok = false;
 };
 
-Rows& loadedRows()
+Rows::Rows()
 {
-    static Rows loaded;
-    static bool tried = false;
-    if (tried)
-        return loaded;
-    tried = true;
     const QString file = databaseFile();
     if (file.isEmpty())
-        return loaded;
+        return;
     QStringList names;
     for (const FieldDef& field : directoryFields())
         names << field.name;
     SqliteStore store(file, true);
-    store.load(directoryTableName(), names, loaded.rows);
-    loaded.selection = std::make_unique<RowSelection>(loaded.rows, directoryFields());
+    store.load(directoryTableName(), names, rows);
+    selection = std::make_unique<RowSelection>(rows, directoryFields());
     for (const FieldDef& field : directoryFields()) {
         if (field.type == FieldType::WideString)
-            loaded.selection->select(QString(), field.name);
+            selection->select(QString(), field.name);
     }
-    loaded.ok = true;
+    ok = true;
+}
+
+Rows& loadedRows()
+{
+    static Rows loaded;
     return loaded;
 }
 
@@ -444,6 +371,9 @@ struct Sqlite
     sqlite3_stmt* byCategoryName = nullptr; // a category through an index of category and name
     bool ok = false;
 
+    Sqlite();
+    Sqlite(const Sqlite&) = delete;
+    Sqlite& operator=(const Sqlite&) = delete;
     ~Sqlite()
     {
         sqlite3_finalize(byName);
@@ -472,22 +402,17 @@ void printPlan(sqlite3* db, const char* sql)
     sqlite3_finalize(plan);
 }
 
-Sqlite& sqlite()
+Sqlite::Sqlite()
 {
-    static Sqlite s;
-    static bool tried = false;
-    if (tried)
-        return s;
-    tried = true;
     const QString source = databaseFile();
     if (source.isEmpty())
-        return s;
+        return;
     const QString copy = runFolder() + QStringLiteral("/sqlite-indexed.db");
     QFile::remove(copy);
     if (!QFile::copy(source, copy))
-        return s;
-    if (sqlite3_open_v2(QFile::encodeName(copy).constData(), &s.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-        return s;
+        return;
+    if (sqlite3_open_v2(QFile::encodeName(copy).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        return;
     const char* setup =
         "CREATE INDEX \"bench_name\" ON \"главная\"(\"название\");"
         "CREATE INDEX \"bench_kind\" ON \"главная\"(\"вид_деят\");"
@@ -495,20 +420,26 @@ Sqlite& sqlite()
         "ANALYZE;"
         "PRAGMA cache_size = -524288;";
     char* message = nullptr;
-    if (sqlite3_exec(s.db, setup, nullptr, nullptr, &message) != SQLITE_OK) {
+    if (sqlite3_exec(db, setup, nullptr, nullptr, &message) != SQLITE_OK) {
         std::fprintf(stderr, "sqlite: %s\n", message ? message : "?");
         sqlite3_free(message);
-        return s;
+        return;
     }
-    for (auto [sql, statement] : {std::pair{SqliteByName, &s.byName}, std::pair{SqliteByCategory, &s.byCategory},
-                                  std::pair{SqliteByCategoryName, &s.byCategoryName}}) {
-        if (sqlite3_prepare_v2(s.db, sql, -1, statement, nullptr) != SQLITE_OK) {
-            std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(s.db));
-            return s;
+    for (auto [sql, statement] : {std::pair{SqliteByName, &byName}, std::pair{SqliteByCategory, &byCategory},
+                                  std::pair{SqliteByCategoryName, &byCategoryName}}) {
+        if (sqlite3_prepare_v2(db, sql, -1, statement, nullptr) != SQLITE_OK) {
+            std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
+            return;
         }
-        printPlan(s.db, sql);
+        printPlan(db, sql);
     }
-    s.ok = true;
+    ok = true;
+}
+
+// The indexed copy, made on first use.
+Sqlite& sqlite()
+{
+    static Sqlite s;
     return s;
 }
 
@@ -539,6 +470,35 @@ int runStatement(sqlite3_stmt* statement, const std::vector<QByteArray>& paramet
         return;                                                                                                       \
     }
 
+// Times one step on the main window's table in every iteration: `prepare`
+// sets the stage untimed, then `step` is timed up to the grid's model being
+// reset (synchronous). Reports the percentiles and the rows; false, with the
+// benchmark skipped, when the step did not reset the grid's model.
+template <typename Prepare, typename Step>
+bool timeTableStep(benchmark::State& state, const Program& p, Prepare prepare, Step step)
+{
+    Samples samples;
+    QElapsedTimer clock;
+    for (auto _ : state) {
+        prepare();
+        settle();
+        const int resets = p.modelResets;
+        clock.start();
+        step();
+        const qint64 ns = clock.nsecsElapsed();
+        if (p.modelResets == resets) {
+            state.SkipWithError("the grid's model was not reset");
+            return false;
+        }
+        state.SetIterationTime(double(ns) / 1e9);
+        samples.add(ns);
+        settle();
+    }
+    samples.report(state);
+    state.counters["rows"] = Form1->ADOTable1.recordCount();
+    return true;
+}
+
 void BM_MemoryAfterOrders(benchmark::State& state)
 {
     REQUIRE_PROGRAM(p);
@@ -562,25 +522,8 @@ void BM_KeystrokeTable(benchmark::State& state, const QString& text)
     REQUIRE_PROGRAM(p);
     Table& table = Form1->ADOTable1;
     const QString before = text.isEmpty() ? QStringLiteral("А") : typedBefore(text);
-    Samples samples;
-    QElapsedTimer clock;
-    for (auto _ : state) {
-        search(table, before);
-        settle();
-        const int resets = p.modelResets;
-        clock.start();
-        search(table, text);
-        const qint64 ns = clock.nsecsElapsed();
-        if (p.modelResets == resets) {
-            state.SkipWithError("the grid's model was not reset");
-            return;
-        }
-        state.SetIterationTime(double(ns) / 1e9);
-        samples.add(ns);
-        settle();
-    }
-    samples.report(state);
-    state.counters["rows"] = table.recordCount();
+    if (!timeTableStep(state, p, [&] { search(table, before); }, [&] { search(table, text); }))
+        return;
     state.counters["select_ms"] = selectMs(table.filter(), nameField());
     // The bound alone, which the search works out on every key.
     QElapsedTimer boundClock;
@@ -628,26 +571,9 @@ void BM_CategoryTable(benchmark::State& state, const QString& category)
 {
     REQUIRE_PROGRAM(p);
     Table& table = Form1->ADOTable1;
-    const QString other = category == QStringLiteral("Такси") ? QStringLiteral("Медицина") : QStringLiteral("Такси");
-    Samples samples;
-    QElapsedTimer clock;
-    for (auto _ : state) {
-        chooseCategory(table, other);
-        settle();
-        const int resets = p.modelResets;
-        clock.start();
-        chooseCategory(table, category);
-        const qint64 ns = clock.nsecsElapsed();
-        if (p.modelResets == resets) {
-            state.SkipWithError("the grid's model was not reset");
-            return;
-        }
-        state.SetIterationTime(double(ns) / 1e9);
-        samples.add(ns);
-        settle();
-    }
-    samples.report(state);
-    state.counters["rows"] = table.recordCount();
+    const QString other = otherCategory(category);
+    if (!timeTableStep(state, p, [&] { chooseCategory(table, other); }, [&] { chooseCategory(table, category); }))
+        return;
     state.counters["select_ms"] = selectMs(table.filter(), nameField());
 }
 
@@ -671,25 +597,8 @@ void BM_SortTable(benchmark::State& state, const QString& field)
     Table& table = Form1->ADOTable1;
     table.setFilter(QString());
     const QString other = otherSortField(field);
-    Samples samples;
-    QElapsedTimer clock;
-    for (auto _ : state) {
-        table.setIndexFieldNames(other);
-        settle();
-        const int resets = p.modelResets;
-        clock.start();
-        table.setIndexFieldNames(field);
-        const qint64 ns = clock.nsecsElapsed();
-        if (p.modelResets == resets) {
-            state.SkipWithError("the grid's model was not reset");
-            return;
-        }
-        state.SetIterationTime(double(ns) / 1e9);
-        samples.add(ns);
-        settle();
-    }
-    samples.report(state);
-    state.counters["rows"] = table.recordCount();
+    if (!timeTableStep(state, p, [&] { table.setIndexFieldNames(other); }, [&] { table.setIndexFieldNames(field); }))
+        return;
     state.counters["select_ms"] = selectMs(QString(), field);
 }
 
@@ -732,7 +641,7 @@ void BM_SortWindow(benchmark::State& state, const QString& field)
 // once the background work is done.
 enum class FirstStep { Sort, Search };
 
-void firstOnFreshTable(benchmark::State& state, FirstStep step, const QString& what, bool waitForOrders)
+void firstOnFreshTable(benchmark::State& state, const QString& what, FirstStep step, bool waitForOrders)
 {
     if (databaseFile().isEmpty()) {
         state.SkipWithError("no sample database");
@@ -770,7 +679,7 @@ void firstOnFreshTable(benchmark::State& state, FirstStep step, const QString& w
         samples.add(ns);
         rows += own->table.recordCount();
         own.reset();
-        malloc_trim(0);
+        releaseFreedMemory();
     }
     const double n = double(state.iterations());
     samples.report(state);
@@ -827,8 +736,7 @@ void BM_VsSqlite(benchmark::State& state, const Query& query)
     Table& table = Form1->ADOTable1;
     const bool prefix = query.kind == Query::Prefix;
     // Ours: the table as a keystroke or a category click sets it.
-    const QString before = prefix ? typedBefore(query.text)
-                                  : (query.text == QStringLiteral("Такси") ? QStringLiteral("Медицина") : QStringLiteral("Такси"));
+    const QString before = prefix ? typedBefore(query.text) : otherCategory(query.text);
     auto apply = [&](const QString& text) {
         if (prefix)
             search(table, text);
@@ -918,6 +826,18 @@ const QStringList& categories()
     return texts;
 }
 
+// Registers function once for each of the texts, as "<group>/<text>", timed
+// by hand over the given number of iterations; extra goes to the function
+// after the text.
+template <typename Function, typename... Extra>
+void registerForEach(const std::string& group, const QStringList& texts, int iterations, Function function,
+                     Extra... extra)
+{
+    for (const QString& text : texts)
+        benchmark::RegisterBenchmark((group + "/" + argumentName(text)).c_str(), function, text, extra...)
+            ->UseManualTime()->Iterations(iterations)->Unit(benchmark::kMillisecond);
+}
+
 void registerBenchmarks()
 {
     using benchmark::RegisterBenchmark;
@@ -926,35 +846,16 @@ void registerBenchmarks()
     // The memory figure first, while nothing else is loaded.
     RegisterBenchmark("memory_after_orders", BM_MemoryAfterOrders)->UseManualTime()->Iterations(1)->Unit(unit);
 
-    for (const QString& text : typedTexts())
-        RegisterBenchmark(("keystroke_table/" + argumentName(text)).c_str(), BM_KeystrokeTable, text)
-            ->UseManualTime()->Iterations(100)->Unit(unit);
-    for (const QString& text : typedTexts())
-        RegisterBenchmark(("keystroke_window/" + argumentName(text)).c_str(), BM_KeystrokeWindow, text)
-            ->UseManualTime()->Iterations(40)->Unit(unit);
-    for (const QString& category : categories())
-        RegisterBenchmark(("category_table/" + argumentName(category)).c_str(), BM_CategoryTable, category)
-            ->UseManualTime()->Iterations(100)->Unit(unit);
-    for (const QString& field : sortFields())
-        RegisterBenchmark(("sort_table/" + argumentName(field)).c_str(), BM_SortTable, field)
-            ->UseManualTime()->Iterations(30)->Unit(unit);
-    for (const QString& field : sortFields())
-        RegisterBenchmark(("sort_window/" + argumentName(field)).c_str(), BM_SortWindow, field)
-            ->UseManualTime()->Iterations(20)->Unit(unit);
+    registerForEach("keystroke_table", typedTexts(), 100, BM_KeystrokeTable);
+    registerForEach("keystroke_window", typedTexts(), 40, BM_KeystrokeWindow);
+    registerForEach("category_table", categories(), 100, BM_CategoryTable);
+    registerForEach("sort_table", sortFields(), 30, BM_SortTable);
+    registerForEach("sort_window", sortFields(), 20, BM_SortWindow);
 
-    for (const QString& field : sortFields())
-        RegisterBenchmark(("sort_first_after_open/" + argumentName(field)).c_str(), firstOnFreshTable, FirstStep::Sort,
-                          field, false)
-            ->UseManualTime()->Iterations(1)->Unit(unit);
-    for (const QString& field : sortFields())
-        RegisterBenchmark(("sort_first_after_background/" + argumentName(field)).c_str(), firstOnFreshTable,
-                          FirstStep::Sort, field, true)
-            ->UseManualTime()->Iterations(1)->Unit(unit);
-    RegisterBenchmark("search_first_after_open/Ап", firstOnFreshTable, FirstStep::Search, QStringLiteral("Ап"), false)
-        ->UseManualTime()->Iterations(1)->Unit(unit);
-    for (const QString& field : sortFields() + QStringList{QStringLiteral("пояснение")})
-        RegisterBenchmark(("order_build/" + argumentName(field)).c_str(), BM_OrderBuild, field)
-            ->UseManualTime()->Iterations(2)->Unit(unit);
+    registerForEach("sort_first_after_open", sortFields(), 1, firstOnFreshTable, FirstStep::Sort, false);
+    registerForEach("sort_first_after_background", sortFields(), 1, firstOnFreshTable, FirstStep::Sort, true);
+    registerForEach("search_first_after_open", {QStringLiteral("Ап")}, 1, firstOnFreshTable, FirstStep::Search, false);
+    registerForEach("order_build", sortFields() + QStringList{QStringLiteral("пояснение")}, 2, BM_OrderBuild);
 
     std::vector<Query> queries;
     for (const QString& text : typedTexts()) {
@@ -971,52 +872,9 @@ void registerBenchmarks()
             ->UseManualTime()->Iterations(30)->Unit(unit);
 }
 
-// A fresh temporary folder that stands for the home folder too.
-bool makeRunFolder()
-{
-    QByteArray base = qgetenv("TMPDIR");
-    if (base.isEmpty())
-        base = "/tmp";
-    QByteArray pattern = base + "/sarwino-bench-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        return false;
-    runFolder() = QString::fromLocal8Bit(pattern);
-    const QByteArray home = pattern;
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
-    qputenv("XDG_DATA_HOME", home + "/.local/share");
-    qputenv("XDG_CACHE_HOME", home + "/.cache");
-    qputenv("XDG_STATE_HOME", home + "/.local/state");
-    qputenv("XDG_RUNTIME_DIR", home + "/run");
-    qputenv("XDG_DESKTOP_DIR", home + "/Desktop");
-    QDir().mkpath(QString::fromLocal8Bit(home + "/run"));
-    QFile::setPermissions(QString::fromLocal8Bit(home + "/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (!makeRunFolder()) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-
-    {
-        Application app(argc, argv);
-        registerBenchmarks();
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
-        stopProgram();
-    }
-    QDir(runFolder()).removeRecursively();
-    return 0;
+    return runBenchmarks(argc, argv, registerBenchmarks, stopProgram);
 }

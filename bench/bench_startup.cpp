@@ -15,85 +15,29 @@
 //   memory_after_show resident memory once the window shows the records
 //   page_down         one PageDown in the grid, repainted at once
 //   ctrl_end/home     jumping to the last record and back, repainted at once
-#include "app/Application.h"
+#include "BenchSupport.h"
+
 #include "app/WindowSet.h"
 #include "ui/main/DbGrid.h"
 #include "ui/main/TForm1.h"
-#include "ui/widgets/ProgramFolder.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QDir>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
-#include <QProcess>
 #include <QScrollBar>
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
 namespace {
 
-// The temporary folder of this run: the fake home and the database.
-QString& runFolder()
-{
-    static QString folder;
-    return folder;
-}
-
-int benchRecords()
-{
-    const QByteArray text = qgetenv("SARWINO_BENCH_RECORDS");
-    bool ok = false;
-    const int records = text.toInt(&ok);
-    return ok && records > 0 ? records : 1000000;
-}
-
-// The folder holding Sarvino.mdb, generated on first use. Empty on failure.
-QString databaseFolder()
-{
-    static QString folder;
-    static bool tried = false;
-    if (tried)
-        return folder;
-    tried = true;
-    const QString dir = runFolder() + QStringLiteral("/db");
-    QDir().mkpath(dir);
-    const QString file = dir + QStringLiteral("/Sarvino.mdb");
-    if (!QFile::exists(file)) {
-        const int rc = QProcess::execute(QStringLiteral(SARWINO_GENDB_PATH),
-                                         {QStringLiteral("--out"), file, QStringLiteral("--records"),
-                                          QString::number(benchRecords()), QStringLiteral("--seed"),
-                                          QStringLiteral("1")});
-        if (rc != 0 || !QFile::exists(file)) {
-            std::fprintf(stderr, "gendb failed (exit code %d)\n", rc);
-            return folder;
-        }
-    }
-    folder = dir;
-    return folder;
-}
-
-// One value of /proc/self/status ("VmRSS", "VmHWM"), in megabytes.
-double statusMegabytes(const char* name)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray key = QByteArray(name) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return 0;
-}
+using namespace bench;
 
 // Makes VmHWM start again from the present resident size.
 void resetPeakMemory()
@@ -103,29 +47,17 @@ void resetPeakMemory()
         clear.write("5");
 }
 
-// Hands freed memory back to the system, so each measurement starts clean.
-void releaseFreedMemory()
-{
-    malloc_trim(0);
-}
-
 // Asks the system to forget the cached pages of the database file, so the
 // next start reads it from the disk.
 void evictDatabase()
 {
-    const QByteArray path = QFile::encodeName(databaseFolder() + QStringLiteral("/Sarvino.mdb"));
+    const QByteArray path = QFile::encodeName(databaseFile());
     const int fd = ::open(path.constData(), O_RDONLY);
     if (fd < 0)
         return;
     ::fdatasync(fd);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
-}
-
-// The main window's grid, found by its name in the window's layout.
-DbGrid* grid()
-{
-    return Form1 ? Form1->findChild<DbGrid*>(QStringLiteral("DBGrid1")) : nullptr;
 }
 
 // Notes when a widget first receives a paint event.
@@ -170,19 +102,17 @@ struct Start
 Start startProgram()
 {
     Start start;
-    const QString folder = databaseFolder();
-    if (folder.isEmpty()) {
+    if (!useSampleDatabase()) {
         start.error = "no sample database";
         return start;
     }
-    setProgramFolderForTesting(folder);
 
     QElapsedTimer clock;
     clock.start();
     PaintWatch watch(clock);
     start.windows = std::make_unique<WindowSet>();
     start.constructed = clock.nsecsElapsed();
-    if (!Form1 || !Form1->ADOTable1.active()) {
+    if (!mainTableOpen()) {
         start.error = "the main window did not open the table";
         return start;
     }
@@ -210,15 +140,22 @@ Start startProgram()
 
 void stopProgram(Start& start)
 {
-    start.windows.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
+    closeWindows(start.windows);
     releaseFreedMemory();
 }
 
-double ms(qint64 ns)
+// Starts the program for one iteration, timed up to the grid's first paint;
+// false, with the benchmark skipped and the windows closed, when it failed.
+bool startIteration(benchmark::State& state, Start& start)
 {
-    return double(ns) / 1e6;
+    start = startProgram();
+    if (!start.ok) {
+        state.SkipWithError(start.error.c_str());
+        stopProgram(start);
+        return false;
+    }
+    state.SetIterationTime(double(start.firstPaint) / 1e9);
+    return true;
 }
 
 void openAndShow(benchmark::State& state, bool cold)
@@ -227,13 +164,9 @@ void openAndShow(benchmark::State& state, bool cold)
     for (auto _ : state) {
         if (cold)
             evictDatabase();
-        Start start = startProgram();
-        if (!start.ok) {
-            state.SkipWithError(start.error.c_str());
-            stopProgram(start);
+        Start start;
+        if (!startIteration(state, start))
             return;
-        }
-        state.SetIterationTime(double(start.firstPaint) / 1e9);
         constructed += ms(start.constructed);
         shown += ms(start.shown - start.constructed);
         firstPaint += ms(start.firstPaint - start.shown);
@@ -265,13 +198,9 @@ void BM_MemoryAfterShow(benchmark::State& state)
         releaseFreedMemory();
         resetPeakMemory();
         before = statusMegabytes("VmRSS");
-        Start start = startProgram();
-        if (!start.ok) {
-            state.SkipWithError(start.error.c_str());
-            stopProgram(start);
+        Start start;
+        if (!startIteration(state, start))
             return;
-        }
-        state.SetIterationTime(double(start.firstPaint) / 1e9);
         rss = statusMegabytes("VmRSS");
         hwm = statusMegabytes("VmHWM");
         table = double(Form1->ADOTable1.memoryUsage()) / (1024.0 * 1024.0);
@@ -308,30 +237,38 @@ void sendKey(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     QCoreApplication::sendEvent(grid(), &release);
 }
 
-// Handles whatever the last step left for later, outside the timed part.
-void settle()
+// Ctrl+Home, untimed.
+void toFirstRecord()
 {
-    QCoreApplication::processEvents();
+    sendKey(Qt::Key_Home, Qt::ControlModifier);
+    settle();
 }
 
-void BM_PageDown(benchmark::State& state)
+// The table of the main window kept open, on its first record; null, with the
+// benchmark skipped, when the window could not be shown.
+Table* tableOnFirstRecord(benchmark::State& state)
 {
     Start& start = shownProgram();
     if (!start.ok) {
         state.SkipWithError(start.error.c_str());
-        return;
+        return nullptr;
     }
-    Table& table = Form1->ADOTable1;
-    sendKey(Qt::Key_Home, Qt::ControlModifier);
-    settle();
+    toFirstRecord();
+    return &Form1->ADOTable1;
+}
+
+void BM_PageDown(benchmark::State& state)
+{
+    Table* shown = tableOnFirstRecord(state);
+    if (!shown)
+        return;
+    Table& table = *shown;
     QElapsedTimer clock;
     int moved = 0;
     for (auto _ : state) {
         const int from = table.currentRow();
-        if (from >= table.recordCount() - 1) {
-            sendKey(Qt::Key_Home, Qt::ControlModifier);
-            settle();
-        }
+        if (from >= table.recordCount() - 1)
+            toFirstRecord();
         const int before = table.currentRow();
         clock.start();
         sendKey(Qt::Key_PageDown);
@@ -347,14 +284,10 @@ void BM_PageDown(benchmark::State& state)
 // Ctrl+End then Ctrl+Home, only one of them timed.
 void jump(benchmark::State& state, bool timeEnd)
 {
-    Start& start = shownProgram();
-    if (!start.ok) {
-        state.SkipWithError(start.error.c_str());
+    Table* shown = tableOnFirstRecord(state);
+    if (!shown)
         return;
-    }
-    Table& table = Form1->ADOTable1;
-    sendKey(Qt::Key_Home, Qt::ControlModifier);
-    settle();
+    Table& table = *shown;
     QElapsedTimer clock;
     for (auto _ : state) {
         clock.start();
@@ -397,52 +330,12 @@ BENCHMARK(BM_PageDown)->Name("page_down")->UseManualTime()->Unit(benchmark::kMil
 BENCHMARK(BM_CtrlEnd)->Name("ctrl_end")->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CtrlHome)->Name("ctrl_home")->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// A fresh temporary folder that stands for the home folder too.
-bool makeRunFolder()
-{
-    QByteArray base = qgetenv("TMPDIR");
-    if (base.isEmpty())
-        base = "/tmp";
-    QByteArray pattern = base + "/sarwino-bench-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        return false;
-    runFolder() = QString::fromLocal8Bit(pattern);
-    const QByteArray home = pattern;
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", home + "/.config");
-    qputenv("XDG_DATA_HOME", home + "/.local/share");
-    qputenv("XDG_CACHE_HOME", home + "/.cache");
-    qputenv("XDG_STATE_HOME", home + "/.local/state");
-    qputenv("XDG_RUNTIME_DIR", home + "/run");
-    qputenv("XDG_DESKTOP_DIR", home + "/Desktop");
-    QDir().mkpath(QString::fromLocal8Bit(home + "/run"));
-    QFile::setPermissions(QString::fromLocal8Bit(home + "/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (!makeRunFolder()) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-
-    {
-        Application app(argc, argv);
-        benchmark::RunSpecifiedBenchmarks();
-        benchmark::Shutdown();
+    return runBenchmarks(argc, argv, {}, [] {
         if (g_shown.windows)
             stopProgram(g_shown);
-    }
-    QDir(runFolder()).removeRecursively();
-    return 0;
+    });
 }
