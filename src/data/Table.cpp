@@ -559,62 +559,45 @@ void Table::enableControls()
         notifyState();
 }
 
-void Table::notifyDataSet()
+// Passes a change on to every attached data source, or notes it while the
+// controls are disabled.
+template <typename... Args>
+void Table::notify(unsigned change, void (DataSource::*signal)(Args...), Args... args)
 {
     if (controlsDisabled()) {
-        m_pending |= DataSetChange;
+        m_pending |= change;
         return;
     }
     for (DataSource* source : m_sources)
-        emit source->dataSetChanged();
+        emit(source->*signal)(args...);
+}
+
+void Table::notifyDataSet()
+{
+    notify(DataSetChange, &DataSource::dataSetChanged);
 }
 
 void Table::notifyScroll()
 {
-    if (controlsDisabled()) {
-        m_pending |= ScrollChange;
-        return;
-    }
-    for (DataSource* source : m_sources)
-        emit source->scrolled(m_row);
+    notify(ScrollChange, &DataSource::scrolled, m_row);
 }
 
 void Table::notifyState()
 {
-    if (controlsDisabled()) {
-        m_pending |= StateChange;
-        return;
-    }
-    for (DataSource* source : m_sources)
-        emit source->stateChanged();
+    notify(StateChange, &DataSource::stateChanged);
 }
 
 void Table::notifyRecord(int row)
 {
-    if (controlsDisabled()) {
-        m_pending |= RecordChange;
-        return;
-    }
-    for (DataSource* source : m_sources)
-        emit source->recordChanged(row);
+    notify(RecordChange, &DataSource::recordChanged, row);
 }
 
 void Table::notifyInserted(int row)
 {
-    if (controlsDisabled()) {
-        m_pending |= DataSetChange;
-        return;
-    }
-    for (DataSource* source : m_sources)
-        emit source->recordInserted(row);
+    notify(DataSetChange, &DataSource::recordInserted, row);
 }
 
 void Table::notifyRemoved(int row)
 {
-    if (controlsDisabled()) {
-        m_pending |= DataSetChange;
-        return;
-    }
-    for (DataSource* source : m_sources)
-        emit source->recordRemoved(row);
+    notify(DataSetChange, &DataSource::recordRemoved, row);
 }

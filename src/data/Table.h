@@ -123,6 +123,8 @@ private:
     void validate(int field, const TextValue& value) const;
 
     enum Change : unsigned { NoChange = 0, DataSetChange = 1, ScrollChange = 2, StateChange = 4, RecordChange = 8 };
+    template <typename... Args>
+    void notify(unsigned change, void (DataSource::*signal)(Args...), Args... args);
     void notifyDataSet();
     void notifyScroll();
     void notifyState();
