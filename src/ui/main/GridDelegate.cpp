@@ -36,10 +36,12 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
 
 void GridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
 {
-    // Typing into a closed cell opens the editor with that first key only.
-    auto* line = qobject_cast<QLineEdit*>(editor);
-    if (line && !line->text().isEmpty())
+    // The editor takes the cell's value once, when it opens. The row is
+    // repainted while the user types (the record goes into edit mode), and
+    // that must not put the old value back over what was typed.
+    if (editor->property("loaded").toBool())
         return;
+    editor->setProperty("loaded", true);
     QStyledItemDelegate::setEditorData(editor, index);
 }
 
