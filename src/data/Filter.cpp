@@ -153,38 +153,36 @@ private:
 
     // The grammar -----------------------------------------------------------
 
-    Node parseOr()
+    // Operands joined by one keyword; a single operand stands for itself.
+    Node parseJoined(QLatin1String keyword, Node::Kind kind, Node (Parser::*operand)())
     {
-        Node first = parseAnd();
-        if (!isKeyword(m_token, QLatin1String("OR")))
+        Node first = (this->*operand)();
+        if (!isKeyword(m_token, keyword))
             return first;
         Node node;
-        node.kind = Node::Kind::Or;
+        node.kind = kind;
         node.position = first.position;
         node.children.push_back(std::move(first));
-        while (isKeyword(m_token, QLatin1String("OR"))) {
+        while (isKeyword(m_token, keyword)) {
             advance();
-            node.children.push_back(parseAnd());
+            node.children.push_back((this->*operand)());
         }
         return node;
     }
 
+    Node parseOr()
+    {
+        return parseJoined(QLatin1String("OR"), Node::Kind::Or, &Parser::parseAnd);
+    }
+
     Node parseAnd()
     {
-        Node first = parseTerm();
-        if (!isKeyword(m_token, QLatin1String("AND")))
-            return first;
-        Node node;
-        node.kind = Node::Kind::And;
-        node.position = first.position;
-        node.children.push_back(std::move(first));
-        while (isKeyword(m_token, QLatin1String("AND"))) {
-            advance();
-            node.children.push_back(parseTerm());
-        }
-        for (const Node& child : node.children) {
-            if (child.kind == Node::Kind::Or)
-                fail(QStringLiteral("группа условий с OR не может соединяться с AND"), child.position);
+        Node node = parseJoined(QLatin1String("AND"), Node::Kind::And, &Parser::parseTerm);
+        if (node.kind == Node::Kind::And) {
+            for (const Node& child : node.children) {
+                if (child.kind == Node::Kind::Or)
+                    fail(QStringLiteral("группа условий с OR не может соединяться с AND"), child.position);
+            }
         }
         return node;
     }
