@@ -11,10 +11,10 @@ namespace {
 
 // A window whose construction fails is reported and left out; its global
 // pointer stays null.
-template <typename Window, typename Global>
-void create(Global*& global)
+template <typename Window, typename Global, typename... Args>
+void create(Global*& global, Args... args)
 {
-    if (!guarded([&] { new Window(); }))
+    if (!guarded([&] { new Window(args...); }))
         global = nullptr;
 }
 
@@ -26,9 +26,10 @@ WindowSet::WindowSet()
     if (Form1)
         Form1->winId(); // the main window's handle exists from the start
     create<TForm2>(Form2);
-    create<TFmAbout>(FmAbout);
-    create<TFmAddRecord>(FmAddRecord);
-    create<TFrmCar>(FrmCar);
+    // The side windows disable the main window while they are active.
+    create<TFmAbout>(FmAbout, static_cast<QWidget*>(Form1));
+    create<TFmAddRecord>(FmAddRecord, static_cast<QWidget*>(Form1));
+    create<TFrmCar>(FrmCar, static_cast<QWidget*>(Form1));
 }
 
 WindowSet::~WindowSet()

@@ -2,15 +2,11 @@
 
 #include "ui_TFrmCar.h"
 
-#include "ui/main/TForm1.h"
-#include "ui/widgets/ErrorReport.h"
-
-#include <QCloseEvent>
 
 TFrmCar* FrmCar = nullptr;
 
-TFrmCar::TFrmCar()
-    : SecondaryWindow(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+TFrmCar::TFrmCar(QWidget* owner)
+    : SecondaryWindow(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                       | Qt::WindowCloseButtonHint)
     , m_ui(new Ui::TFrmCar)
 {
@@ -24,18 +20,12 @@ TFrmCar::~TFrmCar()
         FrmCar = nullptr;
 }
 
-void TFrmCar::FormActivate(QObject*)
-{
-    Form1->setEnabled(false);
-}
-
 void TFrmCar::FormClose(QObject*)
 {
-    Form1->setEnabled(true);
+    enableOwner();
 }
 
-void TFrmCar::closeEvent(QCloseEvent* event)
+void TFrmCar::windowClosed()
 {
-    guarded([&] { FormClose(this); });
-    event->accept();
+    FormClose(this);
 }

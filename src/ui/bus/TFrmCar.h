@@ -14,16 +14,15 @@ class TFrmCar : public SecondaryWindow
     Q_OBJECT
 
 public:
-    TFrmCar();
+    explicit TFrmCar(QWidget* owner);
     ~TFrmCar() override;
 
     Ui::TFrmCar* ui() const { return m_ui.data(); }
 
-    void FormActivate(QObject* Sender) override;
     void FormClose(QObject* Sender);
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void windowClosed() override;
 
 private:
     const QScopedPointer<Ui::TFrmCar> m_ui;

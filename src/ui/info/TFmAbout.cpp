@@ -2,15 +2,12 @@
 
 #include "ui_TFmAbout.h"
 
-#include "ui/main/TForm1.h"
 #include "ui/widgets/ErrorReport.h"
-
-#include <QCloseEvent>
 
 TFmAbout* FmAbout = nullptr;
 
-TFmAbout::TFmAbout()
-    : SecondaryWindow(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+TFmAbout::TFmAbout(QWidget* owner)
+    : SecondaryWindow(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , m_ui(new Ui::TFmAbout)
 {
     FmAbout = this;
@@ -24,21 +21,8 @@ TFmAbout::~TFmAbout()
         FmAbout = nullptr;
 }
 
-void TFmAbout::FormActivate(QObject*)
-{
-    Form1->setEnabled(false);
-}
-
 void TFmAbout::Button1Click(QObject*)
 {
-    Form1->setEnabled(true);
+    enableOwner();
     close();
-}
-
-void TFmAbout::closeEvent(QCloseEvent* event)
-{
-    // However the window goes away, the main window takes input again.
-    if (Form1)
-        Form1->setEnabled(true);
-    event->accept();
 }

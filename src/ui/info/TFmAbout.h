@@ -14,16 +14,12 @@ class TFmAbout : public SecondaryWindow
     Q_OBJECT
 
 public:
-    TFmAbout();
+    explicit TFmAbout(QWidget* owner);
     ~TFmAbout() override;
 
     Ui::TFmAbout* ui() const { return m_ui.data(); }
 
-    void FormActivate(QObject* Sender) override;
     void Button1Click(QObject* Sender);
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     const QScopedPointer<Ui::TFmAbout> m_ui;

@@ -2,15 +2,12 @@
 
 #include "ui_TFmAddRecord.h"
 
-#include "ui/main/TForm1.h"
 #include "ui/widgets/ErrorReport.h"
-
-#include <QCloseEvent>
 
 TFmAddRecord* FmAddRecord = nullptr;
 
-TFmAddRecord::TFmAddRecord()
-    : SecondaryWindow(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+TFmAddRecord::TFmAddRecord(QWidget* owner)
+    : SecondaryWindow(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , m_ui(new Ui::TFmAddRecord)
 {
     FmAddRecord = this;
@@ -24,21 +21,8 @@ TFmAddRecord::~TFmAddRecord()
         FmAddRecord = nullptr;
 }
 
-void TFmAddRecord::FormActivate(QObject*)
-{
-    Form1->setEnabled(false);
-}
-
 void TFmAddRecord::Button1Click(QObject*)
 {
-    Form1->setEnabled(true);
+    enableOwner();
     close();
-}
-
-void TFmAddRecord::closeEvent(QCloseEvent* event)
-{
-    // However the window goes away, the main window takes input again.
-    if (Form1)
-        Form1->setEnabled(true);
-    event->accept();
 }

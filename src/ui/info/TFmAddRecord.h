@@ -14,16 +14,12 @@ class TFmAddRecord : public SecondaryWindow
     Q_OBJECT
 
 public:
-    TFmAddRecord();
+    explicit TFmAddRecord(QWidget* owner);
     ~TFmAddRecord() override;
 
     Ui::TFmAddRecord* ui() const { return m_ui.data(); }
 
-    void FormActivate(QObject* Sender) override;
     void Button1Click(QObject* Sender);
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     const QScopedPointer<Ui::TFmAddRecord> m_ui;

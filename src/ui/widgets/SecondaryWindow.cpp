@@ -1,14 +1,15 @@
 #include "ui/widgets/SecondaryWindow.h"
 
-#include "ui/main/TForm1.h"
 #include "ui/widgets/ErrorReport.h"
 
+#include <QCloseEvent>
 #include <QScreen>
 #include <QStyle>
 #include <QWindow>
 
-SecondaryWindow::SecondaryWindow(Qt::WindowFlags flags)
+SecondaryWindow::SecondaryWindow(QWidget* owner, Qt::WindowFlags flags)
     : QWidget(nullptr, flags)
+    , m_owner(owner)
 {
 }
 
@@ -17,6 +18,18 @@ void SecondaryWindow::showAndActivate()
     show();
     raise();
     activateWindow();
+}
+
+void SecondaryWindow::FormActivate(QObject*)
+{
+    if (m_owner)
+        m_owner->setEnabled(false);
+}
+
+void SecondaryWindow::enableOwner()
+{
+    if (m_owner)
+        m_owner->setEnabled(true);
 }
 
 bool SecondaryWindow::event(QEvent* event)
@@ -30,12 +43,19 @@ void SecondaryWindow::showEvent(QShowEvent* event)
 {
     // Transient for the main window, so a disabled main window never covers
     // the window that disabled it.
-    if (Form1 && windowHandle() && Form1->windowHandle())
-        windowHandle()->setTransientParent(Form1->windowHandle());
+    if (m_owner && windowHandle() && m_owner->windowHandle())
+        windowHandle()->setTransientParent(m_owner->windowHandle());
     if (!m_placed) {
         m_placed = true;
-        if (const QScreen* where = Form1 ? Form1->screen() : screen())
+        if (const QScreen* where = m_owner ? m_owner->screen() : screen())
             move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), where->availableGeometry()).topLeft());
     }
     QWidget::showEvent(event);
+}
+
+void SecondaryWindow::closeEvent(QCloseEvent* event)
+{
+    enableOwner();
+    guarded([&] { windowClosed(); });
+    event->accept();
 }

@@ -1,9 +1,13 @@
 // A side window of the program: created hidden with the main window, shown
 // modelessly from the menu, kept above the main window, centred the first
-// time it is shown and left where the user put it afterwards. Its activation
-// handler is the place where it disables the main window.
+// time it is shown and left where the user put it afterwards.
+//
+// It owns the side windows' one convention: while it is the active window
+// its owner (the main window) takes no input, and however it closes (its own
+// button, the close box, the window manager) the owner takes input again.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 class SecondaryWindow : public QWidget
@@ -11,18 +15,29 @@ class SecondaryWindow : public QWidget
     Q_OBJECT
 
 public:
-    explicit SecondaryWindow(Qt::WindowFlags flags);
+    SecondaryWindow(QWidget* owner, Qt::WindowFlags flags);
+
+    QWidget* owner() const { return m_owner; }
 
     // Shows the window and makes it the active one.
     void showAndActivate();
 
+    // Runs each time the window becomes the active window: disables the owner.
+    virtual void FormActivate(QObject* Sender);
+
 protected:
-    // Runs each time the window becomes the active window.
-    virtual void FormActivate(QObject* Sender) = 0;
+    // Gives the owner its input back.
+    void enableOwner();
+
+    // Runs when the window closes, by any path, after the owner has been
+    // enabled again; the window is hidden, not destroyed.
+    virtual void windowClosed() {}
 
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    QPointer<QWidget> m_owner;
     bool m_placed = false;
 };
