@@ -24,6 +24,15 @@ void PictureBox::setStretch(bool value)
     update();
 }
 
+void PictureBox::setPictureName(const QString& name)
+{
+    if (name == m_pictureName)
+        return;
+    m_pictureName = name;
+    // A picture the resources do not hold leaves the flat fill.
+    setPicture(name.isEmpty() ? QImage() : QImage(QStringLiteral(":/pictures/") + name));
+}
+
 void PictureBox::setPicture(const QImage& picture)
 {
     m_picture = picture;

@@ -1,6 +1,7 @@
 // A fixed picture of a window: drawn stretched to the control or at its
 // natural size from the top-left corner, or a flat fill of one colour while
-// the control has no picture.
+// the control has no picture. The picture is named in the window's layout
+// (pictureName) and comes from the program's resources.
 #pragma once
 
 #include <QColor>
@@ -12,6 +13,7 @@ class PictureBox : public QWidget
     Q_OBJECT
     Q_PROPERTY(QColor fillColor READ fillColor WRITE setFillColor)
     Q_PROPERTY(bool stretch READ stretch WRITE setStretch)
+    Q_PROPERTY(QString pictureName READ pictureName WRITE setPictureName)
 
 public:
     explicit PictureBox(QWidget* parent = nullptr);
@@ -21,6 +23,11 @@ public:
 
     bool stretch() const { return m_stretch; }
     void setStretch(bool value);
+
+    // The file name of the picture under the resources' ":/pictures/"
+    // folder, for example "top_banner.jpg"; empty for none.
+    QString pictureName() const { return m_pictureName; }
+    void setPictureName(const QString& name);
 
     const QImage& picture() const { return m_picture; }
     void setPicture(const QImage& picture);
@@ -35,5 +42,6 @@ protected:
 private:
     QColor m_fillColor = Qt::white;
     bool m_stretch = true;
+    QString m_pictureName;
     QImage m_picture;
 };
