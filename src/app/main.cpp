@@ -1,5 +1,6 @@
 // Sarwino: the city directory of Светлоборск.
 #include "app/Application.h"
+#include "app/TerminationSignals.h"
 #include "app/WindowSet.h"
 #include "ui/main/TForm1.h"
 
@@ -9,6 +10,13 @@ int main(int argc, char* argv[])
     WindowSet windows;
     if (!Form1)
         return 1;
+    // A desktop ending the session asks politely: what is being typed into
+    // the grid is saved (or dropped whole when it cannot be) before the end.
+    TerminationSignals endRequests([] {
+        if (Form1)
+            Form1->endSession();
+        QCoreApplication::quit();
+    });
     Form1->show();
     return app.exec();
 }

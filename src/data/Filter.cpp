@@ -57,7 +57,9 @@ private:
 
     [[noreturn]] void fail(const QString& what, int position) const
     {
-        throw DataError(QStringLiteral("Ошибка в фильтре «%1»: %2 (символ %3)").arg(m_text, what).arg(position + 1));
+        // One pass over the pattern: a "%1" in the user's text stays as it is.
+        throw DataError(QStringLiteral("Ошибка в фильтре «%1»: %2 (символ %3)")
+                            .arg(m_text, what, QString::number(position + 1)));
     }
 
     QString spelling(const Token& token) const
@@ -191,8 +193,11 @@ private:
     {
         if (m_token.kind == Token::Kind::Open) {
             const int open = m_token.position;
+            if (++m_depth > MaxDepth)
+                fail(QStringLiteral("слишком много вложенных скобок (больше %1)").arg(MaxDepth), open);
             advance();
             Node inner = parseOr();
+            --m_depth;
             if (m_token.kind != Token::Kind::Close)
                 fail(QStringLiteral("не закрыта скобка, открытая здесь"), open);
             advance();
@@ -324,8 +329,12 @@ private:
         }
     }
 
+    // Parentheses nest no deeper than this, so parsing never runs out of stack.
+    static constexpr int MaxDepth = 64;
+
     const QString& m_text;
     const std::vector<FieldDef>& m_fields;
+    int m_depth = 0;
     qsizetype m_pos = 0;
     Token m_token;
 };

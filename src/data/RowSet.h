@@ -1,8 +1,12 @@
 // The rows of one table held in memory, column by column.
 //
 // Texts are kept as UTF-8 in large shared blocks, so a million records cost
-// little more than their text. A changed value is appended to the blocks and
-// the cell points at it; a deleted row keeps its place and is only marked.
+// little more than their text; a value too big for a block gets a block of
+// its own, so any length the file holds fits. A changed value is appended to
+// the blocks and the cell points at it; a deleted row keeps its place and is
+// only marked. A row whose key cannot find it again in the file (no key, a
+// key that is not a whole number, or one that other rows share) is marked
+// too, so it is never written back.
 #pragma once
 
 #include "data/Field.h"
@@ -29,14 +33,22 @@ public:
     int appendRow(qint64 key);
 
     qint64 key(int row) const { return m_keys[std::size_t(row)]; }
-    bool isDeleted(int row) const { return m_deleted[std::size_t(row)]; }
+    bool isDeleted(int row) const { return m_flags[std::size_t(row)] & Deleted; }
     void markDeleted(int row)
     {
-        if (!m_deleted[std::size_t(row)])
+        if (!isDeleted(row))
             ++m_deletedCount;
-        m_deleted[std::size_t(row)] = true;
+        m_flags[std::size_t(row)] |= Deleted;
     }
     int deletedCount() const { return m_deletedCount; }
+
+    // What is wrong with a row's key, if anything.
+    enum class KeyProblem : std::uint8_t { None, Missing, NotInteger, Duplicate };
+    KeyProblem keyProblem(int row) const;
+    void setKeyProblem(int row, KeyProblem problem);
+    // Marks every row whose key another row shares. Cheap when the keys
+    // ascend, as they do in a file read in key order.
+    void markDuplicateKeys();
 
     bool isNull(int row, int column) const;
     std::string_view utf8(int row, int column) const;
@@ -53,10 +65,12 @@ public:
 private:
     struct Cell
     {
+        static constexpr std::uint32_t NullLength = 0xFFFFFFFF;
         std::uint32_t offset = 0;
-        std::uint16_t length = 0;
-        bool null = true;
+        std::uint32_t length = NullLength; // bytes; NullLength for no value
     };
+
+    enum Flag : std::uint8_t { Deleted = 1, KeyProblemShift = 1, KeyProblemMask = 3 << KeyProblemShift };
 
     struct Column
     {
@@ -66,13 +80,18 @@ private:
     std::uint32_t store(std::string_view bytes);
     const char* at(std::uint32_t offset) const;
 
+    // An offset is a block number and a position in the block; a value
+    // bigger than a block has a block of its own at position 0.
     static constexpr int BlockBits = 20;
     static constexpr std::uint32_t BlockSize = 1u << BlockBits;
+    static constexpr std::size_t MaxBlocks = std::size_t(1) << (32 - BlockBits);
 
     std::vector<std::unique_ptr<char[]>> m_blocks;
-    std::uint32_t m_used = 0; // bytes used in the last block
+    std::size_t m_blockBytes = 0; // bytes allocated for blocks
+    std::size_t m_current = 0;    // the block being filled
+    std::uint32_t m_used = 0;     // bytes used in it
     std::vector<Column> m_columns;
     std::vector<qint64> m_keys;
-    std::vector<bool> m_deleted;
+    std::vector<std::uint8_t> m_flags;
     int m_deletedCount = 0;
 };

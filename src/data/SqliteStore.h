@@ -3,7 +3,11 @@
 
 #include "data/Store.h"
 
+#include <QHash>
 #include <QSqlDatabase>
+
+class QSqlQuery;
+struct sqlite3;
 
 class SqliteStore : public Store
 {
@@ -23,15 +27,29 @@ public:
     qint64 insert(const QString& table, const QString& keyField,
                   const std::vector<FieldChange>& values) override;
 
-    // How long a write waits for another program's lock on the file.
-    static constexpr int BusyTimeoutMs = 5000;
+    // How long reading and writing wait for another program's lock on the
+    // file. Tests shorten it.
+    static int busyTimeoutMs();
+    static void setBusyTimeoutMs(int ms);
 
 private:
-    QString columnName(const QString& table, const QString& field) const;
-    QString tableName(const QString& table) const;
-    [[noreturn]] void fail(const QString& what, const QString& storeMessage) const;
+    enum class Failure { Other, Busy, HotJournal };
+
+    const QString& tableName(const QString& table);
+    QString columnName(const QString& table, const QString& field);
+    sqlite3* handle() const;
+    Failure lastFailure() const;
+    QString shownPath() const;
+    [[noreturn]] void failOpen(const QString& storeMessage) const;
+    [[noreturn]] void failWrite(const QString& what, const QString& storeMessage) const;
+    void writeOneRecord(QSqlQuery& query, qint64 key, const QString& keyField, const QString& what);
+    void exec(const char* statement, const QString& what);
 
     QString m_path;
     QString m_connectionName;
     QSqlDatabase m_db;
+    // Names as the file spells them, found once: a write never reads the
+    // schema (which may be locked by another program at that moment).
+    QHash<QString, QString> m_tables;  // lower-case name -> name in the file
+    QHash<QString, QString> m_columns; // lower-case "table\nfield" -> name in the file
 };

@@ -52,7 +52,9 @@ std::unique_ptr<Store> Store::open(const QString& path, bool readOnly)
     throw DataError(QStringLiteral("Файл «%1» не является базой данных справочника: формат файла не распознан.").arg(shown));
 }
 
-QString Store::rowNotFoundMessage()
+QString Store::rowNotFoundMessage(const QString& path)
 {
-    return QStringLiteral("Row cannot be located for updating. Some values may have been changed since it was last read.");
+    return QStringLiteral("Изменения не сохранены: запись в файле «%1» изменена или удалена другой программой "
+                          "после того, как справочник её прочитал. Нажмите Esc, чтобы отменить правку.")
+        .arg(QDir::toNativeSeparators(path));
 }

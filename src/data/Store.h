@@ -53,6 +53,7 @@ public:
     virtual qint64 insert(const QString& table, const QString& keyField,
                           const std::vector<FieldChange>& values) = 0;
 
-    // The message for a record that someone else changed or deleted.
-    static QString rowNotFoundMessage();
+    // The message for a record in the file at path that someone else changed
+    // or deleted since it was read.
+    static QString rowNotFoundMessage(const QString& path);
 };

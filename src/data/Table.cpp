@@ -16,6 +16,15 @@ const QString& closedDataSetMessage()
     return message;
 }
 
+// Two values are the same when both are no value, or both texts are equal
+// (a null QString and an empty one are the same text).
+bool sameValue(const TextValue& a, const TextValue& b)
+{
+    if (!a || !b)
+        return !a && !b;
+    return *a == *b;
+}
+
 } // namespace
 
 Table::Table() = default;
@@ -78,13 +87,19 @@ void Table::open()
         names << field.name;
 
     m_connection->open();
-    m_connection->store().load(m_tableName, names, m_rows);
-
-    auto selection = std::make_unique<RowSelection>(m_rows, m_fields);
+    std::unique_ptr<RowSelection> selection;
     std::vector<std::uint32_t> view;
     try {
+        m_connection->store().load(m_tableName, names, m_rows);
+        selection = std::make_unique<RowSelection>(m_rows, m_fields);
         view = selection->select(m_filtered ? m_filter : QString(), m_indexFieldNames);
+    } catch (const std::bad_alloc&) {
+        selection.reset();
+        m_rows.reset(0);
+        throw DataError(QStringLiteral("Не хватает памяти, чтобы прочитать таблицу «%1» из файла «%2».")
+                            .arg(m_tableName, m_connection->store().path()));
     } catch (...) {
+        selection.reset();
         m_rows.reset(0);
         throw;
     }
@@ -94,6 +109,7 @@ void Table::open()
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_changed.assign(m_fields.size(), false);
     m_insertRow = -1;
+    m_refused = false;
     m_state = State::Browse;
     m_row = m_view.empty() ? -1 : 0;
     m_bof = true;
@@ -331,10 +347,43 @@ void Table::edit()
         insert();
         return;
     }
+    checkWritable(m_row);
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_changed.assign(m_fields.size(), false);
     m_state = State::Edit;
     notifyState();
+}
+
+bool Table::canModify(int row) const
+{
+    const int index = rowIndex(row);
+    return index < 0 || m_rows.keyProblem(index) == RowSet::KeyProblem::None;
+}
+
+void Table::checkWritable(int row) const
+{
+    const int index = rowIndex(row);
+    if (index < 0)
+        return;
+    const QString file = m_connection->store().path();
+    const QString key = m_fields.front().name;
+    switch (m_rows.keyProblem(index)) {
+    case RowSet::KeyProblem::None:
+        return;
+    case RowSet::KeyProblem::Missing:
+        throw DataError(QStringLiteral("Эту запись нельзя изменить или удалить: в файле «%1» у неё нет значения "
+                                       "ключа «%2», и программа не может найти её в файле.")
+                            .arg(file, key));
+    case RowSet::KeyProblem::NotInteger:
+        throw DataError(QStringLiteral("Эту запись нельзя изменить или удалить: её ключ «%2» в файле «%1» — "
+                                       "не целое число, и программа не может найти её в файле.")
+                            .arg(file, key));
+    case RowSet::KeyProblem::Duplicate:
+        throw DataError(QStringLiteral("Эту запись нельзя изменить или удалить: ключ «%2» в файле «%1» не "
+                                       "уникален — значение %3 есть и у других записей, и программа не может "
+                                       "отличить эту запись от них.")
+                            .arg(file, key, QString::number(m_rows.key(index))));
+    }
 }
 
 void Table::validate(int field, const TextValue& value) const
@@ -358,9 +407,15 @@ void Table::setValue(int field, const TextValue& value)
         throw DataError(QStringLiteral("Field index out of range"));
     if (m_state != State::Edit && m_state != State::Insert)
         throw DataError(QStringLiteral("Dataset not in edit or insert mode"));
-    validate(field, value);
+    // A value as it stands in the file is taken back as it is, even when it
+    // is longer than the field: only what the user changed is checked.
+    const int index = m_state == State::Edit ? rowIndex(m_row) : -1;
+    const bool asStored = index >= 0 && field > 0 && sameValue(value, m_rows.value(index, field - 1));
+    if (!asStored)
+        validate(field, value);
     m_buffer[std::size_t(field)] = value;
     m_changed[std::size_t(field)] = true;
+    m_refused = false; // the user worked on the record: saving may be tried again
     notifyRecord(m_row);
 }
 
@@ -373,7 +428,7 @@ std::vector<FieldChange> Table::changes() const
             continue;
         const TextValue original = index >= 0 ? m_rows.value(index, int(i) - 1) : TextValue();
         const TextValue& value = m_buffer[i];
-        if (value == original)
+        if (sameValue(value, original))
             continue;
         // Clearing a field that held nothing leaves it holding nothing.
         if (!original && value && value->isEmpty())
@@ -395,6 +450,19 @@ void Table::post()
     checkActive();
     if (m_state == State::Browse)
         return;
+    try {
+        writePending();
+    } catch (const DataError&) {
+        // The change stays pending; moving on does not try it again until
+        // the user works on it, so one refusal is answered once.
+        m_refused = true;
+        throw;
+    }
+    m_refused = false;
+}
+
+void Table::writePending()
+{
     const std::vector<FieldChange> pending = changes();
     for (const FieldChange& change : pending)
         validate(fieldIndex(change.field), change.value);
@@ -430,6 +498,7 @@ void Table::post()
 void Table::cancel()
 {
     checkActive();
+    m_refused = false;
     if (m_state == State::Edit) {
         m_state = State::Browse;
         m_buffer.assign(m_fields.size(), std::nullopt);
@@ -464,6 +533,7 @@ void Table::deleteRecord()
 
     const int row = m_row;
     const int index = rowIndex(row);
+    checkWritable(row);
     std::vector<FieldChange> originals;
     for (std::size_t i = 1; i < m_fields.size(); ++i)
         originals.push_back({m_fields[i].name, m_rows.value(index, int(i) - 1), std::nullopt});
@@ -512,10 +582,20 @@ void Table::startInsert(int row)
 void Table::checkBrowseMode()
 {
     checkActive();
-    if (m_state == State::Insert && !modified())
+    if (m_state == State::Insert && !modified()) {
         cancel();
-    else if (m_state == State::Edit || m_state == State::Insert)
+    } else if (m_state == State::Edit || m_state == State::Insert) {
+        if (m_refused)
+            throw SilentAbort(); // already answered: the record stays as it is
         post();
+    }
+}
+
+void Table::savePending()
+{
+    checkActive();
+    m_refused = false;
+    checkBrowseMode();
 }
 
 // Controls -----------------------------------------------------------------

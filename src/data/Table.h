@@ -93,8 +93,17 @@ public:
     void deleteRecord();
     void insert();
     void append();
-    // Posts a pending change (or drops an untouched new record).
+    // Posts a pending change (or drops an untouched new record). A change
+    // the file refused stays pending, and until the user works on it again
+    // this raises SilentAbort instead of trying again.
     void checkBrowseMode();
+    // Posts a pending change even when it was refused before: the user asked
+    // for it (closing the program, for instance).
+    void savePending();
+
+    // Whether a shown row can be edited or deleted: a row whose key does not
+    // identify it in the file cannot.
+    bool canModify(int row) const;
 
     // Controls attached through data sources stop following the table while
     // disabled; calls nest.
@@ -121,6 +130,8 @@ private:
     void startInsert(int row);
     std::vector<FieldChange> changes() const;
     void validate(int field, const TextValue& value) const;
+    void checkWritable(int row) const;
+    void writePending();
 
     enum Change : unsigned { NoChange = 0, DataSetChange = 1, ScrollChange = 2, StateChange = 4, RecordChange = 8 };
     template <typename... Args>
@@ -152,6 +163,7 @@ private:
     std::vector<TextValue> m_buffer;
     std::vector<bool> m_changed;
     int m_insertRow = -1;
+    bool m_refused = false; // the file refused the pending change
 
     std::vector<DataSource*> m_sources;
     int m_disableCount = 0;

@@ -106,6 +106,14 @@ void TestFilter::rejected_data()
     QTest::newRow("text for the key") << QStringLiteral("Код='abc'") << QStringLiteral("целым числом") << 5;
     QTest::newRow("null with <") << QStringLiteral("тел<NULL") << QStringLiteral("NULL") << 5;
     QTest::newRow("open bracket") << QStringLiteral("[тел='1'") << QStringLiteral("квадратная скобка") << 1;
+    // Placeholders in the user's text are quoted as they stand.
+    QTest::newRow("percent signs") << QStringLiteral("%1%2 = '%3'") << QStringLiteral("непонятный знак «%»") << 1;
+    QTest::newRow("percent in a field name") << QStringLiteral("тел='%1' and %2='x'")
+                                             << QStringLiteral("непонятный знак «%»") << 14;
+    // Nesting is limited before it can exhaust the stack.
+    QTest::newRow("deep nesting") << QString(QString(10000, QLatin1Char('(')) + QStringLiteral("тел='1'")
+                                             + QString(10000, QLatin1Char(')')))
+                                  << QStringLiteral("слишком много вложенных скобок") << 65;
 }
 
 void TestFilter::rejected()
@@ -120,6 +128,7 @@ void TestFilter::rejected()
         QVERIFY2(e.message().contains(what), qPrintable(e.message()));
         QVERIFY2(e.message().contains(QStringLiteral("(символ %1)").arg(position)), qPrintable(e.message()));
         QVERIFY2(e.message().contains(text), qPrintable(e.message()));
+        QVERIFY2(!e.message().contains(QLatin1String("%3")) || text.contains(QLatin1String("%3")), qPrintable(e.message()));
     }
 }
 

@@ -328,6 +328,19 @@ wait_box() {
     return 1
 }
 
+# edit_first_address NEWTEXT: clicks the first record's address, types
+# NEWTEXT and presses Enter; leaves the record current with the editor closed.
+edit_first_address() {
+    click_address 0
+    wait_for 10 address_cell_selected 0 || { problem "clicking the first record's address did not select it"; return 1; }
+    type_text "$1"
+    wait_for 10 address_cell_editing 0 || { problem "typing did not open the cell editor"; return 1; }
+    keys Return
+    wait_for 10 address_cell_selected 0 || { problem "Enter did not close the cell editor"; return 1; }
+}
+address_is() { [ "$(address_of "$1" "$2")" = "$3" ]; }
+record_count_is() { [ "$(sql "$1" "SELECT count(*) FROM $TABLE")" = "$2" ]; }
+
 # make_db PATH: a fresh sample of 30 records.
 make_db() {
     "$GENDB" --out "$1" --records 30 --seed 7 >"$CASE_DIR/gendb.log" 2>&1

@@ -115,18 +115,7 @@ case_no_insert() {
     end_case
 }
 
-# edit_first_address NEWTEXT: clicks the first record's address, types
-# NEWTEXT and presses Enter; leaves the record current with the editor closed.
-edit_first_address() {
-    click_address 0
-    wait_for 10 address_cell_selected 0 || { problem "clicking the first record's address did not select it"; return 1; }
-    type_text "$1"
-    wait_for 10 address_cell_editing 0 || { problem "typing did not open the cell editor"; return 1; }
-    keys Return
-    wait_for 10 address_cell_selected 0 || { problem "Enter did not close the cell editor"; return 1; }
-}
 
-address_is() { [ "$(address_of "$1" "$2")" = "$3" ]; }
 
 case_edit() {
     begin_case "an edited address reaches the file when the record is left, not before" 03-edit
@@ -239,7 +228,6 @@ case_delete() {
     end_case
 }
 
-record_count_is() { [ "$(sql "$1" "SELECT count(*) FROM $TABLE")" = "$2" ]; }
 
 case_missing_db() {
     begin_case "missing database: one message box titled with the program's name, then an empty grid" 06-missing

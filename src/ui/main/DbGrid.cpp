@@ -10,6 +10,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -49,6 +50,7 @@ DbGrid::DbGrid(QWidget* parent)
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
+    m_model->onError = [](std::exception_ptr error) { errors::report(error); };
     connect(m_model, &GridModel::currentRowChanged, this, &DbGrid::followTable);
     connect(m_model, &GridModel::modelReset, this, &DbGrid::applyColumnWidths);
 }
@@ -193,7 +195,7 @@ void DbGrid::handleKey(QKeyEvent* event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (state() != QAbstractItemView::EditingState && currentIndex().isValid()) {
-            edit(currentIndex());
+            QAbstractItemView::edit(currentIndex());
             return;
         }
         break;
@@ -224,8 +226,20 @@ void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     Table* t = table();
     if (m_following || !current.isValid() || !t || !t->active() || current.row() == t->currentRow())
         return;
-    if (!guarded([&] { t->moveTo(current.row()); }))
-        followTable(t->currentRow()); // the record could not be left: stay on it
+    if (!guarded([&] { t->moveTo(current.row()); })) {
+        // The record could not be left: stay on it. The view may still be
+        // busy selecting the cell it was moving to, so the highlight is put
+        // back once it is done.
+        followTable(t->currentRow());
+        QTimer::singleShot(0, this, &DbGrid::selectCurrentCell);
+    }
+}
+
+void DbGrid::selectCurrentCell()
+{
+    const QModelIndex current = currentIndex();
+    if (current.isValid())
+        selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
 }
 
 void DbGrid::followTable(int row)
@@ -270,5 +284,21 @@ void DbGrid::postPendingEdit()
     m_delegate->commitAndClose();
     Table* t = table();
     if (t && t->active())
-        t->checkBrowseMode();
+        t->savePending();
+}
+
+bool DbGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    // A record the file cannot identify is never opened for editing; each
+    // attempt is told why (Table::edit raises the reason).
+    Table* t = table();
+    const bool wantsEditor = trigger == AllEditTriggers || (trigger & editTriggers());
+    if (wantsEditor && t && t->active() && index.isValid() && !t->canModify(index.row())) {
+        guarded([&] {
+            t->moveTo(index.row());
+            t->edit();
+        });
+        return false;
+    }
+    return QTableView::edit(index, trigger, event);
 }

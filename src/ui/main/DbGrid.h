@@ -19,6 +19,7 @@ class DbGrid : public QTableView
 
 public:
     explicit DbGrid(QWidget* parent = nullptr);
+    using QTableView::edit;
 
     DataSource* dataSource() const;
     void setDataSource(DataSource* source);
@@ -37,6 +38,7 @@ public:
     static int virtualKey(int qtKey);
 
 protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
@@ -48,6 +50,7 @@ private:
     void startEditing();
     void cancelRecord();
     void followTable(int row);
+    void selectCurrentCell();
     void applyColumnWidths();
 
     GridModel* m_model;

@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include <algorithm>
+
 GridDelegate::GridDelegate(DbGrid* grid)
     : QStyledItemDelegate(grid)
     , m_grid(grid)
@@ -25,8 +27,9 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
         const int field = m_grid->gridModel()->fieldOf(index.column());
         if (table && field >= 0) {
             const int size = table->fields()[std::size_t(field)].size;
+            const qsizetype stored = index.data(Qt::EditRole).toString().size();
             if (size > 0)
-                line->setMaxLength(size);
+                line->setMaxLength(int(std::min<qsizetype>(std::max<qsizetype>(size, stored), 32767)));
         }
         connect(line, &QLineEdit::textEdited, m_grid, [grid = m_grid] { grid->startEditing(); });
     }
@@ -43,6 +46,15 @@ void GridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) cons
         return;
     editor->setProperty("loaded", true);
     QStyledItemDelegate::setEditorData(editor, index);
+}
+
+void GridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
+{
+    // An editor the user has not typed into gives nothing back: a value is
+    // never rewritten just because it was shown.
+    if (auto* line = qobject_cast<QLineEdit*>(editor); line && !line->isModified())
+        return;
+    QStyledItemDelegate::setModelData(editor, model, index);
 }
 
 void GridDelegate::commitAndClose()
@@ -66,12 +78,22 @@ bool GridDelegate::eventFilter(QObject* object, QEvent* event)
         case Qt::Key_Tab:
         case Qt::Key_Backtab: {
             // Leaving the cell: what was typed goes into the record first.
+            // When the record refuses it, the editor stays open with the
+            // text, so the user can put it right or press Escape.
             QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
             emit commitData(editor);
+            if (m_grid->gridModel()->lastWriteRefused())
+                return true;
             emit closeEditor(editor, QAbstractItemDelegate::NoHint);
             QCoreApplication::sendEvent(m_grid, &copy);
             return true;
         }
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            emit commitData(editor);
+            if (!m_grid->gridModel()->lastWriteRefused())
+                emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+            return true;
         case Qt::Key_Escape:
             emit closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
             m_grid->cancelRecord();

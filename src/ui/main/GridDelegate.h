@@ -1,6 +1,8 @@
-// The in-place cell editor of the data grid: a line edit limited to the
-// field's size. Keys that mean "leave this cell" go back to the grid, so the
-// grid decides whether to move, post, cancel or append.
+// The in-place cell editor of the data grid: a line edit that takes no more
+// characters than the field holds (a value already longer, written by some
+// other program, is shown whole). Only what the user changed in the editor
+// goes back into the record. Keys that mean "leave this cell" go back to the
+// grid, so the grid decides whether to move, post, cancel or append.
 #pragma once
 
 #include <QPointer>
@@ -18,6 +20,7 @@ public:
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
 
     // The editor open right now, if any.
     QWidget* currentEditor() const { return m_editor; }

@@ -80,27 +80,38 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     const Table* t = table();
     if (!t)
         return {};
-    return t->valueAt(index.row(), fieldOf(index.column())).value_or(QString());
+    QString value = t->valueAt(index.row(), fieldOf(index.column())).value_or(QString());
+    if (role == Qt::DisplayRole && value.size() > DisplayLimit)
+        value.truncate(DisplayLimit); // a cell shows a few hundred characters at most
+    return value;
 }
 
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     Table* t = table();
+    m_lastWriteRefused = false;
     if (!t || !index.isValid() || role != Qt::EditRole)
         return false;
-    const int field = fieldOf(index.column());
-    const QString text = value.toString();
-    if (t->state() == Table::State::Browse && t->valueAt(index.row(), field).value_or(QString()) == text)
-        return false; // nothing typed: leave the record alone
-    if (t->currentRow() != index.row())
-        t->moveTo(index.row());
-    if (t->state() == Table::State::Browse) {
-        if (!m_source->autoEdit())
-            return false;
-        t->edit();
+    try {
+        const int field = fieldOf(index.column());
+        const QString text = value.toString();
+        if (t->state() == Table::State::Browse && t->valueAt(index.row(), field).value_or(QString()) == text)
+            return false; // nothing typed: leave the record alone
+        if (t->currentRow() != index.row())
+            t->moveTo(index.row());
+        if (t->state() == Table::State::Browse) {
+            if (!m_source->autoEdit())
+                return false;
+            t->edit();
+        }
+        t->setValue(field, text);
+        return true;
+    } catch (...) {
+        m_lastWriteRefused = true;
+        if (onError)
+            onError(std::current_exception());
+        return false;
     }
-    t->setValue(field, text);
-    return true;
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -8,6 +8,8 @@
 
 #include "data/DataSource.h"
 
+#include <exception>
+#include <functional>
 #include <vector>
 
 class DataSource;
@@ -27,6 +29,16 @@ public:
     DataSource* dataSource() const { return m_source; }
     void setDataSource(DataSource* source);
     Table* table() const;
+
+    // Errors the table raises while the view stores an edited value reach
+    // the user through this; the view itself must never see an exception.
+    std::function<void(std::exception_ptr)> onError;
+
+    // Whether the last value the view tried to store was refused.
+    bool lastWriteRefused() const { return m_lastWriteRefused; }
+
+    // Texts longer than this are cut for display (never in the data).
+    static constexpr int DisplayLimit = 2000;
 
     // The field shown in a column.
     int fieldOf(int column) const;
@@ -55,4 +67,5 @@ private:
     std::vector<int> m_fields; // the visible fields, in field order
     int m_rows = 0;
     int m_indicatorRow = -1;
+    bool m_lastWriteRefused = false;
 };

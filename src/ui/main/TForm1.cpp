@@ -209,6 +209,21 @@ void TForm1::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
 }
 
+void TForm1::endSession()
+{
+    try {
+        m_ui->DBGrid1->postPendingEdit();
+    } catch (...) {
+        // No one is left to answer a message: the edit is given up, and the
+        // file keeps what it held before it.
+        try {
+            if (ADOTable1.active())
+                ADOTable1.cancel();
+        } catch (...) {
+        }
+    }
+}
+
 void TForm1::closeEvent(QCloseEvent* event)
 {
     // A disabled main window takes no input, not even a close.

@@ -32,6 +32,10 @@ public:
     // The application title set once the database is open.
     static QString applicationTitle();
 
+    // The session is ending: saves an edit still pending in the grid, or,
+    // when the file refuses it, drops it, so nothing is left half-done.
+    void endSession();
+
     void FormCreate(QObject* Sender);
     void FormActivate(QObject* Sender);
     void Button3Click(QObject* Sender);

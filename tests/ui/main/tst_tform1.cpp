@@ -304,7 +304,7 @@ void TestTForm1::editedCellIsPostedWhenLeavingTheRecord()
     typeText(grid(), QStringLiteral("мой"));
     QTest::keyClick(openEditor(), Qt::Key_Down);
     QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown().first().text, Store::rowNotFoundMessage());
+    QCOMPARE(MessageBox::shown().first().text, Store::rowNotFoundMessage(m_db->path()));
     QCOMPARE(m_db->value(2, QStringLiteral("тел")).toString(), QStringLiteral("чужой"));
     QCOMPARE(Form1->ADOTable1.currentRow(), 1); // still on the record that could not be saved
     QCOMPARE(grid()->currentIndex().row(), 1);
