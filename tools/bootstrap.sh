@@ -7,6 +7,8 @@ packages="cmake ninja-build g++ pkg-config
   libsqlite3-dev sqlite3 libjpeg-dev libicu-dev libbenchmark-dev
   mdbtools-dev mdbtools
   xvfb xauth openbox xdotool x11-utils x11-xkb-utils libx11-dev imagemagick"
+# With --fuzz also clang and its libFuzzer runtime, for -DSARWINO_FUZZ=ON.
+[ "${1:-}" = --fuzz ] && packages="$packages clang libclang-rt-14-dev"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
