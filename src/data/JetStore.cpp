@@ -330,6 +330,8 @@ bool JetStore::Cursor::nextPage()
 
 bool JetStore::Cursor::readRows(RowSet& rows, int maxRows)
 {
+    Q_ASSERT(maxRows > 0);
+    Q_ASSERT(rows.columnCount() == int(m_columns.size()) - 1);
     int added = 0;
     while (!m_done && added < maxRows) {
         if (m_nextRow >= m_pageRows && !nextPage()) {

@@ -290,22 +290,24 @@ void TestJetStore::changesAreRefusedAndTheFileKeepsItsBytes()
 void TestJetStore::damagedFilesAreReportedByName_data()
 {
     QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected");
 
     QFile file(testFile(QStringLiteral("sarvino-2500.mdb")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray good = file.readAll();
     constexpr int pageSize = 4096;
 
-    QTest::newRow("cut in mid-page") << good.left(good.size() / 2 + 1000);
-    QTest::newRow("cut at a page edge") << good.left(good.size() / 2 / pageSize * pageSize);
-    QTest::newRow("header page only") << good.left(pageSize);
-    QTest::newRow("signature only") << good.left(0x20);
+    QTest::newRow("cut in mid-page") << good.left(good.size() / 2 + 1000) << QStringLiteral("повреждён");
+    QTest::newRow("cut at a page edge") << good.left(good.size() / 2 / pageSize * pageSize)
+                                        << QStringLiteral("повреждён");
+    QTest::newRow("header page only") << good.left(pageSize) << QStringLiteral("повреждён");
+    QTest::newRow("signature only") << good.left(0x20) << QStringLiteral("повреждён");
 
     const int dataPage = someDataPage(good, 5);
     QVERIFY(dataPage > 0);
     QByteArray zeroed = good;
     zeroed.replace(dataPage * pageSize, pageSize, QByteArray(pageSize, '\0'));
-    QTest::newRow("data page zeroed") << zeroed;
+    QTest::newRow("data page zeroed") << zeroed << QStringLiteral("повреждён");
 
     QRandomGenerator random(12);
     const auto noise = [&](int size) {
@@ -316,24 +318,27 @@ void TestJetStore::damagedFilesAreReportedByName_data()
     };
     QByteArray scrambled = good;
     scrambled.replace(dataPage * pageSize + 14, pageSize - 14, noise(pageSize - 14));
-    QTest::newRow("data page scrambled") << scrambled;
+    QTest::newRow("data page scrambled") << scrambled << QStringLiteral("повреждён");
 
     QByteArray rows = good;
     for (int i = 0; i < 8; ++i) // row offsets pointing past the page
         qToLittleEndian<quint16>(quint16(0x0ff0 + i), rows.data() + dataPage * pageSize + 14 + 2 * i);
-    QTest::newRow("row offsets out of the page") << rows;
+    QTest::newRow("row offsets out of the page") << rows << QStringLiteral("повреждён");
 
-    QTest::newRow("noise after the signature") << good.left(0x15) + noise(good.size() - 0x15);
-    QTest::newRow("noise after the header page") << good.left(pageSize) + noise(good.size() - pageSize);
+    QTest::newRow("noise after the signature")
+        << good.left(0x15) + noise(good.size() - 0x15) << QStringLiteral("повреждён");
+    QTest::newRow("noise after the header page")
+        << good.left(pageSize) + noise(good.size() - pageSize) << QStringLiteral("повреждён");
 
     QByteArray access97 = good;
     access97[0x14] = 0;
-    QTest::newRow("Access 97 version") << access97;
+    QTest::newRow("Access 97 version") << access97 << QStringLiteral("Access 97");
 }
 
 void TestJetStore::damagedFilesAreReportedByName()
 {
     QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
     const QString path = m_dir->filePath(QStringLiteral("Sarvino.mdb"));
     {
         QFile file(path);
@@ -350,6 +355,7 @@ void TestJetStore::damagedFilesAreReportedByName()
         t.open();
     });
     QVERIFY2(message.contains(path), qPrintable(message));
+    QVERIFY2(message.contains(expected), qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(TestJetStore)
