@@ -1,6 +1,7 @@
 #include "data/Store.h"
 
 #include "data/DataError.h"
+#include "data/JetStore.h"
 #include "data/SqliteStore.h"
 
 #include <QDir>
@@ -44,8 +45,7 @@ std::unique_ptr<Store> Store::open(const QString& path, bool readOnly)
     case FileFormat::Sqlite:
         return std::make_unique<SqliteStore>(path, readOnly);
     case FileFormat::Jet:
-        throw DataError(QStringLiteral("Файл «%1» — база данных Microsoft Access. Программа работает с базами "
-                                       "SQLite 3: преобразуйте файл в этот формат.").arg(shown));
+        return std::make_unique<JetStore>(path);
     case FileFormat::Unknown:
         break;
     }
