@@ -20,6 +20,30 @@ static void registerPictureResources()
     Q_UNUSED(done);
 }
 
+namespace {
+
+// Qt's BMP reader widens a 5-bit level v to v << 3, so white comes out as
+// 248. Repeating the top bits in the gap (v << 3 | v >> 2) spans 0..255 as
+// the level is meant.
+void widenFiveBitLevels(QImage& image)
+{
+    image = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = line[x];
+            line[x] = qRgb(qRed(p) | qRed(p) >> 5, qGreen(p) | qGreen(p) >> 5, qBlue(p) | qBlue(p) >> 5);
+        }
+    }
+}
+
+bool isSixteenBitBmp(const QByteArray& data)
+{
+    return data.size() >= 30 && data.startsWith("BM") && quint8(data[28]) == 16 && quint8(data[29]) == 0;
+}
+
+} // namespace
+
 QString PictureLoader::resourcePath(const QString& name, int scale)
 {
     QString file = name;
@@ -47,6 +71,8 @@ QImage PictureLoader::decode(const QString& name, const QByteArray& data, QStrin
     QImage image = reader.read();
     if (image.isNull())
         *error = reader.errorString();
+    else if (isSixteenBitBmp(data))
+        widenFiveBitLevels(image);
     return image;
 }
 
