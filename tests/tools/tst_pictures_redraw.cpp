@@ -14,8 +14,8 @@ const QString committed = QStringLiteral(SARWINO_SOURCE_DIR "/src/assets/picture
 
 QStringList pictureFiles(const QString& folder)
 {
-    return QDir(folder).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.png")},
-                                  QDir::Files, QDir::Name);
+    return QDir(folder).entryList(
+        { QStringLiteral("*.jpg"), QStringLiteral("*.bmp"), QStringLiteral("*.png") }, QDir::Files, QDir::Name);
 }
 
 QByteArray contents(const QString& path)
@@ -26,8 +26,7 @@ QByteArray contents(const QString& path)
 
 } // namespace
 
-class TestPicturesRedraw : public QObject
-{
+class TestPicturesRedraw : public QObject {
     Q_OBJECT
 
 private slots:
@@ -45,10 +44,10 @@ void TestPicturesRedraw::initTestCase()
     QVERIFY(m_out.isValid());
     QProcess generator;
     generator.setProcessChannelMode(QProcess::MergedChannels);
-    generator.start(QStringLiteral(PICTURES_PATH), {m_out.path()});
+    generator.start(QStringLiteral(PICTURES_PATH), { m_out.path() });
     QVERIFY(generator.waitForFinished(120000));
-    QVERIFY2(generator.exitStatus() == QProcess::NormalExit && generator.exitCode() == 0,
-             generator.readAll().constData());
+    QVERIFY2(
+        generator.exitStatus() == QProcess::NormalExit && generator.exitCode() == 0, generator.readAll().constData());
 }
 
 void TestPicturesRedraw::generatorMakesTheSameFiles()
@@ -84,17 +83,17 @@ void TestPicturesRedraw::committedPicturesMatchTheArtwork()
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x) {
             const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q), qAlpha(p) - qAlpha(q)}) {
+            for (int d : { qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q), qAlpha(p) - qAlpha(q) }) {
                 worst = qMax(worst, qAbs(d));
                 sum += qAbs(d);
             }
         }
     const double mean = sum / (a.width() * a.height() * 4.0);
     QVERIFY2(worst <= 24 && mean < 0.5,
-             qPrintable(QStringLiteral("differs from its artwork (largest difference %1, mean %2): redraw the "
-                                       "pictures with cmake --build build --target redraw_pictures")
-                            .arg(worst)
-                            .arg(mean)));
+        qPrintable(QStringLiteral("differs from its artwork (largest difference %1, mean %2): redraw the "
+                                  "pictures with cmake --build build --target redraw_pictures")
+                       .arg(worst)
+                       .arg(mean)));
 }
 
 QTEST_GUILESS_MAIN(TestPicturesRedraw)

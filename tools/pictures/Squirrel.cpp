@@ -173,10 +173,13 @@ void icon(QPainter& p)
 {
     // The drawing spans about x 8..92 and y 4..102 of its units.
     const qreal scale = 31.0 / 100;
+    // About one pixel of outline at 32 pixels; relatively finer on the
+    // larger icons, where the drawing can carry more detail.
+    const qreal line = 3.2 / std::sqrt(p.worldTransform().m11());
     p.save();
     p.translate(16 - 50 * scale, 0.5 - 3 * scale);
     p.scale(scale, scale);
-    squirrel(p, false, 3.2);
+    squirrel(p, false, line);
     p.restore();
 }
 
