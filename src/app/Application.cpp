@@ -2,6 +2,7 @@
 
 #include "app/Fonts.h"
 #include "ui/widgets/ErrorReport.h"
+#include "ui/widgets/PictureLoader.h"
 
 #include <QStyleFactory>
 
@@ -12,6 +13,9 @@ Application::Application(int& argc, char** argv)
     Q_INIT_RESOURCE(fonts);
     fonts::installSubstituteFont();
     setFont(fonts::msSansSerif(11));
+    // No window has an icon of its own: this one stands for the program in
+    // every title bar and in the task bar.
+    setWindowIcon(PictureLoader::applicationIcon());
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

@@ -1,5 +1,7 @@
 #include "ui/widgets/PictureBox.h"
 
+#include "ui/widgets/PictureLoader.h"
+
 #include <QPainter>
 
 PictureBox::PictureBox(QWidget* parent)
@@ -28,15 +30,34 @@ void PictureBox::setPictureName(const QString& name)
 {
     if (name == m_pictureName)
         return;
-    m_pictureName = name;
     // A picture the resources do not hold leaves the flat fill.
-    setPicture(name.isEmpty() ? QImage() : QImage(QStringLiteral(":/pictures/") + name));
+    setPicture(name.isEmpty() ? QImage() : PictureLoader::load(name));
+    m_pictureName = name;
 }
 
 void PictureBox::setPicture(const QImage& picture)
 {
     m_picture = picture;
+    m_pictureName.clear();
+    m_sharpPicture = QImage();
+    m_sharpLoaded = false;
     update();
+}
+
+const QImage& PictureBox::pictureFor(qreal ratio) const
+{
+    if (ratio <= 1 || m_pictureName.isEmpty())
+        return m_picture;
+    if (!m_sharpLoaded) {
+        m_sharpLoaded = true;
+        m_sharpPicture = PictureLoader::load(m_pictureName, 2);
+        // Drawn at its natural size it covers what the plain picture covers.
+        if (m_sharpPicture.size() == m_picture.size() * 2)
+            m_sharpPicture.setDevicePixelRatio(2);
+        else
+            m_sharpPicture = QImage();
+    }
+    return m_sharpPicture.isNull() ? m_picture : m_sharpPicture;
 }
 
 void PictureBox::paintEvent(QPaintEvent*)
@@ -46,10 +67,13 @@ void PictureBox::paintEvent(QPaintEvent*)
         painter.fillRect(rect(), m_fillColor);
         return;
     }
+    // On a scaled screen (2x) the double-resolution picture keeps it sharp.
+    const QImage& picture = pictureFor(painter.device()->devicePixelRatioF());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (m_stretch)
-        painter.drawImage(rect(), m_picture);
+        painter.drawImage(rect(), picture);
     else
-        painter.drawImage(QPoint(0, 0), m_picture);
+        painter.drawImage(QPoint(0, 0), picture);
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent* event)

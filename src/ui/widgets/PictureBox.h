@@ -1,15 +1,15 @@
 // A fixed picture of a window: drawn stretched to the control or at its
 // natural size from the top-left corner, or a flat fill of one colour while
 // the control has no picture. The picture is named in the window's layout
-// (pictureName) and comes from the program's resources.
+// (pictureName) and comes from the program's resources; on a scaled screen
+// its double-resolution version is drawn instead.
 #pragma once
 
 #include <QColor>
 #include <QImage>
 #include <QWidget>
 
-class PictureBox : public QWidget
-{
+class PictureBox : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QColor fillColor READ fillColor WRITE setFillColor)
     Q_PROPERTY(bool stretch READ stretch WRITE setStretch)
@@ -29,8 +29,13 @@ public:
     QString pictureName() const { return m_pictureName; }
     void setPictureName(const QString& name);
 
+    // The picture at its own pixel size. Setting one directly forgets the name.
     const QImage& picture() const { return m_picture; }
     void setPicture(const QImage& picture);
+
+    // What is drawn at this device pixel ratio: the named picture's
+    // double-resolution version above 1 where there is one, else picture().
+    const QImage& pictureFor(qreal ratio) const;
 
 signals:
     void mouseMoved();
@@ -44,4 +49,6 @@ private:
     bool m_stretch = true;
     QString m_pictureName;
     QImage m_picture;
+    mutable QImage m_sharpPicture;
+    mutable bool m_sharpLoaded = false;
 };

@@ -1,0 +1,276 @@
+// The main window's pictures as placed: which picture each control shows,
+// the border strips' bands (across a horizontal strip, along a vertical one),
+// the flat panel, the squeezed banners, and which control lies on top where
+// they overlap. Form2's picture too, and the program's icon.
+#include "../../common/TestDatabase.h"
+
+#include "app/WindowSet.h"
+#include "ui/form2/TForm2.h"
+#include "ui/main/TForm1.h"
+#include "ui/widgets/PictureBox.h"
+#include "ui/widgets/PictureLoader.h"
+#include "ui/widgets/ProgramFolder.h"
+
+#include "ui_TForm1.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QColor bands[7] = {
+    { 101, 217, 250 },
+    { 104, 216, 245 },
+    { 102, 213, 242 },
+    { 89, 208, 243 },
+    { 80, 209, 253 },
+    { 71, 204, 250 },
+    { 73, 199, 239 },
+};
+const QColor navy(8, 13, 55);
+
+bool near(const QColor& c, const QColor& expected, int tolerance)
+{
+    return qAbs(c.red() - expected.red()) <= tolerance && qAbs(c.green() - expected.green()) <= tolerance
+        && qAbs(c.blue() - expected.blue()) <= tolerance;
+}
+
+QString describe(const QColor& c)
+{
+    return QStringLiteral("(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue());
+}
+
+// Mean difference per channel between two pictures of one size.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) + qAbs(qBlue(p) - qBlue(q));
+        }
+    return sum / (x.width() * x.height() * 3.0);
+}
+
+} // namespace
+
+class TestTForm1Pictures : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void controlsShowTheirPictures_data();
+    void controlsShowTheirPictures();
+    void horizontalStripsKeepBandsAcross_data();
+    void horizontalStripsKeepBandsAcross();
+    void verticalStripsKeepBandsAlong_data();
+    void verticalStripsKeepBandsAlong();
+    void catalogueBackgroundIsFlatNavy();
+    void bannersAreStretchedToTheirControls_data();
+    void bannersAreStretchedToTheirControls();
+    void laterControlsLieOnTop_data();
+    void laterControlsLieOnTop();
+    void programCarriesItsIcon();
+
+private:
+    PictureBox* image(const char* name) const { return Form1->findChild<PictureBox*>(QLatin1String(name)); }
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<WindowSet> m_windows;
+    QImage m_window;
+};
+
+void TestTForm1Pictures::initTestCase()
+{
+    m_db = std::make_unique<TestDatabase>();
+    setProgramFolderForTesting(m_db->folder());
+    m_windows = std::make_unique<WindowSet>();
+    Form1->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    m_window = Form1->centralWidget() ? Form1->centralWidget()->grab().toImage() : Form1->grab().toImage();
+}
+
+void TestTForm1Pictures::cleanupTestCase()
+{
+    m_windows.reset();
+    m_db.reset();
+    setProgramFolderForTesting(QString());
+}
+
+void TestTForm1Pictures::controlsShowTheirPictures_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QRect>("place");
+    QTest::newRow("Image1") << "Image1"
+                            << "top_banner.jpg" << QRect(0, 0, 753, 89);
+    QTest::newRow("Image2") << "Image2"
+                            << "dark_background.jpg" << QRect(752, 7, 248, 636);
+    QTest::newRow("Image3") << "Image3"
+                            << "bottom_banner.jpg" << QRect(8, 576, 737, 67);
+    QTest::newRow("Image4") << "Image4"
+                            << "border_strip.jpg" << QRect(710, 0, 297, 7);
+    QTest::newRow("Image5") << "Image5"
+                            << "border_strip.jpg" << QRect(999, 3, 7, 640);
+    QTest::newRow("Image6") << "Image6"
+                            << "border_strip.jpg" << QRect(2, 643, 1004, 8);
+    QTest::newRow("Image7") << "Image7"
+                            << "border_strip.jpg" << QRect(746, 504, 7, 139);
+    QTest::newRow("Image8") << "Image8"
+                            << "border_strip.jpg" << QRect(0, 505, 753, 7);
+    QTest::newRow("Image9") << "Image9"
+                            << "border_strip.jpg" << QRect(0, 571, 753, 7);
+    QTest::newRow("Image10") << "Image10"
+                             << "border_strip.jpg" << QRect(0, 511, 7, 138);
+}
+
+void TestTForm1Pictures::controlsShowTheirPictures()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, picture);
+    QFETCH(QRect, place);
+    PictureBox* box = Form1->findChild<PictureBox*>(control);
+    QVERIFY(box);
+    QCOMPARE(box->pictureName(), picture);
+    QVERIFY(!box->picture().isNull());
+    QVERIFY(box->stretch());
+    QCOMPARE(box->geometry(), place);
+    QCOMPARE(
+        Form2->findChild<PictureBox*>(QStringLiteral("Image2"))->pictureName(), QStringLiteral("dark_background.jpg"));
+}
+
+void TestTForm1Pictures::horizontalStripsKeepBandsAcross_data()
+{
+    QTest::addColumn<QString>("control");
+    for (const char* name : { "Image4", "Image6", "Image8", "Image9" })
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// Each row of a horizontal strip is one colour, the bands top to bottom.
+void TestTForm1Pictures::horizontalStripsKeepBandsAcross()
+{
+    QFETCH(QString, control);
+    PictureBox* box = Form1->findChild<PictureBox*>(control);
+    const QImage strip = box->grab().toImage();
+    const int h = strip.height();
+    for (int y = 0; y < h; ++y) {
+        const int band = qMin(6, y * 7 / h);
+        const QColor first = strip.pixelColor(0, y);
+        for (int x : { strip.width() / 3, strip.width() - 1 })
+            QVERIFY2(
+                near(strip.pixelColor(x, y), first, 1), qPrintable(QStringLiteral("row %1 not one colour").arg(y)));
+        // An 8-pixel strip blends neighbouring bands in some rows.
+        QVERIFY2(near(first, bands[band], h == 7 ? 3 : 10),
+            qPrintable(QStringLiteral("row %1 is %2, band %3 is %4")
+                           .arg(y)
+                           .arg(describe(first))
+                           .arg(band)
+                           .arg(describe(bands[band]))));
+    }
+    QVERIFY(near(strip.pixelColor(0, 0), bands[0], 3));
+    QVERIFY(near(strip.pixelColor(0, h - 1), bands[6], 3));
+}
+
+void TestTForm1Pictures::verticalStripsKeepBandsAlong_data()
+{
+    QTest::addColumn<QString>("control");
+    for (const char* name : { "Image5", "Image7", "Image10" })
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// A vertical strip shows the bands along its length, each across its width.
+void TestTForm1Pictures::verticalStripsKeepBandsAlong()
+{
+    QFETCH(QString, control);
+    PictureBox* box = Form1->findChild<PictureBox*>(control);
+    const QImage strip = box->grab().toImage();
+    QCOMPARE(strip.width(), 7);
+    for (int band = 0; band < 7; ++band) {
+        const int y = int((band + 0.5) * strip.height() / 7);
+        for (int x = 0; x < strip.width(); ++x)
+            QVERIFY2(near(strip.pixelColor(x, y), bands[band], 3),
+                qPrintable(QStringLiteral("(%1, %2) is %3, band %4 is %5")
+                               .arg(x)
+                               .arg(y)
+                               .arg(describe(strip.pixelColor(x, y)))
+                               .arg(band)
+                               .arg(describe(bands[band]))));
+    }
+}
+
+void TestTForm1Pictures::catalogueBackgroundIsFlatNavy()
+{
+    const QImage panel = image("Image2")->grab().toImage();
+    QCOMPARE(panel.size(), QSize(248, 636));
+    for (int y = 0; y < panel.height(); y += 5)
+        for (int x = 0; x < panel.width(); x += 5)
+            QVERIFY2(near(panel.pixelColor(x, y), navy, 1), qPrintable(describe(panel.pixelColor(x, y))));
+}
+
+void TestTForm1Pictures::bannersAreStretchedToTheirControls_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("picture");
+    // The top banner loses 13 of its 102 rows; the bottom one grows from 640
+    // to 737 wide and shrinks from 100 to 67 high.
+    QTest::newRow("top banner") << "Image1"
+                                << "top_banner.jpg";
+    QTest::newRow("bottom banner") << "Image3"
+                                   << "bottom_banner.jpg";
+}
+
+void TestTForm1Pictures::bannersAreStretchedToTheirControls()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, picture);
+    PictureBox* box = Form1->findChild<PictureBox*>(control);
+    const QImage shown = box->grab().toImage();
+    const QImage original = PictureLoader::load(picture);
+    const QImage stretched = original.scaled(box->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage unscaled = original.copy(QRect(QPoint(0, 0), box->size()));
+    const double toStretched = meanDifference(shown, stretched), toUnscaled = meanDifference(shown, unscaled);
+    QVERIFY2(toStretched < 4 && toStretched < toUnscaled / 3,
+        qPrintable(QStringLiteral("%1 from the stretched picture, %2 from the unscaled one")
+                       .arg(toStretched)
+                       .arg(toUnscaled)));
+}
+
+void TestTForm1Pictures::laterControlsLieOnTop_data()
+{
+    QTest::addColumn<QPoint>("point");
+    QTest::addColumn<QColor>("colour");
+    // The top-right strip over the maker's navy tab of the top banner.
+    QTest::newRow("Image4 over Image1") << QPoint(730, 3) << bands[3];
+    // The strip over the bottom banner's dark top edge.
+    QTest::newRow("Image9 over Image3") << QPoint(300, 577) << bands[6];
+    // The catalogue panel reaches under the right edge strip.
+    QTest::newRow("Image5 over Image2") << QPoint(999, 300) << bands[3];
+    // The left edge strip's last rows lie over the bottom edge strip.
+    QTest::newRow("Image10 over Image6") << QPoint(3, 646) << bands[6];
+}
+
+void TestTForm1Pictures::laterControlsLieOnTop()
+{
+    QFETCH(QPoint, point);
+    QFETCH(QColor, colour);
+    QVERIFY(!m_window.isNull());
+    const QWidget* surface = Form1->centralWidget() ? Form1->centralWidget() : Form1;
+    const QPoint at = image("Image1")->parentWidget()->mapTo(surface, point);
+    QVERIFY2(near(m_window.pixelColor(at), colour, 10), qPrintable(describe(m_window.pixelColor(at))));
+}
+
+void TestTForm1Pictures::programCarriesItsIcon()
+{
+    const QIcon icon = PictureLoader::applicationIcon();
+    QVERIFY(!icon.isNull());
+    const QList<QSize> sizes = icon.availableSizes();
+    QVERIFY2(sizes.contains(QSize(32, 32)) && sizes.contains(QSize(64, 64)), qPrintable(QString::number(sizes.size())));
+}
+
+QTEST_MAIN(TestTForm1Pictures)
+#include "tst_tform1_pictures.moc"

@@ -1,0 +1,72 @@
+// The credits that scroll in the about window, and the plate with the
+// product's name at the top of that window.
+#include "Artwork.h"
+#include "Paint.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace art {
+
+namespace {
+
+// Stops the generator when a line would run past its room: the about window
+// lays a label and a link over the right end of the last line.
+void mustFit(const QPainterPath& line, qreal room, const char* what)
+{
+    if (line.boundingRect().right() > room) {
+        std::fprintf(stderr, "pictures: the credits line \"%s\" is %.1f px long, room for %.1f\n", what,
+            line.boundingRect().right(), room);
+        std::exit(1);
+    }
+}
+
+} // namespace
+
+void credits(QPainter& p)
+{
+    QLinearGradient ground(0, 0, 0, 98);
+    ground.setColorAt(0, QColor(178, 232, 252));
+    ground.setColorAt(1, QColor(160, 222, 250));
+    p.fillRect(QRectF(0, 0, 244, 98), ground);
+
+    struct Line {
+        const char* text;
+        Face face;
+    };
+    const Line lines[] = {
+        { "«Сарвино», версия 1.0, 2026 г.", Face::SansBold },
+        { "© 2026 «СветСофт». Все права защищены.", Face::Sans },
+        { "Программирование: Алексей Воронцов", Face::Sans },
+        { "Дизайн: Марина Лебедева", Face::Sans },
+        { "Интернет-поддержка: Олег Сергеев", Face::Sans },
+        { "По вопросам размещения рекламы:", Face::Sans },
+        { "т. 3-45-67, 8-902-345-67-89", Face::Sans },
+    };
+    const int count = int(std::size(lines));
+    for (int i = 0; i < count; ++i) {
+        const QPainterPath line
+            = textPath(lines[i].face, 10, QString::fromUtf8(lines[i].text)).translated(4, 11 + i * 13.5);
+        // The last line shares its row with "е-mail:" from x = 153 on.
+        mustFit(line, i == count - 1 ? 148 : 238, lines[i].text);
+        p.fillPath(line, Qt::black);
+    }
+}
+
+void namePlate(QPainter& p)
+{
+    p.fillRect(QRectF(0, 0, 195, 30), QColor(185, 242, 253));
+    const QPainterPath name = centredAt(textPath(Face::Rounded, 25, QStringLiteral("Сарвино"), 1), QPointF(97.5, 15));
+    softFill(p, name.translated(1.5, 2), QColor(8, 13, 55, 110), 2);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(Qt::white, 3.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(name);
+    const QRectF box = name.boundingRect();
+    QLinearGradient fill(0, box.top(), 0, box.bottom());
+    fill.setColorAt(0, QColor(40, 100, 200));
+    fill.setColorAt(0.5, QColor(14, 44, 140));
+    fill.setColorAt(1, QColor(8, 22, 92));
+    p.fillPath(name, fill);
+}
+
+} // namespace art
