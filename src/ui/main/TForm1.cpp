@@ -5,20 +5,24 @@
 #include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/NameSearch.h"
+#include "shell/Shortcut.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/info/TFmAbout.h"
 #include "ui/info/TFmAddRecord.h"
+#include "ui/main/ApplicationHook.h"
 #include "ui/main/CurrentCategory.h"
+#include "ui/main/WheelKeys.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/RadioCycle.h"
 
 #include <QCloseEvent>
-#include <QRadioButton>
 #include <QLayout>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QStyle>
+#include <QWheelEvent>
 
 TForm1* Form1 = nullptr;
 
@@ -49,9 +53,8 @@ TForm1::TForm1(QWidget* parent)
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource1->setDataSet(&ADOTable1);
     m_ui->DBGrid1->setDataSource(DataSource1);
-    m_ui->DBGrid1->onKeyDown = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) {
-        DBGrid1KeyDown(sender, key, shift);
-    };
+    m_ui->DBGrid1->onKeyDown
+        = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) { DBGrid1KeyDown(sender, key, shift); };
 
     connectHandlers();
 
@@ -81,12 +84,12 @@ void TForm1::connectHandlers()
 
     // A sort button's handler runs only when the button becomes selected.
     const std::pair<QRadioButton*, void (TForm1::*)(QObject*)> sortButtons[] = {
-        {m_ui->RadioButton3, &TForm1::RadioButton3Click},
-        {m_ui->RadioButton4, &TForm1::RadioButton4Click},
-        {m_ui->RadioButton5, &TForm1::RadioButton5Click},
-        {m_ui->RadioButton6, &TForm1::RadioButton6Click},
+        { m_ui->RadioButton3, &TForm1::RadioButton3Click },
+        { m_ui->RadioButton4, &TForm1::RadioButton4Click },
+        { m_ui->RadioButton5, &TForm1::RadioButton5Click },
+        { m_ui->RadioButton6, &TForm1::RadioButton6Click },
     };
-    new RadioCycle({m_ui->RadioButton3, m_ui->RadioButton4, m_ui->RadioButton5, m_ui->RadioButton6}, this);
+    new RadioCycle({ m_ui->RadioButton3, m_ui->RadioButton4, m_ui->RadioButton5, m_ui->RadioButton6 }, this);
     for (const auto& [button, handler] : sortButtons) {
         connect(button, &QRadioButton::toggled, this, [this, button = button, handler = handler](bool checked) {
             if (checked)
@@ -111,10 +114,29 @@ void TForm1::FormCreate(QObject*)
 
 void TForm1::FormActivate(QObject*)
 {
+    // Every activation puts the hook in place again; the same hook replaces itself.
+    ApplicationHook::set(
+        this, [this](QObject* receiver, QEvent* msg, bool& handled) { MouseWheelHook(receiver, msg, handled); });
+}
+
+void TForm1::MouseWheelHook(QObject* Receiver, QEvent* Msg, bool& Handled)
+{
+    if (Msg->type() != QEvent::Wheel)
+        return;
+    Handled = wheelkeys::translate(Receiver, static_cast<QWheelEvent*>(Msg));
 }
 
 void TForm1::Button3Click(QObject*)
 {
+    // The shortcuts always start "Sarwino" in the program's folder, whatever
+    // the running file is called.
+    const QString Target = programFolder() + QStringLiteral("Sarwino");
+    const QString Description = QStringLiteral("Description");
+    QString LinkPath;
+    CreateShortcut(Target, ShortcutDesktop, QString(), LinkPath, Description, QStringList(), QString());
+    QString Programs;
+    GetProgramsFolder(Programs);
+    CreateShortcut(Target, ShortcutFolder, Programs, LinkPath, Description, QStringList(), QString());
 }
 
 void TForm1::ADOTable1BeforeInsert(Table&)
