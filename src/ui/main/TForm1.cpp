@@ -17,8 +17,8 @@
 #include "ui/widgets/RadioCycle.h"
 
 #include <QCloseEvent>
-#include <QLayout>
 #include <QRadioButton>
+#include <QLayout>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QStyle>
@@ -53,8 +53,9 @@ TForm1::TForm1(QWidget* parent)
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource1->setDataSet(&ADOTable1);
     m_ui->DBGrid1->setDataSource(DataSource1);
-    m_ui->DBGrid1->onKeyDown
-        = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) { DBGrid1KeyDown(sender, key, shift); };
+    m_ui->DBGrid1->onKeyDown = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) {
+        DBGrid1KeyDown(sender, key, shift);
+    };
 
     connectHandlers();
 
@@ -84,12 +85,12 @@ void TForm1::connectHandlers()
 
     // A sort button's handler runs only when the button becomes selected.
     const std::pair<QRadioButton*, void (TForm1::*)(QObject*)> sortButtons[] = {
-        { m_ui->RadioButton3, &TForm1::RadioButton3Click },
-        { m_ui->RadioButton4, &TForm1::RadioButton4Click },
-        { m_ui->RadioButton5, &TForm1::RadioButton5Click },
-        { m_ui->RadioButton6, &TForm1::RadioButton6Click },
+        {m_ui->RadioButton3, &TForm1::RadioButton3Click},
+        {m_ui->RadioButton4, &TForm1::RadioButton4Click},
+        {m_ui->RadioButton5, &TForm1::RadioButton5Click},
+        {m_ui->RadioButton6, &TForm1::RadioButton6Click},
     };
-    new RadioCycle({ m_ui->RadioButton3, m_ui->RadioButton4, m_ui->RadioButton5, m_ui->RadioButton6 }, this);
+    new RadioCycle({m_ui->RadioButton3, m_ui->RadioButton4, m_ui->RadioButton5, m_ui->RadioButton6}, this);
     for (const auto& [button, handler] : sortButtons) {
         connect(button, &QRadioButton::toggled, this, [this, button = button, handler = handler](bool checked) {
             if (checked)

@@ -15,7 +15,8 @@ class TForm1;
 
 class DataSource;
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow
+{
     Q_OBJECT
 
 public:
