@@ -7,6 +7,7 @@
 #include "ui/main/ApplicationHook.h"
 #include "ui/main/DbGrid.h"
 #include "ui/main/TForm1.h"
+#include "ui/main/WheelKeys.h"
 #include "ui/widgets/MessageBox.h"
 #include "ui/widgets/ProgramFolder.h"
 
@@ -77,6 +78,8 @@ private slots:
     void theSearchBoxTakesTheArrowKeys();
     void theWheelCyclesTheSortButtons();
     void sidewaysMovementScrollsAsBefore();
+    void altTurnsReportedSidewaysAreTurnedBack_data();
+    void altTurnsReportedSidewaysAreTurnedBack();
     void activationReplacesTheHook();
     void everyStartWritesBothShortcuts();
     void aFailedStartWritesNoShortcut();
@@ -260,6 +263,39 @@ void TestTForm1Shell::sidewaysMovementScrollsAsBefore()
     QVERIFY(bar->value() > 0);
     QCOMPARE(keys.presses, 0);
     QCOMPARE(Form1->ADOTable1.currentRow(), 4);
+    // A diagonal turn does both: one row down, and sideways.
+    bar->setValue(0);
+    wheel(grid()->viewport(), QPoint(-120, -120), Qt::NoModifier, Qt::NoScrollPhase, {}, true);
+    QCOMPARE(keys.presses, 1);
+    QCOMPARE(Form1->ADOTable1.currentRow(), 5);
+    QVERIFY(bar->value() > 0);
+}
+
+void TestTForm1Shell::altTurnsReportedSidewaysAreTurnedBack_data()
+{
+    QTest::addColumn<QPoint>("angle");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("altSwapped");
+    QTest::addColumn<int>("key");
+    const int alt = Qt::AltModifier;
+    // X11 reports a turn with Alt held on the other axis.
+    QTest::newRow("X11: Alt, turned towards") << QPoint(-120, 0) << alt << true << int(Qt::Key_Down);
+    QTest::newRow("X11: Alt, turned away") << QPoint(120, 0) << alt << true << int(Qt::Key_Up);
+    QTest::newRow("X11: Alt, tilted sideways") << QPoint(0, 120) << alt << true << 0;
+    QTest::newRow("X11: no Alt, sideways") << QPoint(120, 0) << int(Qt::NoModifier) << true << 0;
+    QTest::newRow("elsewhere: Alt, turned towards") << QPoint(0, -120) << alt << false << int(Qt::Key_Down);
+    QTest::newRow("elsewhere: Alt, sideways") << QPoint(-120, 0) << alt << false << 0;
+}
+
+void TestTForm1Shell::altTurnsReportedSidewaysAreTurnedBack()
+{
+    QFETCH(QPoint, angle);
+    QFETCH(int, modifiers);
+    QFETCH(bool, altSwapped);
+    QFETCH(int, key);
+    const QWheelEvent event(QPointF(), QPointF(), QPoint(), angle, Qt::NoButton, Qt::KeyboardModifiers(modifiers),
+                            Qt::NoScrollPhase, false);
+    QCOMPARE(wheelkeys::arrowKey(event, altSwapped), key);
 }
 
 void TestTForm1Shell::activationReplacesTheHook()
