@@ -69,7 +69,14 @@ void CreateShortcut(const QString& Target, unsigned char Kind, const QString& Fo
     // Executable, as desktops want a launcher they may start.
     const auto launcher = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
         | QFile::ReadOther | QFile::ExeOther;
-    if (text && atomicfile::write(path, *text, launcher))
+    if (!text)
+        return;
+    // An entry that is already as it should be is left alone: no write, no
+    // wait for the disk at every start.
+    QFile present(path);
+    const bool same = QFileInfo(path).isFile() && (present.permissions() & launcher) == launcher
+        && present.open(QIODevice::ReadOnly) && present.readAll() == *text;
+    if (same || atomicfile::write(path, *text, launcher))
         LinkPath = path;
 }
 

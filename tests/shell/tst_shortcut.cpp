@@ -18,7 +18,7 @@
 
 namespace {
 
-// A desktop entry read back the way the freedesktop specification reads it,
+// A desktop entry read back by the Desktop Entry rules of freedesktop.org,
 // written apart from the code that writes entries.
 struct ReadEntry {
     bool ok = false;
@@ -148,6 +148,7 @@ private slots:
     void cleanup();
 
     void twoRunsLeaveOneEntryInEachFolder();
+    void anEntryAsItShouldBeIsLeftAlone();
     void anyProgramPathComesBackWhole_data();
     void anyProgramPathComesBackWhole();
     void aDesktopStartsTheProgramInItsFolder();
@@ -261,6 +262,20 @@ void TestShortcut::twoRunsLeaveOneEntryInEachFolder()
     QCOMPARE(written,
         (QStringList { QStringLiteral(".local"), QStringLiteral("Desktop"), QStringLiteral("applications"),
             QStringLiteral("icons") }));
+}
+
+void TestShortcut::anEntryAsItShouldBeIsLeftAlone()
+{
+    installBoth(m_program);
+    const QString path = m_desktop + QStringLiteral("/Sarwino.desktop");
+    const QDateTime first = QFileInfo(path).lastModified();
+    QTest::qWait(20);
+    installBoth(m_program);
+    QCOMPARE(QFileInfo(path).lastModified(), first);
+    // One that lost its executable bit gets it back.
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    installBoth(m_program);
+    QVERIFY(QFile::permissions(path) & QFile::ExeOwner);
 }
 
 void TestShortcut::anyProgramPathComesBackWhole_data()
