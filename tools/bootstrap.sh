@@ -8,7 +8,7 @@ packages="cmake ninja-build g++ pkg-config
   mdbtools-dev mdbtools
   xvfb xauth openbox xdotool x11-utils x11-xkb-utils libx11-dev imagemagick
   fonts-comfortaa fonts-kaushanscript fonts-dejavu-extra
-  dpkg-dev file appstream desktop-file-utils"
+  dpkg-dev file appstream desktop-file-utils libglib2.0-bin"
 # With --fuzz also clang and its libFuzzer runtime, for -DSARWINO_FUZZ=ON.
 [ "${1:-}" = --fuzz ] && packages="$packages clang libclang-rt-14-dev"
 missing=""

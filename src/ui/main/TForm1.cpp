@@ -5,10 +5,13 @@
 #include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/NameSearch.h"
+#include "shell/Shortcut.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/info/TFmAbout.h"
 #include "ui/info/TFmAddRecord.h"
+#include "ui/main/ApplicationHook.h"
 #include "ui/main/CurrentCategory.h"
+#include "ui/main/WheelKeys.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/RadioCycle.h"
@@ -19,6 +22,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QStyle>
+#include <QWheelEvent>
 
 TForm1* Form1 = nullptr;
 
@@ -111,10 +115,29 @@ void TForm1::FormCreate(QObject*)
 
 void TForm1::FormActivate(QObject*)
 {
+    // Every activation puts the hook in place again; the same hook replaces itself.
+    ApplicationHook::set(
+        this, [this](QObject* receiver, QEvent* msg, bool& handled) { MouseWheelHook(receiver, msg, handled); });
+}
+
+void TForm1::MouseWheelHook(QObject* Receiver, QEvent* Msg, bool& Handled)
+{
+    if (Msg->type() != QEvent::Wheel)
+        return;
+    Handled = wheelkeys::translate(Receiver, static_cast<QWheelEvent*>(Msg));
 }
 
 void TForm1::Button3Click(QObject*)
 {
+    // The shortcuts always start "Sarwino" in the program's folder, whatever
+    // the running file is called.
+    const QString Target = programFolder() + QStringLiteral("Sarwino");
+    const QString Description = QStringLiteral("Description");
+    QString LinkPath;
+    CreateShortcut(Target, ShortcutDesktop, QString(), LinkPath, Description, QStringList(), QString());
+    QString Programs;
+    GetProgramsFolder(Programs);
+    CreateShortcut(Target, ShortcutFolder, Programs, LinkPath, Description, QStringList(), QString());
 }
 
 void TForm1::ADOTable1BeforeInsert(Table&)

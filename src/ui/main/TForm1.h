@@ -38,6 +38,10 @@ public:
 
     void FormCreate(QObject* Sender);
     void FormActivate(QObject* Sender);
+    // The application's message hook while the main window lives: turns
+    // every vertical wheel event into an arrow key press for the focused
+    // control (Handled: the event went no further).
+    void MouseWheelHook(QObject* Receiver, QEvent* Msg, bool& Handled);
     void Button3Click(QObject* Sender);
     void ADOTable1BeforeInsert(Table& DataSet);
     void DBGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
