@@ -89,7 +89,8 @@ private:
 
 void TestTsWebLabel::initTestCase()
 {
-    fonts::installSubstituteFont();
+    Q_INIT_RESOURCE(fonts);
+    QVERIFY(!fonts::installSubstituteFont().isEmpty());
 }
 
 void TestTsWebLabel::init()
