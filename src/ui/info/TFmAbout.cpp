@@ -2,17 +2,53 @@
 
 #include "ui_TFmAbout.h"
 
+#include "ui/info/MakerAddresses.h"
+#include "ui/info/ShellOpen.h"
 #include "ui/widgets/ErrorReport.h"
+
+#include <QTimer>
 
 TFmAbout* FmAbout = nullptr;
 
+namespace {
+
+// The credits panel rises from its place in the layout one pixel a tick,
+// until its lower edge lies just below the header; the tick that would lift
+// it one pixel more puts it back at the start, just under the footer.
+constexpr int creditsStartTop = 175;
+constexpr int creditsPastEndTop = -22;
+constexpr int scrollIntervalMs = 150;
+// Between the "е-mail:" caption and the address.
+constexpr int mailCaptionGap = 2;
+
+} // namespace
+
 TFmAbout::TFmAbout(QWidget* owner)
-    : SecondaryWindow(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : InfoWindow(owner)
     , m_ui(new Ui::TFmAbout)
+    , m_timer1(new QTimer(this))
 {
     FmAbout = this;
     m_ui->setupUi(this);
+    m_ui->sWebLabel1->setCaption(maker::productPage());
+    m_ui->sWebLabel2->setCaption(maker::coursesPage());
+    m_ui->sWebLabel3->setCaption(maker::contactMail());
+    finishLayout();
+    // The address keeps its right edge inside the credits panel, so the
+    // caption before it follows its left edge, however long the address is.
+    m_ui->Label8->move(m_ui->sWebLabel3->x() - mailCaptionGap - m_ui->Label8->width(), m_ui->Label8->y());
+
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(scrollIntervalMs);
+
+    connect(m_timer1, &QTimer::timeout, this, [this] { guarded([&] { Timer1Timer(m_timer1); }); });
     connect(m_ui->Button1, &QPushButton::clicked, this, [this] { guarded([&] { Button1Click(m_ui->Button1); }); });
+    connect(
+        m_ui->sWebLabel1, &TsWebLabel::OnClick, this, [this] { guarded([&] { sWebLabel1Click(m_ui->sWebLabel1); }); });
+    connect(
+        m_ui->sWebLabel2, &TsWebLabel::OnClick, this, [this] { guarded([&] { sWebLabel2Click(m_ui->sWebLabel2); }); });
+    connect(
+        m_ui->sWebLabel3, &TsWebLabel::OnClick, this, [this] { guarded([&] { sWebLabel3Click(m_ui->sWebLabel3); }); });
 }
 
 TFmAbout::~TFmAbout()
@@ -21,8 +57,46 @@ TFmAbout::~TFmAbout()
         FmAbout = nullptr;
 }
 
+void TFmAbout::FormActivate(QObject* Sender)
+{
+    InfoWindow::FormActivate(Sender);
+    if (!m_timer1->isActive())
+        m_timer1->start();
+}
+
+void TFmAbout::Timer1Timer(QObject*)
+{
+    QWidget* panel = m_ui->Panel1;
+    int top = panel->y() - 1;
+    if (top == creditsPastEndTop)
+        top = creditsStartTop;
+    panel->move(panel->x(), top);
+}
+
 void TFmAbout::Button1Click(QObject*)
 {
     enableOwner();
+    m_timer1->stop();
     close();
+}
+
+void TFmAbout::windowClosed()
+{
+    // However the window was closed, the credits stop where they are.
+    m_timer1->stop();
+}
+
+void TFmAbout::sWebLabel1Click(QObject*)
+{
+    shellOpen(maker::productPage());
+}
+
+void TFmAbout::sWebLabel2Click(QObject*)
+{
+    shellOpen(maker::coursesPage());
+}
+
+void TFmAbout::sWebLabel3Click(QObject*)
+{
+    shellOpen(maker::contactMailLink());
 }

@@ -1,16 +1,18 @@
-// The about window: what the directory is and where a newer copy is found.
+// The about window: what the directory is and where a newer copy is found,
+// with the slowly rising credits and the links to the maker's pages.
 #pragma once
 
-#include "ui/widgets/SecondaryWindow.h"
+#include "ui/info/InfoWindow.h"
 
 #include <QScopedPointer>
+
+class QTimer;
 
 namespace Ui {
 class TFmAbout;
 }
 
-class TFmAbout : public SecondaryWindow
-{
+class TFmAbout : public InfoWindow {
     Q_OBJECT
 
 public:
@@ -19,10 +21,19 @@ public:
 
     Ui::TFmAbout* ui() const { return m_ui.data(); }
 
+    void FormActivate(QObject* Sender) override;
+    void Timer1Timer(QObject* Sender);
     void Button1Click(QObject* Sender);
+    void sWebLabel1Click(QObject* Sender);
+    void sWebLabel2Click(QObject* Sender);
+    void sWebLabel3Click(QObject* Sender);
+
+protected:
+    void windowClosed() override;
 
 private:
     const QScopedPointer<Ui::TFmAbout> m_ui;
+    QTimer* const m_timer1;
 };
 
 extern TFmAbout* FmAbout;

@@ -1,7 +1,8 @@
-// The window that tells how to get a firm into the directory.
+// The window that tells how to get a firm into the directory: a letter to
+// the maker's mail address; it also links to the maker's pages.
 #pragma once
 
-#include "ui/widgets/SecondaryWindow.h"
+#include "ui/info/InfoWindow.h"
 
 #include <QScopedPointer>
 
@@ -9,8 +10,7 @@ namespace Ui {
 class TFmAddRecord;
 }
 
-class TFmAddRecord : public SecondaryWindow
-{
+class TFmAddRecord : public InfoWindow {
     Q_OBJECT
 
 public:
@@ -20,6 +20,9 @@ public:
     Ui::TFmAddRecord* ui() const { return m_ui.data(); }
 
     void Button1Click(QObject* Sender);
+    void sWebLabel1Click(QObject* Sender);
+    void sWebLabel2Click(QObject* Sender);
+    void sWebLabel3Click(QObject* Sender);
 
 private:
     const QScopedPointer<Ui::TFmAddRecord> m_ui;

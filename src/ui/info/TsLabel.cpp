@@ -1,0 +1,6 @@
+#include "ui/info/TsLabel.h"
+
+TsLabel::TsLabel(QWidget* parent)
+    : TsCustomLabel(parent)
+{
+}
