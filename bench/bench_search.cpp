@@ -51,6 +51,7 @@
 #include "data/Connection.h"
 #include "data/Field.h"
 #include "data/NameSearch.h"
+#include "data/OrderCache.h"
 #include "data/RowSelection.h"
 #include "data/RowSet.h"
 #include "data/SqliteStore.h"
@@ -292,6 +293,7 @@ std::unique_ptr<OwnTable> openOwnTable()
     own->table.setFields(directoryFields());
     own->table.setFiltered(true);
     own->table.open();
+    own->table.waitUntilLoaded();
     return own;
 }
 
@@ -301,6 +303,7 @@ struct Rows
     Rows();
 
     RowSet rows;
+    std::unique_ptr<OrderCache> orders;
     std::unique_ptr<RowSelection> selection;
     bool ok = false;
 };
@@ -315,7 +318,8 @@ Rows::Rows()
         names << field.name;
     SqliteStore store(file, true);
     store.load(directoryTableName(), names, rows);
-    selection = std::make_unique<RowSelection>(rows, directoryFields());
+    orders = std::make_unique<OrderCache>(rows, directoryFields());
+    selection = std::make_unique<RowSelection>(rows, directoryFields(), *orders);
     for (const FieldDef& field : directoryFields()) {
         if (field.type == FieldType::WideString)
             selection->select(QString(), field.name);
@@ -699,7 +703,8 @@ void BM_OrderBuild(benchmark::State& state, const QString& field)
     Samples samples, selects;
     QElapsedTimer clock;
     for (auto _ : state) {
-        RowSelection selection(loaded.rows, directoryFields());
+        OrderCache orders(loaded.rows, directoryFields());
+        RowSelection selection(loaded.rows, directoryFields(), orders);
         clock.start();
         const std::vector<std::uint32_t> first = selection.select(QString(), field);
         const qint64 ns = clock.nsecsElapsed();

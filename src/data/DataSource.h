@@ -33,6 +33,8 @@ signals:
     void recordInserted(int row);
     // The row at this place went away (deleted, or a new record cancelled).
     void recordRemoved(int row);
+    // Rows first to last were added at the end (read in from the file).
+    void recordsAppended(int first, int last);
     // The current record is now this row (-1: none).
     void scrolled(int row);
     // The table went into or out of edit or insert mode.

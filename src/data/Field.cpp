@@ -1,19 +1,49 @@
 #include "data/Field.h"
 
+#include "data/DirectorySchema.h"
+
+namespace {
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+} // namespace
+
 const std::vector<FieldDef>& directoryFields()
 {
-    static const std::vector<FieldDef> fields = {
-        {QStringLiteral("Код"), FieldType::AutoInc, 0, 0, false, QStringLiteral("ADOTable1DSDesigner")},
-        {QStringLiteral("название"), FieldType::WideString, 100, 27, true, QStringLiteral("ADOTable1DSDesigner2")},
-        {QStringLiteral("адрес"), FieldType::WideString, 50, 25, true, QStringLiteral("ADOTable1DSDesigner3")},
-        {QStringLiteral("тел"), FieldType::WideString, 50, 11, true, QStringLiteral("ADOTable1DSDesigner4")},
-        {QStringLiteral("вид_деят"), FieldType::WideString, 150, 20, true, QStringLiteral("ADOTable1_")},
-        {QStringLiteral("пояснение"), FieldType::WideString, 200, 100, true, QStringLiteral("ADOTable1DSDesigner5")},
-    };
+    static const std::vector<FieldDef> fields = [] {
+        std::vector<FieldDef> result;
+        for (const schema::Field& f : schema::Fields) {
+            result.push_back({fromUtf8(f.name), f.key ? FieldType::AutoInc : FieldType::WideString, f.size,
+                              f.displayWidth, f.visible});
+        }
+        return result;
+    }();
     return fields;
 }
 
 QString directoryTableName()
 {
-    return QStringLiteral("главная");
+    return fromUtf8(schema::TableName);
+}
+
+bool sameFieldName(QStringView a, QStringView b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+int indexOfField(const std::vector<FieldDef>& fields, QStringView name)
+{
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (sameFieldName(fields[i].name, name))
+            return int(i);
+    }
+    return -1;
+}
+
+QString fieldNotFoundMessage(const QString& name)
+{
+    return QStringLiteral("Field '%1' not found").arg(name);
 }

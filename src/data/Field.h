@@ -13,10 +13,9 @@ struct FieldDef
 {
     QString name;
     FieldType type = FieldType::WideString;
-    int size = 0;          // characters; 0 for the integer key
-    int displayWidth = 0;  // characters the grid allots to the column; 0 for the default
+    int size = 0;         // characters; 0 for the integer key
+    int displayWidth = 0; // characters the grid allots to the column; 0 for the default
     bool visible = true;
-    QString componentName; // the persistent field's own name
 };
 
 // A text value as the store keeps it: no value at all (SQL NULL) is distinct
@@ -28,3 +27,10 @@ const std::vector<FieldDef>& directoryFields();
 
 // The name of the directory table in the database file.
 QString directoryTableName();
+
+// Field names compare without regard to letter case.
+bool sameFieldName(QStringView a, QStringView b);
+// The index of the field with this name, or -1.
+int indexOfField(const std::vector<FieldDef>& fields, QStringView name);
+// The message for a field that a table does not have.
+QString fieldNotFoundMessage(const QString& name);

@@ -210,22 +210,13 @@ private:
         return node;
     }
 
-    int findField(const Token& token) const
-    {
-        for (std::size_t i = 0; i < m_fields.size(); ++i) {
-            if (m_fields[i].name.compare(token.text, Qt::CaseInsensitive) == 0)
-                return int(i);
-        }
-        return -1;
-    }
-
     Comparison parseComparison()
     {
         if (m_token.kind != Token::Kind::Name || isKeyword(m_token, QLatin1String("AND"))
             || isKeyword(m_token, QLatin1String("OR")))
             fail(QStringLiteral("ожидалось имя поля, а стоит «%1»").arg(spelling(m_token)), m_token.position);
         Comparison comparison;
-        comparison.field = findField(m_token);
+        comparison.field = indexOfField(m_fields, m_token.text);
         if (comparison.field < 0)
             fail(QStringLiteral("нет поля «%1»").arg(m_token.text), m_token.position);
         const FieldDef& field = m_fields[std::size_t(comparison.field)];
@@ -368,12 +359,9 @@ std::vector<SortKey> parseSortFields(const QString& names, const std::vector<Fie
             name = name.mid(1, name.size() - 2).trimmed();
         if (name.isEmpty())
             continue;
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            if (fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
-                key.field = int(i);
-        }
+        key.field = indexOfField(fields, name);
         if (key.field < 0)
-            throw DataError(QStringLiteral("Field '%1' not found").arg(name));
+            throw DataError(fieldNotFoundMessage(name));
         keys.push_back(key);
     }
     return keys;

@@ -280,10 +280,11 @@ int JetStore::Cursor::findColumn(const QString& field) const
 {
     for (guint i = 0; i < m_table->columns->len; ++i) {
         const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(m_table->columns, i));
-        if (fromMdb(column->name).compare(field, Qt::CaseInsensitive) == 0)
+        if (sameFieldName(fromMdb(column->name), field))
             return int(i);
     }
-    throw DataError(QStringLiteral("Field '%1' not found").arg(field));
+    throw DataError(fieldNotFoundMessage(field) + QStringLiteral(".\nФайл базы данных: «%1».")
+                                                      .arg(QDir::toNativeSeparators(m_store.path())));
 }
 
 void JetStore::Cursor::checkPage(quint32 page) const
@@ -298,9 +299,6 @@ void JetStore::Cursor::checkPage(quint32 page) const
 void JetStore::Cursor::start(RowSet& rows) const
 {
     rows.reset(int(m_columns.size()) - 1);
-    // A damaged count must not make us reserve more than the pages can hold.
-    const qint64 mostRowsPossible = m_pageCount * (m_pageSize / 8);
-    rows.reserve(std::size_t(std::min<qint64>(m_table->num_rows, mostRowsPossible)));
 }
 
 bool JetStore::Cursor::nextPage()
@@ -526,18 +524,34 @@ void JetStore::damaged(const QString& detail) const
             .arg(QDir::toNativeSeparators(m_path), detail));
 }
 
-void JetStore::load(const QString& table, const QStringList& fields, RowSet& rows)
+// The cursor handed out as a reader: a batch at a time, the table's own
+// count of rows checked at the end.
+class JetStore::Reader : public RowReader {
+public:
+    Reader(const JetStore& store, const QString& table, const QStringList& fields, RowSet& rows)
+        : m_cursor(store, table, fields)
+        , m_rows(rows)
+    {
+        m_cursor.start(rows);
+    }
+
+    bool read(int maxRows) override
+    {
+        if (m_cursor.readRows(m_rows, maxRows))
+            return true;
+        m_cursor.finish();
+        return false;
+    }
+
+private:
+    Cursor m_cursor;
+    RowSet& m_rows;
+};
+
+std::unique_ptr<RowReader> JetStore::openReader(const QString& table, const QStringList& fields, RowSet& rows)
 {
     Q_ASSERT(!fields.isEmpty());
-    try {
-        Cursor cursor(*this, table, fields);
-        cursor.start(rows);
-        while (cursor.readRows(rows, RowsPerStep)) { }
-        cursor.finish();
-    } catch (...) {
-        rows.reset(0);
-        throw;
-    }
+    return std::make_unique<Reader>(*this, table, fields, rows);
 }
 
 QString JetStore::readOnlyMessage() const

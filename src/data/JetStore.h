@@ -18,7 +18,7 @@ public:
 
     QString path() const override { return m_path; }
 
-    void load(const QString& table, const QStringList& fields, RowSet& rows) override;
+    std::unique_ptr<RowReader> openReader(const QString& table, const QStringList& fields, RowSet& rows) override;
     void update(
         const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& changes) override;
     void remove(
@@ -28,12 +28,10 @@ public:
     // Why an Access file cannot be changed, and how to get a copy that can.
     QString readOnlyMessage() const;
 
-    // Rows read per step of a load: the unit a batched load hands out.
-    static constexpr int RowsPerStep = 4096;
-
 private:
     struct File;
     class Cursor;
+    class Reader;
 
     [[noreturn]] void damaged(const QString& detail) const;
 

@@ -6,80 +6,105 @@
 #include <cstring>
 #include <numeric>
 
+RowSet::Chunk::Chunk(int columns)
+    : keys(std::make_unique_for_overwrite<qint64[]>(ChunkRows))
+    , flags(std::make_unique<std::uint8_t[]>(ChunkRows))
+    , cells(std::make_unique<Cell[]>(std::size_t(columns) * ChunkRows))
+{
+}
+
 RowSet::RowSet(int textColumns)
 {
     reset(textColumns);
 }
 
+RowSet::~RowSet() = default;
+
 void RowSet::reset(int textColumns)
 {
+    m_columnCount = textColumns;
+    m_chunks.clear();
+    m_chunks.reserve(MaxChunks);
     m_blocks.clear();
+    m_blocks.reserve(MaxBlocks);
     m_blockBytes = 0;
     m_current = 0;
-    m_used = BlockSize; // the first store opens a block
-    m_columns.assign(std::size_t(textColumns), Column{});
-    m_keys.clear();
-    m_flags.clear();
+    m_used = BlockSize; // the first text opens a block
+    m_size = 0;
+    m_published.store(0, std::memory_order_release);
+    m_inBatch = false;
     m_deletedCount = 0;
 }
 
-void RowSet::reserve(std::size_t rows)
+void RowSet::endBatch()
 {
-    for (auto& column : m_columns)
-        column.cells.reserve(rows);
-    m_keys.reserve(rows);
-    m_flags.reserve(rows);
+    m_inBatch = false;
+    m_published.store(m_size, std::memory_order_release);
 }
 
 int RowSet::appendRow(qint64 key)
 {
-    for (auto& column : m_columns)
-        column.cells.emplace_back();
-    m_keys.push_back(key);
-    m_flags.push_back(0);
-    return int(m_keys.size()) - 1;
+    if (std::size_t(m_size) >= MaxChunks * ChunkRows)
+        throw DataError(QStringLiteral("В таблице больше записей, чем программа может показать."));
+    if (offset(m_size) == 0)
+        m_chunks.push_back(std::make_unique<Chunk>(m_columnCount));
+    const int row = m_size++;
+    Chunk& c = chunk(row);
+    c.keys[offset(row)] = key;
+    c.flags[offset(row)] = 0;
+    for (int column = 0; column < m_columnCount; ++column)
+        cell(row, column) = Cell{};
+    if (!m_inBatch)
+        m_published.store(m_size, std::memory_order_release);
+    return row;
+}
+
+void RowSet::markDeleted(int row)
+{
+    std::uint8_t& flags = chunk(row).flags[offset(row)];
+    if (!(flags & Deleted))
+        ++m_deletedCount;
+    flags |= Deleted;
 }
 
 RowSet::KeyProblem RowSet::keyProblem(int row) const
 {
-    return KeyProblem((m_flags[std::size_t(row)] & KeyProblemMask) >> KeyProblemShift);
+    return KeyProblem((chunk(row).flags[offset(row)] & KeyProblemMask) >> KeyProblemShift);
 }
 
 void RowSet::setKeyProblem(int row, KeyProblem problem)
 {
-    std::uint8_t& flags = m_flags[std::size_t(row)];
+    std::uint8_t& flags = chunk(row).flags[offset(row)];
     flags = std::uint8_t((flags & ~KeyProblemMask) | (std::uint8_t(problem) << KeyProblemShift));
 }
 
 void RowSet::markDuplicateKeys()
 {
     // Rows without a usable key take no part: their key value means nothing.
-    auto usable = [&](std::size_t row) { return keyProblem(int(row)) == KeyProblem::None; };
+    auto usable = [&](int row) { return keyProblem(row) == KeyProblem::None; };
     bool ascending = true;
-    std::size_t previous = m_keys.size();
-    for (std::size_t row = 0; row < m_keys.size() && ascending; ++row) {
+    int previous = -1;
+    for (int row = 0; row < m_size && ascending; ++row) {
         if (!usable(row))
             continue;
-        ascending = previous == m_keys.size() || m_keys[previous] < m_keys[row];
+        ascending = previous < 0 || key(previous) < key(row);
         previous = row;
     }
     if (ascending)
         return;
-    std::vector<std::uint32_t> order(m_keys.size());
+    std::vector<std::uint32_t> order(static_cast<std::size_t>(m_size));
     std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return m_keys[a] < m_keys[b]; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return key(int(a)) < key(int(b)); });
     for (std::size_t i = 0; i < order.size();) {
         std::size_t j = i + 1;
-        while (j < order.size() && m_keys[order[j]] == m_keys[order[i]])
+        while (j < order.size() && key(int(order[j])) == key(int(order[i])))
             ++j;
-        std::size_t users = 0;
-        for (std::size_t k = i; k < j; ++k)
-            users += usable(order[k]) ? 1 : 0;
-        if (users > 1) {
-            for (std::size_t k = i; k < j; ++k) {
-                if (usable(order[k]))
-                    setKeyProblem(int(order[k]), KeyProblem::Duplicate);
-            }
+        const auto users = std::count_if(order.begin() + std::ptrdiff_t(i), order.begin() + std::ptrdiff_t(j),
+                                         [&](std::uint32_t row) { return usable(int(row)); });
+        for (std::size_t k = i; k < j && users > 1; ++k) {
+            if (usable(int(order[k])))
+                setKeyProblem(int(order[k]), KeyProblem::Duplicate);
         }
         i = j;
     }
@@ -87,15 +112,15 @@ void RowSet::markDuplicateKeys()
 
 bool RowSet::isNull(int row, int column) const
 {
-    return m_columns[std::size_t(column)].cells[std::size_t(row)].length == Cell::NullLength;
+    return cell(row, column).length == Cell::NullLength;
 }
 
 std::string_view RowSet::utf8(int row, int column) const
 {
-    const Cell& cell = m_columns[std::size_t(column)].cells[std::size_t(row)];
-    if (cell.length == 0 || cell.length == Cell::NullLength)
+    const Cell& c = cell(row, column);
+    if (c.length == 0 || c.length == Cell::NullLength)
         return {};
-    return {at(cell.offset), cell.length};
+    return {textAt(c.offset), c.length};
 }
 
 QString RowSet::text(int row, int column) const
@@ -117,14 +142,14 @@ void RowSet::setUtf8(int row, int column, std::string_view bytes)
 {
     if (bytes.size() >= Cell::NullLength)
         throw DataError(QStringLiteral("Значение длиной %1 байт слишком велико.").arg(bytes.size()));
-    Cell& cell = m_columns[std::size_t(column)].cells[std::size_t(row)];
-    cell.offset = bytes.empty() ? 0 : store(bytes);
-    cell.length = std::uint32_t(bytes.size());
+    Cell& c = cell(row, column);
+    c.offset = bytes.empty() ? 0 : appendText(bytes);
+    c.length = std::uint32_t(bytes.size());
 }
 
 void RowSet::setNull(int row, int column)
 {
-    m_columns[std::size_t(column)].cells[std::size_t(row)] = Cell{};
+    cell(row, column) = Cell{};
 }
 
 void RowSet::setValue(int row, int column, const TextValue& value)
@@ -137,7 +162,7 @@ void RowSet::setValue(int row, int column, const TextValue& value)
     setUtf8(row, column, std::string_view(bytes.constData(), std::size_t(bytes.size())));
 }
 
-std::uint32_t RowSet::store(std::string_view bytes)
+std::uint32_t RowSet::appendText(std::string_view bytes)
 {
     auto openBlock = [&](std::size_t size) {
         if (m_blocks.size() >= MaxBlocks)
@@ -156,22 +181,19 @@ std::uint32_t RowSet::store(std::string_view bytes)
         m_current = openBlock(BlockSize);
         m_used = 0;
     }
-    const std::uint32_t offset = std::uint32_t(m_current << BlockBits) + m_used;
+    const std::uint32_t at = std::uint32_t(m_current << BlockBits) + m_used;
     std::memcpy(m_blocks[m_current].get() + m_used, bytes.data(), bytes.size());
     m_used += std::uint32_t(bytes.size());
-    return offset;
+    return at;
 }
 
-const char* RowSet::at(std::uint32_t offset) const
+const char* RowSet::textAt(std::uint32_t at) const
 {
-    return m_blocks[offset >> BlockBits].get() + (offset & (BlockSize - 1));
+    return m_blocks[at >> BlockBits].get() + (at & (BlockSize - 1));
 }
 
 std::size_t RowSet::memoryUsage() const
 {
-    std::size_t bytes = m_blockBytes;
-    for (const auto& column : m_columns)
-        bytes += column.cells.capacity() * sizeof(Cell);
-    bytes += m_keys.capacity() * sizeof(qint64) + m_flags.capacity();
-    return bytes;
+    const std::size_t chunkBytes = ChunkRows * (sizeof(qint64) + 1 + std::size_t(m_columnCount) * sizeof(Cell));
+    return m_blockBytes + m_chunks.size() * chunkBytes;
 }

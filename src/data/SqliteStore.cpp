@@ -93,7 +93,11 @@ sqlite3* SqliteStore::handle() const
 
 SqliteStore::Failure SqliteStore::lastFailure() const
 {
-    sqlite3* db = handle();
+    return failureOf(handle());
+}
+
+SqliteStore::Failure SqliteStore::failureOf(sqlite3* db)
+{
     if (!db)
         return Failure::Other;
     const int code = sqlite3_extended_errcode(db);
@@ -111,7 +115,12 @@ QString SqliteStore::shownPath() const
 
 void SqliteStore::failOpen(const QString& storeMessage) const
 {
-    switch (lastFailure()) {
+    failOpen(storeMessage, lastFailure());
+}
+
+void SqliteStore::failOpen(const QString& storeMessage, Failure failure) const
+{
+    switch (failure) {
     case Failure::Busy:
         throw DataError(QStringLiteral("Файл базы данных «%1» сейчас занят другой программой, и прочитать его "
                                        "пока нельзя. Закройте ту программу или запустите справочник позже.")
@@ -174,14 +183,75 @@ QString SqliteStore::columnName(const QString& table, const QString& field)
         failOpen(query.lastError().databaseText());
     while (query.next()) {
         const QString name = query.value(1).toString();
-        if (name.toLower() == wanted)
+        if (sameFieldName(name, field))
             return *m_columns.insert(cacheKey, name);
     }
-    throw DataError(QStringLiteral("Field '%1' not found.\nФайл базы данных: «%2», таблица «%3».")
-                        .arg(field, shownPath(), actualTable));
+    throw DataError(fieldNotFoundMessage(field)
+                    + QStringLiteral(".\nФайл базы данных: «%1», таблица «%2».").arg(shownPath(), actualTable));
 }
 
-void SqliteStore::load(const QString& table, const QStringList& fields, RowSet& rows)
+// Steps through one SELECT of the whole table on the file's own handle.
+class SqliteStore::Reader : public RowReader
+{
+public:
+    Reader(const SqliteStore& store, Statement statement, bool utf8File, RowSet& rows)
+        : m_store(store)
+        , m_statement(std::move(statement))
+        , m_utf8File(utf8File)
+        , m_rows(rows)
+    {
+    }
+
+    bool read(int maxRows) override
+    {
+        for (int n = 0; n < maxRows; ++n) {
+            const int rc = sqlite3_step(m_statement.get());
+            if (rc == SQLITE_DONE)
+                return false;
+            if (rc != SQLITE_ROW) {
+                // Only the statement's own handle is looked at here: this may
+                // run on another thread than the one that owns the connection.
+                sqlite3* db = sqlite3_db_handle(m_statement.get());
+                m_store.failOpen(QString::fromUtf8(sqlite3_errmsg(db)), failureOf(db));
+            }
+            readRow();
+        }
+        return true;
+    }
+
+private:
+    void readRow()
+    {
+        sqlite3_stmt* s = m_statement.get();
+        const int row = m_rows.appendRow(sqlite3_column_int64(s, 0));
+        switch (sqlite3_column_type(s, 0)) {
+        case SQLITE_INTEGER:
+            break;
+        case SQLITE_NULL:
+            m_rows.setKeyProblem(row, RowSet::KeyProblem::Missing);
+            break;
+        default:
+            m_rows.setKeyProblem(row, RowSet::KeyProblem::NotInteger);
+            break;
+        }
+        for (int c = 1; c <= m_rows.columnCount(); ++c) {
+            if (sqlite3_column_type(s, c) == SQLITE_NULL)
+                continue;
+            // In a UTF-8 file the stored bytes of a text are its UTF-8 form already.
+            const char* text = m_utf8File ? static_cast<const char*>(sqlite3_column_blob(s, c))
+                                          : reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+            const int bytes = sqlite3_column_bytes(s, c);
+            m_rows.setUtf8(row, c - 1, std::string_view(text ? text : "", std::size_t(bytes)));
+        }
+    }
+
+    const SqliteStore& m_store;
+    Statement m_statement;
+    const bool m_utf8File;
+    RowSet& m_rows;
+};
+
+std::unique_ptr<RowReader> SqliteStore::openReader(const QString& table, const QStringList& fields, RowSet& rows)
 {
     const QString actualTable = tableName(table);
     QStringList columns;
@@ -198,56 +268,18 @@ void SqliteStore::load(const QString& table, const QStringList& fields, RowSet& 
             failOpen(QString::fromUtf8(sqlite3_errmsg(db)));
         return Statement(statement, sqlite3_finalize);
     };
-
-    // The exact number of rows, so the columns are sized once (never from
-    // a key's value, which says nothing about how many rows there are).
-    std::size_t expected = 0;
-    {
-        Statement count = prepare(QStringLiteral("SELECT count(*) FROM ") + quoted(actualTable));
-        if (sqlite3_step(count.get()) != SQLITE_ROW)
-            failOpen(QString::fromUtf8(sqlite3_errmsg(db)));
-        expected = std::size_t(std::max<sqlite3_int64>(sqlite3_column_int64(count.get(), 0), 0));
-    }
-    // In a UTF-8 file the stored bytes of a text are its UTF-8 form already.
     bool utf8File = false;
     {
         Statement encoding = prepare(QStringLiteral("PRAGMA encoding"));
         if (sqlite3_step(encoding.get()) == SQLITE_ROW)
             utf8File = qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(encoding.get(), 0)), "UTF-8") == 0;
+        else
+            failOpen(QString::fromUtf8(sqlite3_errmsg(db)));
     }
-
-    rows.reset(int(fields.size()) - 1);
-    rows.reserve(expected);
-
     Statement select = prepare(QStringLiteral("SELECT ") + columns.join(QLatin1Char(',')) + QStringLiteral(" FROM ")
                                + quoted(actualTable));
-    sqlite3_stmt* statement = select.get();
-    const int textColumns = int(fields.size()) - 1;
-    int rc;
-    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-        const int row = rows.appendRow(sqlite3_column_int64(statement, 0));
-        switch (sqlite3_column_type(statement, 0)) {
-        case SQLITE_INTEGER:
-            break;
-        case SQLITE_NULL:
-            rows.setKeyProblem(row, RowSet::KeyProblem::Missing);
-            break;
-        default:
-            rows.setKeyProblem(row, RowSet::KeyProblem::NotInteger);
-            break;
-        }
-        for (int c = 1; c <= textColumns; ++c) {
-            if (sqlite3_column_type(statement, c) == SQLITE_NULL)
-                continue;
-            const char* text = utf8File ? static_cast<const char*>(sqlite3_column_blob(statement, c))
-                                        : reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
-            const int bytes = sqlite3_column_bytes(statement, c);
-            rows.setUtf8(row, c - 1, std::string_view(text ? text : "", std::size_t(bytes)));
-        }
-    }
-    if (rc != SQLITE_DONE)
-        failOpen(QString::fromUtf8(sqlite3_errmsg(db)));
-    rows.markDuplicateKeys();
+    rows.reset(int(fields.size()) - 1);
+    return std::make_unique<Reader>(*this, std::move(select), utf8File, rows);
 }
 
 void SqliteStore::exec(const char* statement, const QString& what)

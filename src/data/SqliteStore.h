@@ -19,7 +19,7 @@ public:
 
     QString path() const override { return m_path; }
 
-    void load(const QString& table, const QStringList& fields, RowSet& rows) override;
+    std::unique_ptr<RowReader> openReader(const QString& table, const QStringList& fields, RowSet& rows) override;
     void update(const QString& table, const QString& keyField, qint64 key,
                 const std::vector<FieldChange>& changes) override;
     void remove(const QString& table, const QString& keyField, qint64 key,
@@ -33,14 +33,18 @@ public:
     static void setBusyTimeoutMs(int ms);
 
 private:
+    class Reader;
+
     enum class Failure { Other, Busy, HotJournal };
 
     const QString& tableName(const QString& table);
     QString columnName(const QString& table, const QString& field);
     sqlite3* handle() const;
     Failure lastFailure() const;
+    static Failure failureOf(sqlite3* db);
     QString shownPath() const;
     [[noreturn]] void failOpen(const QString& storeMessage) const;
+    [[noreturn]] void failOpen(const QString& storeMessage, Failure failure) const;
     [[noreturn]] void failWrite(const QString& what, const QString& storeMessage) const;
     void writeOneRecord(QSqlQuery& query, qint64 key, const QString& keyField, const QString& what);
     void exec(const char* statement, const QString& what);

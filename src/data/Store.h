@@ -15,6 +15,18 @@
 
 class RowSet;
 
+// Reads the rows of one table a batch at a time into the RowSet given when
+// it was opened. One thread at a time may use it, and that may be another
+// thread than the one that opened it (nobody else uses the store meanwhile).
+class RowReader
+{
+public:
+    virtual ~RowReader() = default;
+    // Appends up to maxRows more rows; returns false once there are no more.
+    // Throws DataError, naming the file, when the file cannot be read.
+    virtual bool read(int maxRows) = 0;
+};
+
 struct FieldChange
 {
     QString field;
@@ -33,10 +45,15 @@ public:
 
     virtual QString path() const = 0;
 
-    // Fills rows with the whole table. fields[0] is the integer key, the
-    // others are text fields, matched to the table's columns without regard
-    // to case. Throws DataError for a missing table or field.
-    virtual void load(const QString& table, const QStringList& fields, RowSet& rows) = 0;
+    // Starts reading a table into rows (which it resets first). fields[0] is
+    // the integer key, the others are text fields, matched to the table's
+    // columns without regard to case. Throws DataError for a missing table
+    // or field. Rows whose key cannot find them in the file are marked.
+    virtual std::unique_ptr<RowReader> openReader(const QString& table, const QStringList& fields,
+                                                  RowSet& rows) = 0;
+
+    // Reads the whole table at once, keys shared by several rows marked.
+    void load(const QString& table, const QStringList& fields, RowSet& rows);
 
     // Writes the changes of one record. The record is found by its key and
     // the original values of the changed fields; when someone else changed or

@@ -3,7 +3,11 @@
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/DataSource.h"
+#include "data/Filter.h"
+#include "data/Store.h"
+#include "data/TableRows.h"
 
+#include <QMetaObject>
 #include <QStringList>
 
 #include <algorithm>
@@ -15,6 +19,10 @@ const QString& closedDataSetMessage()
     static const QString message = QStringLiteral("Cannot perform this operation on a closed dataset");
     return message;
 }
+
+// Rows read at once when the table opens: a small table whole, a big one a
+// few screens' worth; the rest follows in the background.
+constexpr int FirstRows = 20000;
 
 // Two values are the same when both are no value, or both texts are equal
 // (a null QString and an empty one are the same text).
@@ -56,18 +64,14 @@ void Table::setFields(std::vector<FieldDef> fields)
 
 int Table::fieldIndex(const QString& name) const
 {
-    for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
-            return int(i);
-    }
-    return -1;
+    return indexOfField(m_fields, name);
 }
 
 int Table::fieldByName(const QString& name) const
 {
     const int index = fieldIndex(name);
     if (index < 0)
-        throw DataError(QStringLiteral("Field '%1' not found").arg(name));
+        throw DataError(fieldNotFoundMessage(name));
     return index;
 }
 
@@ -81,36 +85,45 @@ void Table::open()
         throw DataError(QStringLiteral("Missing Connection or ConnectionString"));
     if (m_fields.empty() || m_fields.front().type != FieldType::AutoInc)
         throw DataError(QStringLiteral("У таблицы «%1» не задано ключевое поле.").arg(m_tableName));
+    // A filter or sort stored while closed must make sense before anything is read.
+    Filter::parse(m_filtered ? m_filter : QString(), m_fields);
+    parseSortFields(m_indexFieldNames, m_fields);
 
     QStringList names;
     for (const FieldDef& field : m_fields)
         names << field.name;
-
     m_connection->open();
-    std::unique_ptr<RowSelection> selection;
-    std::vector<std::uint32_t> view;
+    auto data = std::make_unique<TableRows>(m_fields);
     try {
-        m_connection->store().load(m_tableName, names, m_rows);
-        selection = std::make_unique<RowSelection>(m_rows, m_fields);
-        view = selection->select(m_filtered ? m_filter : QString(), m_indexFieldNames);
+        data->load(m_connection->store(), m_tableName, names, FirstRows);
     } catch (const std::bad_alloc&) {
-        selection.reset();
-        m_rows.reset(0);
         throw DataError(QStringLiteral("Не хватает памяти, чтобы прочитать таблицу «%1» из файла «%2».")
                             .arg(m_tableName, m_connection->store().path()));
-    } catch (...) {
-        selection.reset();
-        m_rows.reset(0);
-        throw;
     }
-    m_selection = std::move(selection);
-    m_selection->prepareInBackground();
-    m_view = std::move(view);
+    m_data = std::move(data);
+    QObject::connect(m_data.get(), &TableRows::rowsArrived, m_data.get(), [this](int count) { onRowsArrived(count); });
+    // Queued even when waitUntilLoaded() ends the reading: whatever was
+    // under way then finishes before the filter and sort take over.
+    QObject::connect(m_data.get(), &TableRows::finished, m_data.get(), [this] { onRowsFinished(); },
+                     Qt::QueuedConnection);
+    QObject::connect(m_data.get(), &TableRows::failed, m_data.get(),
+                     [this](const QString& message) { onLoadFailed(message); }, Qt::QueuedConnection);
+
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_changed.assign(m_fields.size(), false);
     m_insertRow = -1;
     m_refused = false;
     m_state = State::Browse;
+    m_view.clear();
+    m_selectionPending = false;
+    m_allRowsShown = rowsReady();
+    if (m_allRowsShown) {
+        m_view = m_data->selection().select(m_filtered ? m_filter : QString(), m_indexFieldNames);
+    } else {
+        // Until every row is in, the rows show in stored order as they come.
+        onRowsArrived(m_data->rows().rowCount());
+        m_selectionPending = (m_filtered && !m_filter.isEmpty()) || !m_indexFieldNames.isEmpty();
+    }
     m_row = m_view.empty() ? -1 : 0;
     m_bof = true;
     m_eof = m_view.empty();
@@ -123,21 +136,88 @@ void Table::close()
     if (!active())
         return;
     m_state = State::Inactive;
-    m_selection.reset();
-    m_rows.reset(0);
+    m_data.reset(); // stops the reading and the order builds first
+    m_allRowsShown = false;
     m_view.clear();
     m_view.shrink_to_fit();
     m_row = -1;
     m_bof = m_eof = true;
     m_insertRow = -1;
+    m_selectionPending = false;
     notifyDataSet();
     notifyState();
+}
+
+bool Table::loading() const
+{
+    return m_data && !selectable();
+}
+
+bool Table::rowsReady() const
+{
+    return m_data && m_data->ready();
+}
+
+bool Table::selectable() const
+{
+    return rowsReady() && m_allRowsShown;
+}
+
+void Table::waitUntilLoaded()
+{
+    if (!m_data)
+        return;
+    m_data->waitUntilLoaded();
+    onRowsFinished();
 }
 
 void Table::checkActive() const
 {
     if (!active())
         throw DataError(closedDataSetMessage());
+}
+
+std::size_t Table::memoryUsage() const
+{
+    return m_data ? m_data->rows().memoryUsage() : 0;
+}
+
+// Reading in --------------------------------------------------------------
+
+// More rows are in: while the rows still show in stored order they are
+// added at the end.
+void Table::onRowsArrived(int count)
+{
+    if (!m_data || m_allRowsShown)
+        return;
+    const int old = int(m_view.size());
+    if (count <= old)
+        return;
+    m_view.reserve(std::size_t(count));
+    for (int row = old; row < count; ++row)
+        m_view.push_back(std::uint32_t(row));
+    if (m_row < 0) {
+        m_row = 0;
+        m_bof = true;
+    }
+    m_eof = false;
+    notifyAppended(old, count - 1);
+}
+
+void Table::onRowsFinished()
+{
+    if (!m_data || !m_data->ready() || m_allRowsShown)
+        return;
+    onRowsArrived(m_data->rows().rowCount());
+    m_allRowsShown = true;
+    applyPendingSelection();
+}
+
+void Table::onLoadFailed(const QString& message)
+{
+    close();
+    if (onBackgroundError)
+        onBackgroundError(std::make_exception_ptr(DataError(message)));
 }
 
 // Filter and sort ----------------------------------------------------------
@@ -147,16 +227,11 @@ void Table::setFilter(const QString& text)
     if (text == m_filter)
         return;
     if (!active() || !m_filtered) {
-        if (active())
-            m_selection->check(text, m_indexFieldNames);
+        Filter::parse(text, m_fields); // a malformed filter is refused even when kept for later
         m_filter = text;
         return;
     }
-    checkBrowseMode();
-    std::vector<std::uint32_t> view = m_selection->select(text, m_indexFieldNames);
-    m_filter = text;
-    m_view = std::move(view);
-    rebuildView();
+    reselect(text, m_filtered, m_indexFieldNames);
 }
 
 void Table::setFiltered(bool value)
@@ -167,11 +242,7 @@ void Table::setFiltered(bool value)
         m_filtered = value;
         return;
     }
-    checkBrowseMode();
-    std::vector<std::uint32_t> view = m_selection->select(value ? m_filter : QString(), m_indexFieldNames);
-    m_filtered = value;
-    m_view = std::move(view);
-    rebuildView();
+    reselect(m_filter, value, m_indexFieldNames);
 }
 
 void Table::setIndexFieldNames(const QString& names)
@@ -182,10 +253,53 @@ void Table::setIndexFieldNames(const QString& names)
         m_indexFieldNames = names;
         return;
     }
+    reselect(m_filter, m_filtered, names);
+}
+
+// The one step behind a new filter or sort: the pending change is posted,
+// then the rows are chosen anew and shown from the first. While rows are
+// still being read in, the settings are checked and kept for the end.
+void Table::reselect(const QString& filter, bool filtered, const QString& sortFields)
+{
     checkBrowseMode();
-    std::vector<std::uint32_t> view = m_selection->select(m_filtered ? m_filter : QString(), names);
-    m_indexFieldNames = names;
+    if (!selectable()) {
+        Filter::parse(filtered ? filter : QString(), m_fields);
+        parseSortFields(sortFields, m_fields);
+        m_filter = filter;
+        m_filtered = filtered;
+        m_indexFieldNames = sortFields;
+        m_selectionPending = true;
+        return;
+    }
+    std::vector<std::uint32_t> view = m_data->selection().select(filtered ? filter : QString(), sortFields);
+    m_filter = filter;
+    m_filtered = filtered;
+    m_indexFieldNames = sortFields;
+    m_selectionPending = false;
     m_view = std::move(view);
+    rebuildView();
+}
+
+// After a post or a cancel, a filter or sort that waited for the record to
+// be done takes over, once the caller has finished its step.
+void Table::schedulePendingSelection()
+{
+    if (m_selectionPending && m_data)
+        QMetaObject::invokeMethod(m_data.get(), [this] { applyPendingSelection(); }, Qt::QueuedConnection);
+}
+
+// Filter and sort set while the rows were being read in take over once the
+// last row is in and no change is being typed.
+void Table::applyPendingSelection()
+{
+    if (!m_selectionPending || !active() || !selectable())
+        return;
+    if (m_state != State::Browse) {
+        // Tried again when the record is posted or cancelled.
+        return;
+    }
+    m_selectionPending = false;
+    m_view = m_data->selection().select(m_filtered ? m_filter : QString(), m_indexFieldNames);
     rebuildView();
 }
 
@@ -321,14 +435,14 @@ TextValue Table::valueAt(int row, int field) const
     if (index < 0)
         return std::nullopt;
     if (field == 0)
-        return QString::number(m_rows.key(index));
-    return m_rows.value(index, field - 1);
+        return QString::number(m_data->rows().key(index));
+    return m_data->rows().value(index, field - 1);
 }
 
 qint64 Table::keyAt(int row) const
 {
     const int index = rowIndex(row);
-    return index < 0 ? 0 : m_rows.key(index);
+    return index < 0 ? 0 : m_data->rows().key(index);
 }
 
 TextValue Table::value(int field) const
@@ -357,7 +471,7 @@ void Table::edit()
 bool Table::canModify(int row) const
 {
     const int index = rowIndex(row);
-    return index < 0 || m_rows.keyProblem(index) == RowSet::KeyProblem::None;
+    return index < 0 || m_data->rows().keyProblem(index) == RowSet::KeyProblem::None;
 }
 
 void Table::checkWritable(int row) const
@@ -367,7 +481,7 @@ void Table::checkWritable(int row) const
         return;
     const QString file = m_connection->store().path();
     const QString key = m_fields.front().name;
-    switch (m_rows.keyProblem(index)) {
+    switch (m_data->rows().keyProblem(index)) {
     case RowSet::KeyProblem::None:
         return;
     case RowSet::KeyProblem::Missing:
@@ -382,7 +496,7 @@ void Table::checkWritable(int row) const
         throw DataError(QStringLiteral("Эту запись нельзя изменить или удалить: ключ «%2» в файле «%1» не "
                                        "уникален — значение %3 есть и у других записей, и программа не может "
                                        "отличить эту запись от них.")
-                            .arg(file, key, QString::number(m_rows.key(index))));
+                            .arg(file, key, QString::number(m_data->rows().key(index))));
     }
 }
 
@@ -410,7 +524,7 @@ void Table::setValue(int field, const TextValue& value)
     // A value as it stands in the file is taken back as it is, even when it
     // is longer than the field: only what the user changed is checked.
     const int index = m_state == State::Edit ? rowIndex(m_row) : -1;
-    const bool asStored = index >= 0 && field > 0 && sameValue(value, m_rows.value(index, field - 1));
+    const bool asStored = index >= 0 && field > 0 && sameValue(value, m_data->rows().value(index, field - 1));
     if (!asStored)
         validate(field, value);
     m_buffer[std::size_t(field)] = value;
@@ -426,7 +540,7 @@ std::vector<FieldChange> Table::changes() const
     for (std::size_t i = 1; i < m_fields.size(); ++i) {
         if (!m_changed[i])
             continue;
-        const TextValue original = index >= 0 ? m_rows.value(index, int(i) - 1) : TextValue();
+        const TextValue original = index >= 0 ? m_data->rows().value(index, int(i) - 1) : TextValue();
         const TextValue& value = m_buffer[i];
         if (sameValue(value, original))
             continue;
@@ -467,24 +581,20 @@ void Table::writePending()
     for (const FieldChange& change : pending)
         validate(fieldIndex(change.field), change.value);
 
+    // The file is not written while it is still being read.
+    m_data->waitUntilLoaded();
     Store& store = m_connection->store();
-    // The rows are about to change under the orders being built.
-    m_selection->waitForBackgroundWork();
     if (m_state == State::Edit) {
         const int index = rowIndex(m_row);
         if (!pending.empty())
-            store.update(m_tableName, m_fields.front().name, m_rows.key(index), pending);
-        for (const FieldChange& change : pending) {
-            const int field = fieldIndex(change.field);
-            m_rows.setValue(index, field - 1, change.value);
-            m_selection->valueChanged(index, field);
-        }
+            store.update(m_tableName, m_fields.front().name, m_data->rows().key(index), pending);
+        for (const FieldChange& change : pending)
+            m_data->setValue(index, fieldIndex(change.field), change.value);
     } else {
         const qint64 key = store.insert(m_tableName, m_fields.front().name, pending);
-        const int index = m_rows.appendRow(key);
+        const int index = m_data->appendRow(key);
         for (const FieldChange& change : pending)
-            m_rows.setValue(index, fieldIndex(change.field) - 1, change.value);
-        m_selection->rowAdded(index);
+            m_data->setValue(index, fieldIndex(change.field), change.value);
         m_view.insert(m_view.begin() + m_insertRow, std::uint32_t(index));
         m_insertRow = -1;
     }
@@ -493,6 +603,7 @@ void Table::writePending()
     m_changed.assign(m_fields.size(), false);
     notifyRecord(m_row);
     notifyState();
+    schedulePendingSelection();
 }
 
 void Table::cancel()
@@ -517,6 +628,7 @@ void Table::cancel()
         m_bof = m_eof = recordCount() == 0;
         notifyState();
     }
+    schedulePendingSelection();
 }
 
 void Table::deleteRecord()
@@ -536,10 +648,11 @@ void Table::deleteRecord()
     checkWritable(row);
     std::vector<FieldChange> originals;
     for (std::size_t i = 1; i < m_fields.size(); ++i)
-        originals.push_back({m_fields[i].name, m_rows.value(index, int(i) - 1), std::nullopt});
-    m_connection->store().remove(m_tableName, m_fields.front().name, m_rows.key(index), originals);
+        originals.push_back({m_fields[i].name, m_data->rows().value(index, int(i) - 1), std::nullopt});
+    m_data->waitUntilLoaded(); // the file is not written while it is still being read
+    m_connection->store().remove(m_tableName, m_fields.front().name, m_data->rows().key(index), originals);
 
-    m_rows.markDeleted(index);
+    m_data->markDeleted(index);
     m_view.erase(m_view.begin() + row);
     notifyRemoved(row);
     m_row = -2;
@@ -680,4 +793,9 @@ void Table::notifyInserted(int row)
 void Table::notifyRemoved(int row)
 {
     notify(DataSetChange, &DataSource::recordRemoved, row);
+}
+
+void Table::notifyAppended(int first, int last)
+{
+    notify(DataSetChange, &DataSource::recordsAppended, first, last);
 }

@@ -1,26 +1,28 @@
 // A static client-side cursor over one table of the directory's database.
 //
-// open() reads the whole table once; from then on the rows live in memory
-// and every change to a record is written through to the file at once. The
-// filter text and the sort field names decide which rows the cursor shows
-// and in which order. One record is current; controls follow it through the
-// data sources attached to the table.
+// open() reads the first rows at once and the rest in the background, so a
+// big table shows at once; from then on the rows live in memory and every
+// change to a record is written through to the file at once. The filter text
+// and the sort field names decide which rows the cursor shows and in which
+// order (while the rows are still being read in they are kept and applied
+// when the last row is in). One record is current; controls follow it
+// through the data sources attached to the table.
 #pragma once
 
 #include "data/Field.h"
-#include "data/RowSelection.h"
-#include "data/RowSet.h"
-#include "data/Store.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
 
 class Connection;
 class DataSource;
+class TableRows;
+struct FieldChange;
 
 class Table
 {
@@ -44,15 +46,21 @@ public:
     int fieldIndex(const QString& name) const; // -1 when there is none
     int fieldByName(const QString& name) const; // throws "Field '%s' not found"
 
-    // Reads the table; throws DataError and stays closed on failure.
+    // Opens the table: the first rows are read at once (a small table
+    // whole), the rest in the background. Throws DataError and stays closed
+    // on failure.
     void open();
     void close();
     bool active() const { return m_state != State::Inactive; }
     State state() const { return m_state; }
+    // Whether rows are still being read in.
+    bool loading() const;
+    // Waits until every row is in and whatever waited for that is done.
+    void waitUntilLoaded();
 
-    // Filter text and sort field names: applied at once while open, only
-    // stored while closed. A malformed filter raises DataError and changes
-    // nothing.
+    // Filter text and sort field names: applied at once while open (once
+    // every row is in), only stored while closed. A malformed filter raises
+    // DataError and changes nothing.
     QString filter() const { return m_filter; }
     void setFilter(const QString& text);
     bool filtered() const { return m_filtered; }
@@ -114,9 +122,12 @@ public:
     // Runs before any insert or append; throwing from it (SilentAbort for a
     // silent veto) stops the insert before anything changes.
     std::function<void(Table&)> onBeforeInsert;
+    // Hears what goes wrong in the background, where no caller can (the
+    // file could not be read to its end); the table is closed by then.
+    std::function<void(std::exception_ptr)> onBackgroundError;
 
     // Memory held by the rows, for benchmarks.
-    std::size_t memoryUsage() const { return m_rows.memoryUsage(); }
+    std::size_t memoryUsage() const;
 
 private:
     friend class DataSource;
@@ -124,8 +135,16 @@ private:
     void detach(DataSource* source);
 
     void checkActive() const;
+    bool rowsReady() const;
+    bool selectable() const;
+    void reselect(const QString& filter, bool filtered, const QString& sortFields);
+    void applyPendingSelection();
+    void schedulePendingSelection();
+    void onRowsArrived(int count);
+    void onRowsFinished();
+    void onLoadFailed(const QString& message);
     void rebuildView();
-    int rowIndex(int row) const; // position in m_rows of a shown row
+    int rowIndex(int row) const; // position in the rows of a shown row
     void setCurrent(int row);
     void startInsert(int row);
     std::vector<FieldChange> changes() const;
@@ -142,14 +161,14 @@ private:
     void notifyRecord(int row);
     void notifyInserted(int row);
     void notifyRemoved(int row);
+    void notifyAppended(int first, int last);
 
     Connection* m_connection = nullptr;
     QString m_tableName;
     std::vector<FieldDef> m_fields;
     State m_state = State::Inactive;
 
-    RowSet m_rows;
-    std::unique_ptr<RowSelection> m_selection;
+    std::unique_ptr<TableRows> m_data;
     std::vector<std::uint32_t> m_view;
     int m_row = -1;
     bool m_bof = true;
@@ -158,6 +177,11 @@ private:
     QString m_filter;
     bool m_filtered = true;
     QString m_indexFieldNames;
+    // A filter or sort set while rows were still being read in, to be
+    // applied when the last one is in.
+    bool m_selectionPending = false;
+    // Every row read in is in the view (or the view has been chosen anew).
+    bool m_allRowsShown = false;
 
     // The pending change of the current record, one slot per field.
     std::vector<TextValue> m_buffer;

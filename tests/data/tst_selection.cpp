@@ -3,6 +3,7 @@
 // disagree with what a filter means.
 #include "data/DataError.h"
 #include "data/Filter.h"
+#include "data/OrderCache.h"
 #include "data/RowSelection.h"
 #include "data/RowSet.h"
 
@@ -219,9 +220,10 @@ void TestSelection::agreesWithPlainReading()
             if (m_random.bounded(30) == 0)
                 rows.markDeleted(row);
         }
-        RowSelection selection(rows, fields());
+        OrderCache orders(rows, fields());
+        RowSelection selection(rows, fields(), orders);
         if (round % 2)
-            selection.prepareInBackground();
+            orders.buildInBackground();
         const Reference reference(rows);
         static const char* const sorts[] = {"", "название", "адрес DESC", "тел", "вид_деят,название desc", "Код desc", "пояснение"};
         for (int i = 0; i < 150; ++i) {
@@ -246,14 +248,16 @@ void TestSelection::editsAndDeletionsAreSeen()
         const int row = rows.appendRow(rows.rowCount() + 1);
         rows.setValue(row, 0, QString::fromUtf8(name));
     }
-    RowSelection selection(rows, fields());
+    OrderCache orders(rows, fields());
+    RowSelection selection(rows, fields(), orders);
     QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t>{1, 0, 2}));
-    selection.valueChanged(0, 1);
+    orders.forget(1);
     rows.setValue(0, 0, QStringLiteral("Ярус"));
     QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t>{1, 2, 0}));
     rows.markDeleted(1);
     QCOMPARE(selection.select(QStringLiteral("название<'Я'"), QStringLiteral("название")), (std::vector<std::uint32_t>{2}));
-    selection.rowAdded(rows.appendRow(9));
+    orders.forgetAll();
+    rows.appendRow(9);
     rows.setValue(3, 0, QStringLiteral("Ау"));
     QCOMPARE(selection.select(QStringLiteral("название like 'а*'"), QString()), (std::vector<std::uint32_t>{3}));
 }
@@ -261,7 +265,8 @@ void TestSelection::editsAndDeletionsAreSeen()
 void TestSelection::malformedInputIsRefused()
 {
     RowSet rows(5);
-    RowSelection selection(rows, fields());
+    OrderCache orders(rows, fields());
+    RowSelection selection(rows, fields(), orders);
     QVERIFY_THROWS_EXCEPTION(DataError, selection.select(QStringLiteral("название='О'Нил'"), QString()));
     QVERIFY_THROWS_EXCEPTION(DataError, selection.select(QString(), QStringLiteral("улица")));
 }

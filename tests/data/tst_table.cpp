@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -145,6 +146,13 @@ private slots:
     void hugeKeyReservesNothing();
     void missingFieldNamesTheFile();
     void leftoverJournalBesideReadOnlyFile();
+
+    void bigTableShowsItsFirstRowsAtOnce();
+    void filterAndSortSetWhileReadingApplyAtTheEnd();
+    void malformedFilterWhileReadingIsRefusedAtOnce();
+    void editWhileReadingIsWritten();
+    void closingWhileReadingStopsAtOnce();
+    void damageFoundWhileReadingIsReported();
 
 private:
     // Makes the test's database file and opens the directory table on it.
@@ -854,6 +862,123 @@ void TestTable::leftoverJournalBesideReadOnlyFile()
     Directory writable(copy);
     writable.table.open();
     QCOMPARE(writable.table.recordCount(), 2000);
+}
+
+// Reading in the background ---------------------------------------------------
+
+namespace {
+
+constexpr int BigTable = 60000; // more than is read before open() returns
+
+} // namespace
+
+void TestTable::bigTableShowsItsFirstRowsAtOnce()
+{
+    Table& t = open(TestDatabase::numbered(BigTable));
+    DataSource source;
+    source.setDataSet(&t);
+    QSignalSpy appended(&source, &DataSource::recordsAppended);
+    QVERIFY(t.loading());
+    QVERIFY(t.recordCount() > 0 && t.recordCount() < BigTable);
+    QCOMPARE(t.currentRow(), 0);
+    QCOMPARE(t.text(1), QStringLiteral("Фирма 0000"));
+    // Moving works on what is in already.
+    t.moveBy(100);
+    QCOMPARE(t.currentRow(), 100);
+    QTRY_VERIFY(!t.loading());
+    QCOMPARE(t.recordCount(), BigTable);
+    QVERIFY(!appended.isEmpty());
+    QCOMPARE(appended.last().at(1).toInt(), BigTable - 1);
+    QCOMPARE(t.currentRow(), 100); // the cursor stayed where it was
+    QCOMPARE(t.valueAt(BigTable - 1, 1), TextValue(QStringLiteral("Фирма 59999")));
+}
+
+void TestTable::filterAndSortSetWhileReadingApplyAtTheEnd()
+{
+    Table& t = open(TestDatabase::numbered(BigTable));
+    QVERIFY(t.loading());
+    DataSource source;
+    source.setDataSet(&t);
+    QSignalSpy reset(&source, &DataSource::dataSetChanged);
+    // Every keystroke of a search is taken, none lost, none answered twice.
+    for (const char* text : {"название LIKE 'Фирма 5*'", "название LIKE 'Фирма 59*'", "название LIKE 'Фирма 599*'"})
+        t.setFilter(QString::fromUtf8(text));
+    t.setIndexFieldNames(QStringLiteral("название DESC"));
+    QVERIFY(t.recordCount() < BigTable || t.loading()); // not applied yet
+    QTRY_VERIFY(!t.loading());
+    QTRY_COMPARE(t.recordCount(), 110); // 5990-5999 and 59900-59999
+    QCOMPARE(t.text(1), QStringLiteral("Фирма 59999"));
+    QCOMPARE(t.currentRow(), 0);
+    QVERIFY(!reset.isEmpty());
+}
+
+void TestTable::malformedFilterWhileReadingIsRefusedAtOnce()
+{
+    Table& t = open(TestDatabase::numbered(BigTable));
+    QVERIFY(t.loading());
+    QVERIFY(errorOf([&] { t.setFilter(QStringLiteral("название='О'Нил'")); }).contains(QStringLiteral("фильтре")));
+    QCOMPARE(t.filter(), QString());
+    QTRY_VERIFY(!t.loading());
+    QCOMPARE(t.recordCount(), BigTable);
+}
+
+void TestTable::editWhileReadingIsWritten()
+{
+    Table& t = open(TestDatabase::numbered(BigTable));
+    QVERIFY(t.loading());
+    t.moveTo(7);
+    t.edit();
+    t.setValue(2, QStringLiteral("Во время чтения"));
+    t.post(); // waits for the reading to end, then writes
+    QCOMPARE(db().value(8, QStringLiteral("адрес")).toString(), QStringLiteral("Во время чтения"));
+    QCOMPARE(t.currentRow(), 7);
+    QTRY_COMPARE(t.recordCount(), BigTable);
+    t.deleteRecord();
+    QCOMPARE(db().count(), BigTable - 1);
+}
+
+void TestTable::closingWhileReadingStopsAtOnce()
+{
+    Table& t = open(TestDatabase::numbered(BigTable));
+    QVERIFY(t.loading());
+    t.close();
+    QVERIFY(!t.active());
+    QCOMPARE(t.recordCount(), 0);
+    t.open(); // and opens again
+    QTRY_COMPARE(t.recordCount(), BigTable);
+}
+
+void TestTable::damageFoundWhileReadingIsReported()
+{
+    // A page two thirds into the file is damaged: the first rows read fine,
+    // the reading in the background runs into the damage.
+    TestDatabase source(TestDatabase::numbered(BigTable));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
+    QFile::copy(source.path(), path);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const qint64 page = 4096;
+        file.seek((file.size() * 2 / 3) / page * page);
+        file.write(QByteArray(int(page), '\x07'));
+    }
+    m_directory = std::make_unique<Directory>(path);
+    Table& t = m_directory->table;
+    QString reported;
+    t.onBackgroundError = [&](std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const DataError& error) {
+            reported = error.message();
+        }
+    };
+    const QString atOpen = errorOf([&] { t.open(); });
+    QVERIFY2(atOpen.isEmpty(), qPrintable(atOpen));
+    QVERIFY(t.loading());
+    QTRY_VERIFY(!reported.isEmpty());
+    QVERIFY2(reported.contains(path), qPrintable(reported));
+    QVERIFY(!t.active()); // nothing half-read stays on show
 }
 
 QTEST_GUILESS_MAIN(TestTable)

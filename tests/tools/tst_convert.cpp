@@ -37,13 +37,13 @@ Run convert(const QStringList& arguments)
         QString::fromLocal8Bit(process.readAllStandardError()) };
 }
 
-RowSet load(const QString& path)
+std::unique_ptr<RowSet> load(const QString& path)
 {
     QStringList fields;
     for (const FieldDef& field : directoryFields())
         fields << field.name;
-    RowSet rows;
-    Store::open(path, true)->load(directoryTableName(), fields, rows);
+    auto rows = std::make_unique<RowSet>();
+    Store::open(path, true)->load(directoryTableName(), fields, *rows);
     return rows;
 }
 
@@ -106,8 +106,10 @@ void TestConvert::copiesEveryRecordExactly()
     }
     QCOMPARE(head, QByteArray("SQLite format 3\0", 16));
 
-    const RowSet expected = load(source);
-    const RowSet copied = load(target);
+    const auto expectedRows = load(source);
+    const auto copiedRows = load(target);
+    const RowSet& expected = *expectedRows;
+    const RowSet& copied = *copiedRows;
     QCOMPARE(copied.rowCount(), expected.rowCount());
     for (int row = 0; row < expected.rowCount(); ++row) {
         QCOMPARE(copied.key(row), expected.key(row));

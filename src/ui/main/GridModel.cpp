@@ -18,6 +18,7 @@ void GridModel::setDataSource(DataSource* source)
         connect(m_source, &DataSource::recordChanged, this, &GridModel::onRecordChanged);
         connect(m_source, &DataSource::recordInserted, this, &GridModel::onRecordInserted);
         connect(m_source, &DataSource::recordRemoved, this, &GridModel::onRecordRemoved);
+        connect(m_source, &DataSource::recordsAppended, this, &GridModel::onRecordsAppended);
         connect(m_source, &DataSource::scrolled, this, &GridModel::onScrolled);
         connect(m_source, &DataSource::stateChanged, this, &GridModel::onStateChanged);
     }
@@ -163,6 +164,23 @@ void GridModel::onRecordInserted(int row)
     beginInsertRows({}, row, row);
     ++m_rows;
     endInsertRows();
+}
+
+void GridModel::onRecordsAppended(int first, int last)
+{
+    if (last < first)
+        return;
+    if (first != m_rows) {
+        reload(); // out of step: show the table as it stands
+        return;
+    }
+    beginInsertRows({}, first, last);
+    m_rows = last + 1;
+    endInsertRows();
+    if (m_indicatorRow < 0) {
+        if (const Table* t = table())
+            onScrolled(t->currentRow());
+    }
 }
 
 void GridModel::onRecordRemoved(int row)

@@ -60,6 +60,7 @@ private:
     void onRecordChanged(int row);
     void onRecordInserted(int row);
     void onRecordRemoved(int row);
+    void onRecordsAppended(int first, int last);
     void onScrolled(int row);
     void onStateChanged();
 

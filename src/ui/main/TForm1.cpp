@@ -49,6 +49,7 @@ TForm1::TForm1(QWidget* parent)
     ADOTable1.setFields(directoryFields());
     ADOTable1.setFiltered(true);
     ADOTable1.onBeforeInsert = [this](Table& dataSet) { ADOTable1BeforeInsert(dataSet); };
+    ADOTable1.onBackgroundError = [](std::exception_ptr error) { errors::report(error); };
     DataSource1 = new DataSource(this);
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource1->setDataSet(&ADOTable1);

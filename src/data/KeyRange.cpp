@@ -1,0 +1,100 @@
+#include "data/KeyRange.h"
+
+#include <algorithm>
+
+namespace {
+
+// The end of the keys that begin with prefix: the prefix with its last byte
+// raised (bytes of 0xFF dropped first); empty when there is no such end.
+std::string prefixEnd(std::string prefix)
+{
+    while (!prefix.empty()) {
+        auto& last = reinterpret_cast<unsigned char&>(prefix.back());
+        if (last != 0xFF) {
+            ++last;
+            return prefix;
+        }
+        prefix.pop_back();
+    }
+    return prefix;
+}
+
+} // namespace
+
+std::optional<KeyRange> KeyRange::of(Comparison::Op op, Comparison::Pattern pattern, const std::string& key)
+{
+    using Op = Comparison::Op;
+    KeyRange r;
+    switch (op) {
+    case Op::Equal:
+        r.low = r.high = key;
+        r.highInclusive = true;
+        return r;
+    case Op::Less:
+        r.high = key;
+        return r;
+    case Op::LessEqual:
+        r.high = key;
+        r.highInclusive = true;
+        return r;
+    case Op::Greater:
+        r.low = key;
+        r.lowInclusive = false;
+        return r;
+    case Op::GreaterEqual:
+        r.low = key;
+        return r;
+    case Op::Like:
+        if (pattern == Comparison::Pattern::Whole)
+            return of(Op::Equal, pattern, key);
+        if (pattern == Comparison::Pattern::Prefix) {
+            r.low = key;
+            std::string end = prefixEnd(key);
+            if (!end.empty())
+                r.high = std::move(end);
+            return r;
+        }
+        return std::nullopt;
+    case Op::NotEqual:
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool KeyRange::admits(const std::string& key) const
+{
+    if (low) {
+        const int c = key.compare(*low);
+        if (lowInclusive ? c < 0 : c <= 0)
+            return false;
+    }
+    if (high) {
+        const int c = key.compare(*high);
+        if (highInclusive ? c > 0 : c >= 0)
+            return false;
+    }
+    return true;
+}
+
+std::pair<std::size_t, std::size_t> KeyRange::within(const std::vector<std::uint32_t>& sorted, std::size_t begin,
+                                                     std::size_t end,
+                                                     const std::function<std::string(std::uint32_t)>& keyOf) const
+{
+    const auto first = sorted.begin() + std::ptrdiff_t(begin);
+    const auto last = sorted.begin() + std::ptrdiff_t(end);
+    auto from = first;
+    if (low) {
+        from = std::partition_point(first, last, [&](std::uint32_t row) {
+            const int c = keyOf(row).compare(*low);
+            return lowInclusive ? c < 0 : c <= 0;
+        });
+    }
+    auto to = last;
+    if (high) {
+        to = std::partition_point(from, last, [&](std::uint32_t row) {
+            const int c = keyOf(row).compare(*high);
+            return highInclusive ? c <= 0 : c < 0;
+        });
+    }
+    return {std::size_t(from - sorted.begin()), std::size_t(to - sorted.begin())};
+}

@@ -1,0 +1,134 @@
+#include "data/TableRows.h"
+
+#include "data/DataError.h"
+#include "data/Store.h"
+
+#include <QMetaObject>
+
+namespace {
+
+// Rows read in one batch on the reading thread.
+constexpr int BatchRows = 1 << 17;
+
+} // namespace
+
+TableRows::TableRows(const std::vector<FieldDef>& fields)
+    : m_fields(fields)
+    , m_rows(int(fields.size()) - 1)
+    , m_orders(m_rows, fields)
+    , m_selection(m_rows, fields, m_orders)
+{
+}
+
+TableRows::~TableRows()
+{
+    // No thread may outlive what it reads, whatever order the members go in.
+    stop();
+}
+
+void TableRows::stop()
+{
+    m_stopReading = true;
+    if (m_reading.joinable())
+        m_reading.join();
+    m_reader.reset();
+    m_loading = false;
+    m_orders.stop();
+}
+
+void TableRows::load(Store& store, const QString& table, const QStringList& fields, int firstRows)
+{
+    Q_ASSERT(!m_loading && !m_reading.joinable());
+    m_reader = store.openReader(table, fields, m_rows);
+    const bool more = m_reader->read(firstRows);
+    if (!more) {
+        m_reader.reset();
+        onReadingEnded();
+        return;
+    }
+    m_loading = true;
+    m_reading = std::thread([this] { readRest(); });
+}
+
+// On the reading thread: batch after batch, each published when complete.
+void TableRows::readRest()
+{
+    QString error;
+    try {
+        bool more = true;
+        while (more && !m_stopReading) {
+            m_rows.beginBatch();
+            more = m_reader->read(BatchRows);
+            m_rows.endBatch();
+            emit rowsArrived(m_rows.rowCount());
+        }
+    } catch (const DataError& e) {
+        m_rows.endBatch();
+        error = e.message();
+    } catch (const std::exception& e) {
+        m_rows.endBatch();
+        error = QString::fromUtf8(e.what());
+    }
+    m_error = error;
+    m_loading = false;
+    if (m_stopReading)
+        return;
+    QMetaObject::invokeMethod(this, &TableRows::onReadingEnded, Qt::QueuedConnection);
+}
+
+void TableRows::waitUntilLoaded()
+{
+    if (m_reading.joinable())
+        m_reading.join();
+    m_reader.reset();
+    onReadingEnded();
+}
+
+// Back on the owning thread, once: the keys are checked and the orders
+// begin, or the error is passed on.
+void TableRows::onReadingEnded()
+{
+    if (m_finished || m_stopReading)
+        return;
+    if (m_reading.joinable())
+        m_reading.join();
+    m_reader.reset();
+    if (!m_error.isEmpty()) {
+        m_finished = true;
+        emit failed(m_error);
+        return;
+    }
+    m_finished = true;
+    m_rows.markDuplicateKeys();
+    m_orders.buildInBackground();
+    emit finished();
+}
+
+RowSelection& TableRows::selection()
+{
+    Q_ASSERT(m_finished);
+    return m_selection;
+}
+
+void TableRows::setValue(int row, int field, const TextValue& value)
+{
+    waitUntilLoaded();
+    m_orders.forget(field);
+    Q_ASSERT(!m_orders.building(field));
+    m_rows.setValue(row, field - 1, value);
+}
+
+// Deletion marks are read only on this thread: the order builds never look
+// at them, so nothing needs to stop for a row to be marked deleted.
+void TableRows::markDeleted(int row)
+{
+    waitUntilLoaded();
+    m_rows.markDeleted(row);
+}
+
+int TableRows::appendRow(qint64 key)
+{
+    waitUntilLoaded();
+    m_orders.forgetAll();
+    return m_rows.appendRow(key);
+}

@@ -1,0 +1,83 @@
+// The rows of an open table, the sorted orders built over them and the
+// thread that reads them in from the file.
+//
+// The first rows are read at once, the rest in large batches on a thread of
+// its own, so the first screen shows long before a big table is in. Once
+// every row is in, the orders of the text fields are built in the
+// background. Every change to the rows goes through this class, which is
+// where the threads' rule is kept: a change waits for the reading to end,
+// and stops the order builds that read what it changes.
+#pragma once
+
+#include "data/Field.h"
+#include "data/OrderCache.h"
+#include "data/RowSelection.h"
+#include "data/RowSet.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+class Store;
+class RowReader;
+
+class TableRows : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TableRows(const std::vector<FieldDef>& fields);
+    ~TableRows() override;
+
+    const RowSet& rows() const { return m_rows; }
+
+    // Reads up to firstRows rows here and the rest on the reading thread;
+    // throws DataError when the first rows cannot be read.
+    void load(Store& store, const QString& table, const QStringList& fields, int firstRows);
+    // Whether rows are still being read in.
+    bool loading() const { return m_loading; }
+    // Whether every row is in, and the end of the reading dealt with.
+    bool ready() const { return m_finished && m_error.isEmpty(); }
+    // Waits for the reading to end; finished or failed is emitted before
+    // this returns, if it was not already.
+    void waitUntilLoaded();
+
+    // Filtering and sorting; only once every row is in.
+    RowSelection& selection();
+
+    // Changes, on the thread that owns the table, once every row is in.
+    void setValue(int row, int field, const TextValue& value);
+    void markDeleted(int row);
+    int appendRow(qint64 key);
+
+    // Stops the reading and the order builds and waits for their threads.
+    void stop();
+
+signals:
+    // More rows are in: rows().rowCount() is now count. Delivered on the
+    // thread that owns this object.
+    void rowsArrived(int count);
+    // Every row is in; the orders are being built.
+    void finished();
+    // Reading stopped on an error; the rows read so far stay, but no order
+    // is built and no change is taken.
+    void failed(const QString& message);
+
+private:
+    void readRest();
+    void onReadingEnded();
+
+    const std::vector<FieldDef>& m_fields;
+    RowSet m_rows;
+    OrderCache m_orders;
+    RowSelection m_selection;
+    std::unique_ptr<RowReader> m_reader;
+    std::thread m_reading;
+    std::atomic<bool> m_stopReading{false};
+    std::atomic<bool> m_loading{false};
+    QString m_error; // why reading stopped, set before m_loading drops
+    bool m_finished = false; // the end of the reading has been dealt with
+};
