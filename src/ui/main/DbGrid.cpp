@@ -28,7 +28,9 @@ DbGrid::DbGrid(QWidget* parent)
     setVerticalHeader(new IndicatorHeader(this));
     setModel(m_model);
     setItemDelegate(m_delegate);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Nothing is ever selected: the current cell alone shows selected, and
+    // only while the grid has the focus (the delegate paints it so).
+    setSelectionMode(QAbstractItemView::NoSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                     | QAbstractItemView::AnyKeyPressed);
@@ -51,6 +53,18 @@ DbGrid::DbGrid(QWidget* parent)
 
     connect(m_model, &GridModel::currentRowChanged, this, &DbGrid::followTable);
     connect(m_model, &GridModel::modelReset, this, &DbGrid::applyColumnWidths);
+}
+
+void DbGrid::focusInEvent(QFocusEvent* event)
+{
+    QTableView::focusInEvent(event);
+    viewport()->update(visualRect(currentIndex()));
+}
+
+void DbGrid::focusOutEvent(QFocusEvent* event)
+{
+    QTableView::focusOutEvent(event);
+    viewport()->update(visualRect(currentIndex()));
 }
 
 DataSource* DbGrid::dataSource() const

@@ -39,6 +39,8 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     friend class GridDelegate;

@@ -45,6 +45,15 @@ void GridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) cons
     QStyledItemDelegate::setEditorData(editor, index);
 }
 
+void GridDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (m_grid->hasFocus() && index == m_grid->currentIndex())
+        option->state |= QStyle::State_Selected;
+    else
+        option->state &= ~QStyle::State_Selected;
+}
+
 void GridDelegate::commitAndClose()
 {
     if (QWidget* editor = m_editor) {
