@@ -28,6 +28,9 @@ namespace {
 
 constexpr int VK_DOWN = 40;
 
+// How long the window's size must stay unchanged before it is checked.
+constexpr int sizeSettleMs = 300;
+
 // Height of the catalogue's separator lines.
 constexpr int bevelHeight = 2;
 
@@ -45,6 +48,9 @@ TForm1::TForm1(QWidget* parent)
     Form1 = this;
     m_ui->setupUi(this);
     buildCatalogue();
+    m_sizeCheck.setSingleShot(true);
+    m_sizeCheck.setInterval(sizeSettleMs);
+    connect(&m_sizeCheck, &QTimer::timeout, this, [this] { keepNormalSize(); });
 
     // The data components: connection, directory table, data source.
     ADOConnection1.setProvider(QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
@@ -305,8 +311,11 @@ void TForm1::showEvent(QShowEvent* event)
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    // The window state that goes with a new size may arrive just after it.
-    QMetaObject::invokeMethod(this, &TForm1::keepNormalSize, Qt::QueuedConnection);
+    // Checked once the size has settled: the window manager may send the
+    // state that goes with a size after it, and ignores requests while the
+    // user is still dragging the border.
+    if (m_placed)
+        m_sizeCheck.start();
 }
 
 // The window keeps its size: maximising shows more of the window's colour

@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 #include <QScopedPointer>
+#include <QTimer>
 
 #include <vector>
 
@@ -78,6 +79,7 @@ private:
     std::vector<TextLabel*> m_catalogueItems;
     bool m_placed = false;
     QSize m_normalSize;
+    QTimer m_sizeCheck;
 };
 
 extern TForm1* Form1;

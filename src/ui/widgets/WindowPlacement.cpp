@@ -1,10 +1,10 @@
 #include "ui/widgets/WindowPlacement.h"
 
-#include <QEvent>
 #include <QMargins>
 #include <QPointer>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -33,36 +33,47 @@ QRect centredFrame(const QWidget* window, const QScreen* screen, const QMargins&
     return placed;
 }
 
-// Waits for the window's first exposure, then moves its frame to the centre
-// if the frame differs from the one assumed; removes itself afterwards.
+// Watches a newly shown window until the window manager has framed it, then
+// moves it so that its own frame is centred if that frame differs from the
+// one assumed; gives up after a second (no window manager, no frame).
 class FrameCheck : public QObject {
 public:
     FrameCheck(QWidget* window, const QScreen* screen, const QMargins& assumed)
-        : QObject(window->windowHandle())
+        : QObject(window)
         , m_window(window)
         , m_screen(const_cast<QScreen*>(screen))
         , m_assumed(assumed)
     {
-        window->windowHandle()->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Expose && m_window && m_window->windowHandle()->isExposed()) {
-            const QMargins actual = frameOf(m_window);
-            if (actual != m_assumed && m_screen)
-                m_window->windowHandle()->setFramePosition(centredFrame(m_window, m_screen, actual).topLeft());
-            watched->removeEventFilter(this);
-            deleteLater();
-        }
-        return false;
+        connect(&m_timer, &QTimer::timeout, this, &FrameCheck::check);
+        m_timer.start(checkIntervalMs);
     }
 
 private:
+    void check()
+    {
+        const QMargins actual = m_window && m_window->windowHandle() && m_window->windowHandle()->isExposed()
+            ? frameOf(m_window)
+            : QMargins();
+        if (actual.isNull() && ++m_checks < maxChecks)
+            return;
+        // Placed by its client area, as before it was framed, so the window
+        // system keeps one reading of the window's position.
+        if (!actual.isNull() && actual != m_assumed && m_screen) {
+            const QPoint frame = centredFrame(m_window, m_screen, actual).topLeft();
+            m_window->setGeometry(QRect(frame + QPoint(actual.left(), actual.top()), m_window->size()));
+        }
+        m_timer.stop();
+        deleteLater();
+    }
+
+    static constexpr int checkIntervalMs = 20;
+    static constexpr int maxChecks = 50;
+
     QPointer<QWidget> m_window;
     QPointer<QScreen> m_screen;
     QMargins m_assumed;
+    QTimer m_timer;
+    int m_checks = 0;
 };
 
 } // namespace
@@ -76,8 +87,7 @@ void centreOnScreen(QWidget* window, const QWidget* reference)
     const QRect frame = centredFrame(window, screen, assumed);
     // Not yet framed: the position given is the client area's.
     window->move(frame.topLeft() + QPoint(assumed.left(), assumed.top()));
-    if (window->windowHandle())
-        new FrameCheck(window, screen, assumed);
+    new FrameCheck(window, screen, assumed);
 }
 
 } // namespace placement
