@@ -5,7 +5,7 @@ set -e
 packages="cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
   libsqlite3-dev sqlite3 libjpeg-dev libicu-dev libbenchmark-dev
-  xvfb xauth openbox xdotool x11-utils x11-xkb-utils libx11-dev imagemagick"
+  xvfb xauth openbox xdotool x11-utils x11-xkb-utils libx11-dev libxcb1-dev imagemagick"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

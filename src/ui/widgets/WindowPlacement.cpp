@@ -1,5 +1,7 @@
 #include "ui/widgets/WindowPlacement.h"
 
+#include "ui/widgets/FrameExtents.h"
+
 #include <QMargins>
 #include <QPointer>
 #include <QScreen>
@@ -83,7 +85,9 @@ void centreOnScreen(QWidget* window, const QWidget* reference)
     const QScreen* screen = reference ? reference->screen() : window->screen();
     if (!screen)
         return;
-    const QMargins assumed = frameOf(reference);
+    // Best: the frame the window manager announces for this very window;
+    // else the frame round the reference window.
+    const QMargins assumed = frames::frameBeforeShow(window).value_or(frameOf(reference));
     const QRect frame = centredFrame(window, screen, assumed);
     // Not yet framed: the position given is the client area's.
     window->move(frame.topLeft() + QPoint(assumed.left(), assumed.top()));

@@ -8,10 +8,11 @@ class QWidget;
 namespace placement {
 
 // Places a top-level window that is about to be shown for the first time.
-// Its frame is not known before the window manager has framed it, so the
-// frame of an already shown window (reference, when given) stands in for it;
-// once the window is on screen its place is corrected if its own frame turned
-// out different. Call it from the window's first showEvent.
+// The window manager is asked what frame it will give the window; when it
+// cannot say, the frame of an already shown window (reference, when given)
+// stands in for it. Once the window is on screen its place is corrected if
+// its own frame turned out different. Call it from the window's first
+// showEvent.
 void centreOnScreen(QWidget* window, const QWidget* reference = nullptr);
 
 } // namespace placement
