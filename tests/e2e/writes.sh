@@ -144,19 +144,20 @@ case_refusal_storm() {
         else
             problem "the refused write showed no message"
         fi
-        # Paging and searching after the refusal raise nothing more.
+        # Paging and searching after the refusal raise nothing more, and the
+        # grid stays on the record whose edit is pending: its highlight and
+        # the record indicator agree.
         keys Next Next Down Up Next
+        sleep 0.5
+        record_current 0 || problem "after paging, the grid's current cell left the first record"
         click_client 100 538 # the search box
         type_text "Апт"
         local boxes
         boxes=$(count_boxes 2)
         [ "$boxes" -eq 0 ] || problem "$boxes more message boxes after the one refusal: $LAST_BOX_TEXT"
         [ "$(value_of "$db" "адрес" "$first")" = "Чужой адрес" ] || problem "the other program's address was overwritten"
-        # The grid stays on the record whose edit is pending: highlight and
-        # indicator agree.
         save_shot 13-refusal-after
         indicator_marked 0 || problem "the record indicator left the first record"
-        record_current 0 || problem "the grid's current cell left the first record"
         # Escape in the grid gives the edit up; then moving works again.
         click_address 0
         keys Escape Down

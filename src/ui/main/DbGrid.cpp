@@ -10,7 +10,6 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -29,7 +28,9 @@ DbGrid::DbGrid(QWidget* parent)
     setVerticalHeader(new IndicatorHeader(this));
     setModel(m_model);
     setItemDelegate(m_delegate);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Nothing is ever selected: the current cell alone shows selected, and
+    // only while the grid has the focus (the delegate paints it so).
+    setSelectionMode(QAbstractItemView::NoSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                     | QAbstractItemView::AnyKeyPressed);
@@ -53,6 +54,18 @@ DbGrid::DbGrid(QWidget* parent)
     m_model->onError = [](std::exception_ptr error) { errors::report(error); };
     connect(m_model, &GridModel::currentRowChanged, this, &DbGrid::followTable);
     connect(m_model, &GridModel::modelReset, this, &DbGrid::applyColumnWidths);
+}
+
+void DbGrid::focusInEvent(QFocusEvent* event)
+{
+    QTableView::focusInEvent(event);
+    viewport()->update(visualRect(currentIndex()));
+}
+
+void DbGrid::focusOutEvent(QFocusEvent* event)
+{
+    QTableView::focusOutEvent(event);
+    viewport()->update(visualRect(currentIndex()));
 }
 
 DataSource* DbGrid::dataSource() const
@@ -226,20 +239,8 @@ void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     Table* t = table();
     if (m_following || !current.isValid() || !t || !t->active() || current.row() == t->currentRow())
         return;
-    if (!guarded([&] { t->moveTo(current.row()); })) {
-        // The record could not be left: stay on it. The view may still be
-        // busy selecting the cell it was moving to, so the highlight is put
-        // back once it is done.
-        followTable(t->currentRow());
-        QTimer::singleShot(0, this, &DbGrid::selectCurrentCell);
-    }
-}
-
-void DbGrid::selectCurrentCell()
-{
-    const QModelIndex current = currentIndex();
-    if (current.isValid())
-        selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
+    if (!guarded([&] { t->moveTo(current.row()); }))
+        followTable(t->currentRow()); // the record could not be left: stay on it
 }
 
 void DbGrid::followTable(int row)

@@ -41,6 +41,8 @@ protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     friend class GridDelegate;
@@ -50,7 +52,6 @@ private:
     void startEditing();
     void cancelRecord();
     void followTable(int row);
-    void selectCurrentCell();
     void applyColumnWidths();
 
     GridModel* m_model;

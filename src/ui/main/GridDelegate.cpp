@@ -57,6 +57,15 @@ void GridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, cons
     QStyledItemDelegate::setModelData(editor, model, index);
 }
 
+void GridDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (m_grid->hasFocus() && index == m_grid->currentIndex())
+        option->state |= QStyle::State_Selected;
+    else
+        option->state &= ~QStyle::State_Selected;
+}
+
 void GridDelegate::commitAndClose()
 {
     if (QWidget* editor = m_editor) {

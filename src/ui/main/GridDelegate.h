@@ -28,6 +28,9 @@ public:
     void commitAndClose();
 
 protected:
+    // The grid's current cell shows selected while the grid has the focus;
+    // no other cell ever does.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:

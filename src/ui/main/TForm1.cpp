@@ -12,13 +12,18 @@
 #include "ui/main/ApplicationHook.h"
 #include "ui/main/CurrentCategory.h"
 #include "ui/main/WheelKeys.h"
+#include "ui/main/Catalogue.h"
+#include "ui/main/CurrentCategory.h"
+#include "ui/widgets/Bevel.h"
+#include "ui/widgets/Colours.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/RadioCycle.h"
+#include "ui/widgets/TextLabel.h"
+#include "ui/widgets/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QRadioButton>
-#include <QLayout>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QStyle>
@@ -30,6 +35,17 @@ namespace {
 
 constexpr int VK_DOWN = 40;
 
+// How long the window's size must stay unchanged before it is checked.
+constexpr int sizeSettleMs = 300;
+
+// Height of the catalogue's separator lines.
+constexpr int bevelHeight = 2;
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
@@ -38,8 +54,10 @@ TForm1::TForm1(QWidget* parent)
 {
     Form1 = this;
     m_ui->setupUi(this);
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    buildCatalogue();
+    m_sizeCheck.setSingleShot(true);
+    m_sizeCheck.setInterval(sizeSettleMs);
+    connect(&m_sizeCheck, &QTimer::timeout, this, [this] { keepNormalSize(); });
 
     // The data components: connection, directory table, data source.
     ADOConnection1.setProvider(QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
@@ -72,6 +90,49 @@ TForm1::~TForm1()
         Form1 = nullptr;
 }
 
+// The catalogue lies on the panel picture Image2 and under the bottom banner
+// and the border strips, group by group: the heading, its items, the line
+// below it.
+void TForm1::buildCatalogue()
+{
+    using namespace catalogue;
+    QWidget* const client = m_ui->ClientArea;
+    QWidget* const above = m_ui->Image3;
+    m_catalogueItems.reserve(std::size_t(kLabelCount - kGroupCount));
+    for (const CatalogueGroup& group : groups()) {
+        for (int i = group.headingIndex; i < group.firstItem + group.itemCount; ++i) {
+            const CatalogueLabel& entry = labels()[std::size_t(i)];
+            const bool heading = entry.kind == Kind::Heading;
+            auto* label = new TextLabel(client);
+            label->setObjectName(fromUtf8(entry.name));
+            label->setGeometry(entry.left, entry.top, 0, heading ? kHeadingHeight : kItemHeight);
+            label->setFontPixels(heading ? kHeadingFontPixels : kItemFontPixels);
+            label->setBold(heading);
+            label->setFontRgb(colours::bgr(heading ? kHeadingColour : kIdleColour));
+            label->setBackgroundColor(QColor(colours::bgr(kLabelBackground)));
+            label->setClickable(true);
+            label->setText(fromUtf8(entry.caption));
+            label->stackUnder(above);
+            connect(label, &TextLabel::clicked, this, [this, label] { guarded([&] { Label3Click(label); }); });
+            if (heading)
+                continue;
+            // Only the items light up under the pointer; the headings stay white.
+            label->setMouseTracking(true);
+            connect(label, &TextLabel::mouseMoved, this, [this, label](Qt::KeyboardModifiers shift, QPoint at) {
+                guarded([&] { Label112MouseMove(label, shift, at.x(), at.y()); });
+            });
+            m_catalogueItems.push_back(label);
+        }
+        if (group.hasSeparator) {
+            auto* line = new Bevel(client);
+            line->setObjectName(fromUtf8(group.separator.name));
+            line->setGeometry(group.separator.left, group.separator.top, group.separator.width, bevelHeight);
+            line->stackUnder(above);
+        }
+    }
+    Q_ASSERT(int(m_catalogueItems.size()) == kLabelCount - kGroupCount);
+}
+
 void TForm1::connectHandlers()
 {
     connect(m_ui->Button3, &QPushButton::clicked, this, [this] { guarded([&] { Button3Click(m_ui->Button3); }); });
@@ -83,6 +144,10 @@ void TForm1::connectHandlers()
     connect(m_ui->Edit1, &QLineEdit::textChanged, this, [this] { guarded([&] { Button1Click(m_ui->Edit1); }); });
     connect(m_ui->Button1, &QPushButton::clicked, this, [this] { guarded([&] { Button1Click(m_ui->Button1); }); });
     connect(m_ui->Button2, &QPushButton::clicked, this, [this] { guarded([&] { Button2Click(m_ui->Button2); }); });
+
+    m_ui->Image2->setMouseTracking(true);
+    connect(m_ui->Image2, &PictureBox::mouseMoved, this,
+        [this] { guarded([&] { Image2MouseMove(m_ui->Image2, Qt::NoModifier, 0, 0); }); });
 
     // A sort button's handler runs only when the button becomes selected.
     const std::pair<QRadioButton*, void (TForm1::*)(QObject*)> sortButtons[] = {
@@ -215,6 +280,43 @@ void TForm1::RadioButton6Click(QObject*)
     ADOTable1.setIndexFieldNames(QStringLiteral("вид_деят"));
 }
 
+void TForm1::Label3Click(QObject* Sender)
+{
+    auto* label = qobject_cast<TextLabel*>(Sender);
+    if (!label)
+        return;
+    ADOTable1.setIndexFieldNames(QStringLiteral("название"));
+    currentCategory() = label->text();
+    const QString name = label->objectName();
+    for (const catalogue::Override& row : catalogue::overrides())
+        if (name == QLatin1String(row.labelName.data(), qsizetype(row.labelName.size())))
+            currentCategory() = fromUtf8(row.value);
+    // No category value holds an apostrophe, so the value goes in as it is.
+    ADOTable1.setFilter(QStringLiteral("вид_деят='") + currentCategory() + QLatin1Char('\''));
+    m_ui->Label11->setText(currentCategory());
+}
+
+void TForm1::nach()
+{
+    for (TextLabel* label : m_catalogueItems)
+        label->setFontRgb(colours::idle);
+    if (FrmCar)
+        for (TextLabel* label : FrmCar->hoverLabels())
+            label->setFontRgb(colours::idle);
+}
+
+void TForm1::Label112MouseMove(QObject* Sender, Qt::KeyboardModifiers, int, int)
+{
+    nach();
+    if (auto* label = qobject_cast<TextLabel*>(Sender))
+        label->setFontRgb(colours::hover);
+}
+
+void TForm1::Image2MouseMove(QObject*, Qt::KeyboardModifiers, int, int)
+{
+    nach();
+}
+
 bool TForm1::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate)
@@ -227,8 +329,8 @@ void TForm1::showEvent(QShowEvent* event)
     if (!m_placed) {
         m_placed = true;
         adjustSize();
-        if (const QScreen* where = screen())
-            move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), where->availableGeometry()).topLeft());
+        m_normalSize = size();
+        placement::centreOnScreen(this);
     }
     QMainWindow::showEvent(event);
 }
@@ -246,6 +348,27 @@ void TForm1::endSession()
         } catch (...) {
         }
     }
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    // Checked once the size has settled: the window manager may send the
+    // state that goes with a size after it, and ignores requests while the
+    // user is still dragging the border.
+    if (m_placed)
+        m_sizeCheck.start();
+}
+
+// The window keeps its size: maximising shows more of the window's colour
+// round the controls, which stay where they are; a border dragged by the user
+// springs back.
+void TForm1::keepNormalSize()
+{
+    if (!m_placed || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+        return;
+    if (size() != m_normalSize)
+        resize(m_normalSize);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -1,6 +1,7 @@
 // The main window: the directory grid, the search box, the sort buttons, the
-// menu that opens the side windows. It owns the database connection and the
-// directory table.
+// category catalogue on the right-hand panel, the menu that opens the side
+// windows. It owns the database connection and the directory table, and the
+// hover reset shared with the bus window.
 #pragma once
 
 #include "data/Connection.h"
@@ -8,12 +9,16 @@
 
 #include <QMainWindow>
 #include <QScopedPointer>
+#include <QTimer>
+
+#include <vector>
 
 namespace Ui {
 class TForm1;
 }
 
 class DataSource;
+class TextLabel;
 
 class TForm1 : public QMainWindow
 {
@@ -55,16 +60,34 @@ public:
     void RadioButton5Click(QObject* Sender);
     void RadioButton6Click(QObject* Sender);
 
+    // The catalogue: a click on any label chooses its category.
+    void Label3Click(QObject* Sender);
+
+    // Hover highlighting: nach() gives every hoverable label of this window
+    // and of the bus window the idle colour.
+    void nach();
+    void Label112MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+    void Image2MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+
+    // The 99 item labels of the catalogue, in catalogue order.
+    const std::vector<TextLabel*>& catalogueItems() const { return m_catalogueItems; }
+
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void buildCatalogue();
     void connectHandlers();
+    void keepNormalSize();
 
     const QScopedPointer<Ui::TForm1> m_ui;
+    std::vector<TextLabel*> m_catalogueItems;
     bool m_placed = false;
+    QSize m_normalSize;
+    QTimer m_sizeCheck;
 };
 
 extern TForm1* Form1;

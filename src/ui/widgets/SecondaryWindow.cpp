@@ -1,14 +1,25 @@
 #include "ui/widgets/SecondaryWindow.h"
 
 #include "ui/widgets/ErrorReport.h"
+#include "ui/widgets/WindowPlacement.h"
 
 #include <QCloseEvent>
-#include <QScreen>
-#include <QStyle>
 #include <QWindow>
 
+namespace {
+
+// A side window is a dialog to the window system: only dialogs (and other
+// transient kinds) carry WM_TRANSIENT_FOR, which keeps the window manager
+// from raising the disabled main window over the window that disabled it.
+Qt::WindowFlags asDialog(Qt::WindowFlags flags)
+{
+    return (flags & ~Qt::WindowType_Mask) | Qt::Dialog;
+}
+
+} // namespace
+
 SecondaryWindow::SecondaryWindow(QWidget* owner, Qt::WindowFlags flags)
-    : QWidget(nullptr, flags)
+    : QWidget(nullptr, asDialog(flags))
     , m_owner(owner)
 {
 }
@@ -41,14 +52,14 @@ bool SecondaryWindow::event(QEvent* event)
 
 void SecondaryWindow::showEvent(QShowEvent* event)
 {
-    // Transient for the main window, so a disabled main window never covers
-    // the window that disabled it.
+    // Transient for the main window from the first showing on: the window
+    // system writes the link when the window is mapped, which comes after
+    // this event.
     if (m_owner && windowHandle() && m_owner->windowHandle())
         windowHandle()->setTransientParent(m_owner->windowHandle());
     if (!m_placed) {
         m_placed = true;
-        if (const QScreen* where = m_owner ? m_owner->screen() : screen())
-            move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), where->availableGeometry()).topLeft());
+        placement::centreOnScreen(this, m_owner);
     }
     QWidget::showEvent(event);
 }

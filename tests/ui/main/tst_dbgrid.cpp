@@ -109,11 +109,11 @@ QLineEdit* TestDbGrid::editor() const
     return line && line->objectName() == QLatin1String("InplaceEditor") ? line : nullptr;
 }
 
-// The highlighted cell is the current one, and it is on the current record.
+// The highlighted cell (the grid's current one: it selects nothing else)
+// is on the current record.
 bool TestDbGrid::selectionFollowsCurrent() const
 {
-    const QModelIndexList selected = m_grid->selectionModel()->selectedIndexes();
-    return selected.size() == 1 && selected.first() == m_grid->currentIndex()
+    return m_grid->selectionModel()->selectedIndexes().isEmpty()
         && m_grid->currentIndex().row() == m_table->currentRow();
 }
 

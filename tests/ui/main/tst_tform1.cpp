@@ -5,14 +5,15 @@
 #include "app/WindowSet.h"
 #include "data/DataSource.h"
 #include "data/NameSearch.h"
-#include "ui/main/CurrentCategory.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/form2/TForm2.h"
 #include "ui/info/TFmAbout.h"
 #include "ui/info/TFmAddRecord.h"
+#include "ui/main/CurrentCategory.h"
 #include "ui/main/DbGrid.h"
 #include "ui/main/GridModel.h"
 #include "ui/main/TForm1.h"
+#include "ui/widgets/ClassicGroupBox.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/MessageBox.h"
 #include "ui/widgets/ProgramFolder.h"
@@ -72,6 +73,9 @@ private slots:
     void pendingEditIsPostedOnClose();
     void recordIndicatorFollowsTheCursor();
     void secondaryWindowsDisableTheMainWindow();
+    void maximisingKeepsTheControlsInPlace();
+    void sortGroupFrameEnclosesItsButtons();
+    void currentCellShowsSelectedOnlyWithFocus();
 
     void typingNarrowsToNamesBeginningWithText_data();
     void typingNarrowsToNamesBeginningWithText();
@@ -156,7 +160,7 @@ void TestTForm1::layoutOfTheWindow()
     start();
     QCOMPARE(Form1->windowTitle(), QStringLiteral("Сарвино- городской справочник"));
     QCOMPARE(Form1->centralWidget()->size(), QSize(1006, 651));
-    QCOMPARE(Form1->minimumSize(), Form1->maximumSize()); // not resizable
+    QCOMPARE(Form1->minimumSize(), Form1->size()); // never smaller
     QCOMPARE(Form1->centralWidget()->palette().color(QPalette::Window), QColor(0xDE, 0xFE, 0xFB));
     QCOMPARE(grid()->geometry(), QRect(0, 88, 753, 417));
     QCOMPARE(Form1->ui()->Edit1->geometry(), QRect(40, 528, 121, 21));
@@ -398,6 +402,8 @@ void TestTForm1::secondaryWindowsDisableTheMainWindow()
         QCOMPARE(c.window->size(), c.size);
         QTRY_VERIFY(!Form1->isEnabled());
         QCOMPARE(c.window->windowHandle()->transientParent(), Form1->windowHandle());
+        // Only transient kinds of window carry WM_TRANSIENT_FOR on X11.
+        QCOMPARE(c.window->windowType(), Qt::Dialog);
         if (c.window == FrmCar) {
             FrmCar->close();
         } else {
@@ -437,6 +443,75 @@ QStringList TestTForm1::shownNames() const
     for (int row = 0; row < grid()->model()->rowCount(); ++row)
         names << grid()->model()->index(row, 0).data().toString();
     return names;
+}
+
+void TestTForm1::maximisingKeepsTheControlsInPlace()
+{
+    start();
+    const QSize normal = Form1->size();
+    const QRect gridPlace = grid()->geometry();
+    const QRect groupPlace = Form1->ui()->GroupBox1->geometry();
+    const QPoint clientPlace = Form1->centralWidget()->pos();
+    // (The test screen is smaller than the window; the end-to-end tests see
+    // the window grow on a real one.)
+    Form1->showMaximized();
+    QTRY_VERIFY(Form1->isMaximized());
+    QCOMPARE(grid()->geometry(), gridPlace);
+    QCOMPARE(Form1->ui()->GroupBox1->geometry(), groupPlace);
+    QCOMPARE(Form1->centralWidget()->pos(), clientPlace);
+    // The window's own colour fills what the maximised window adds.
+    QCOMPARE(Form1->centralWidget()->size(), Form1->size() - QSize(0, clientPlace.y()));
+    Form1->showNormal();
+    QTRY_COMPARE(Form1->size(), normal);
+    // A size forced from outside while not maximised springs back.
+    Form1->resize(normal + QSize(120, 80));
+    QTRY_COMPARE(Form1->size(), normal);
+    QCOMPARE(Form1->centralWidget()->size(), QSize(1006, 651));
+}
+
+void TestTForm1::sortGroupFrameEnclosesItsButtons()
+{
+    start();
+    auto* box = qobject_cast<ClassicGroupBox*>(Form1->ui()->GroupBox1);
+    QVERIFY(box);
+    const QRect frame = box->frameRect();
+    const QRect caption = box->captionRect();
+    // The caption sits on the frame's top edge, the buttons inside the frame.
+    QVERIFY(caption.top() < frame.top() && frame.top() < caption.bottom());
+    for (QRadioButton* button : box->findChildren<QRadioButton*>()) {
+        QVERIFY2(frame.adjusted(1, 1, -1, -1).contains(button->geometry()), qPrintable(button->text()));
+        QVERIFY(!button->geometry().intersects(caption));
+    }
+    // The frame line shows left of the caption and is broken under it.
+    const QImage image = box->grab().toImage();
+    const QColor window = box->palette().color(QPalette::Window);
+    QVERIFY(image.pixelColor(2, frame.top()) != window);
+    QCOMPARE(image.pixelColor(caption.left() + 1, frame.top()), window);
+}
+
+void TestTForm1::currentCellShowsSelectedOnlyWithFocus()
+{
+    start();
+    const auto cellColour = [this](int row, int column) {
+        const QRect cell = grid()->visualRect(grid()->model()->index(row, column));
+        return grid()->viewport()->grab(cell.adjusted(2, 2, -2, -2)).toImage().pixelColor(1, 1);
+    };
+    const QColor base = grid()->palette().color(QPalette::Base);
+    // The style shades the selection slightly.
+    const auto highlighted = [this](const QColor& c) {
+        const QColor h = grid()->palette().color(QPalette::Highlight);
+        return qAbs(c.red() - h.red()) < 12 && qAbs(c.green() - h.green()) < 12 && qAbs(c.blue() - h.blue()) < 12;
+    };
+    QVERIFY(!grid()->hasFocus());
+    QCOMPARE(cellColour(0, 0), base);
+    clickCell(1, 1);
+    QVERIFY(grid()->hasFocus());
+    QVERIFY(highlighted(cellColour(1, 1)));
+    QCOMPARE(cellColour(0, 0), base);
+    Form1->ui()->Edit1->setFocus();
+    QTRY_VERIFY(!grid()->hasFocus());
+    QCOMPARE(cellColour(1, 1), base);
+    QCOMPARE(grid()->currentIndex().row(), 1); // the record stays current
 }
 
 void TestTForm1::typingNarrowsToNamesBeginningWithText_data()

@@ -1,0 +1,50 @@
+#include "ui/widgets/ClassicGroupBox.h"
+
+#include <QPainter>
+
+namespace {
+
+// The caption starts this far from the box's left edge and keeps this much
+// clear space on either side of its text.
+constexpr int captionLeft = 8;
+constexpr int captionPadding = 2;
+
+const QColor shadow(128, 128, 128);
+const QColor highlight(255, 255, 255);
+
+} // namespace
+
+ClassicGroupBox::ClassicGroupBox(QWidget* parent)
+    : QGroupBox(parent)
+{
+}
+
+QRect ClassicGroupBox::frameRect() const
+{
+    const int top = fontMetrics().height() / 2;
+    return QRect(0, top, width(), height() - top);
+}
+
+QRect ClassicGroupBox::captionRect() const
+{
+    const int textWidth = fontMetrics().horizontalAdvance(title());
+    return QRect(captionLeft, 0, textWidth + 2 * captionPadding, fontMetrics().height());
+}
+
+void ClassicGroupBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    // Engraved: a dark rectangle with a light one a pixel down and right.
+    const QRect frame = frameRect().adjusted(0, 0, -2, -2);
+    painter.setPen(highlight);
+    painter.drawRect(frame.translated(1, 1));
+    painter.setPen(shadow);
+    painter.drawRect(frame);
+
+    if (title().isEmpty())
+        return;
+    const QRect caption = captionRect();
+    painter.fillRect(caption, palette().color(QPalette::Window));
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(caption.adjusted(captionPadding, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, title());
+}

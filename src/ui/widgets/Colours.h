@@ -1,0 +1,27 @@
+// The program's colours, named once. The window layouts give colours as
+// 0x00BBGGRR values (blue in the high byte); bgr() turns one into an RGB value.
+#pragma once
+
+#include <QColor>
+
+#include <cstdint>
+
+namespace colours {
+
+constexpr QRgb bgr(std::uint32_t value)
+{
+    return qRgb(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}
+
+// A hoverable label at rest: aqua.
+inline constexpr QRgb idle = bgr(0xFFFF00);
+// The label under the pointer, and the catalogue headings: white.
+inline constexpr QRgb hover = bgr(0xFFFFFF);
+// The chosen route "Маршрут №2" and the departure times: yellow.
+inline constexpr QRgb selectedRoute = bgr(0x00FFFF);
+// The box behind a label's text: dark blue.
+inline constexpr QRgb labelBackground = bgr(0x420912);
+// The main window's own colour: pale cyan.
+inline constexpr QRgb mainWindow = bgr(0xFBFEDE);
+
+} // namespace colours

@@ -1,0 +1,450 @@
+// The bus timetable window driven as a user drives it: its layout, the route
+// clicks and what they show, the hover rules of its labels, closing and
+// opening it again.
+#include "../../common/TestDatabase.h"
+
+#include "app/Application.h"
+#include "app/WindowSet.h"
+#include "ui/bus/TFrmCar.h"
+#include "ui/bus/Timetable.h"
+#include "ui/main/TForm1.h"
+#include "ui/widgets/MessageBox.h"
+#include "ui/widgets/PictureBox.h"
+#include "ui/widgets/ProgramFolder.h"
+#include "ui/widgets/TextLabel.h"
+
+#include "ui_TForm1.h"
+#include "ui_TFrmCar.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QTest>
+
+#include <memory>
+#include <set>
+
+namespace {
+
+const QRgb aqua = qRgb(0, 255, 255);
+const QRgb white = qRgb(255, 255, 255);
+const QRgb yellow = qRgb(255, 255, 0);
+
+QString spaces(int n)
+{
+    return QString(n, QLatin1Char(' '));
+}
+
+struct Shown {
+    QString disp, jd, time1, time2, time3, time4;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Shown)
+
+class TestTFrmCar : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void timetableHasItsShape();
+    void layoutOfTheWindow();
+    void routeClickShowsItsEntry_data();
+    void routeClickShowsItsEntry();
+    void emptyTextsClearWhatWasThere();
+    void firstTimesStayClearOfTheStopName();
+    void chosenRouteTwoStopsHighlighting();
+    void closingGivesBackTheMainWindowAndResets();
+    void screenReaderChoosesARoute();
+
+private:
+    TextLabel* label(const QString& name) const
+    {
+        return FrmCar->findChild<TextLabel*>(name, Qt::FindDirectChildrenOnly);
+    }
+    Shown shown() const;
+    void open();
+    void moveOver(QWidget* control, QPoint at = {});
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<WindowSet> m_windows;
+};
+
+void TestTFrmCar::initTestCase()
+{
+    MessageBox::setAnswerWithDefault(true);
+    m_db = std::make_unique<TestDatabase>();
+    setProgramFolderForTesting(m_db->folder());
+}
+
+void TestTFrmCar::cleanupTestCase()
+{
+    m_db.reset();
+    setProgramFolderForTesting(QString());
+}
+
+void TestTFrmCar::init()
+{
+    MessageBox::clearShown();
+    m_windows = std::make_unique<WindowSet>();
+    QVERIFY(Form1 && FrmCar);
+    Form1->show();
+    QVERIFY(QTest::qWaitForWindowActive(Form1));
+}
+
+void TestTFrmCar::cleanup()
+{
+    QVERIFY(MessageBox::shown().isEmpty());
+    m_windows.reset();
+}
+
+void TestTFrmCar::open()
+{
+    Form1->ui()->N5->trigger();
+    QVERIFY(QTest::qWaitForWindowActive(FrmCar));
+    QTRY_VERIFY(!Form1->isEnabled());
+}
+
+// Through the bus window, as the window system delivers a move.
+void TestTFrmCar::moveOver(QWidget* control, QPoint at)
+{
+    if (at.isNull())
+        at = QPoint(3, control->height() / 2);
+    const QPoint inWindow = control->mapTo(FrmCar, at);
+    QCOMPARE(FrmCar->childAt(inWindow), control);
+    QTest::mouseMove(FrmCar->windowHandle(), inWindow);
+}
+
+Shown TestTFrmCar::shown() const
+{
+    const Ui::TFrmCar* ui = FrmCar->ui();
+    return { ui->Disp->text(), ui->JD->text(), ui->Time1->text(), ui->Time2->text(), ui->Time3->text(),
+        ui->Time4->text() };
+}
+
+void TestTFrmCar::timetableHasItsShape()
+{
+    const auto routes = timetable::routes();
+    QCOMPARE(int(routes.size()), 19);
+    std::set<std::string_view> names;
+    // Non-empty time texts per route, in timetable order.
+    const int texts[] = { 4, 2, 2, 4, 4, 4, 2, 4, 2, 2, 2, 3, 2, 2, 2, 2, 2, 2, 2 };
+    for (std::size_t i = 0; i < routes.size(); ++i) {
+        const timetable::Route& r = routes[i];
+        names.insert(r.labelName);
+        int filled = 0;
+        for (const timetable::TimeText& t : r.times)
+            filled += !t.empty();
+        QCOMPARE(filled, texts[i]);
+        QVERIFY(r.times[0].leadingSpaces > 0 && r.times[2].leadingSpaces > 0);
+        QCOMPARE(r.times[1].leadingSpaces + r.times[3].leadingSpaces, 0);
+        QVERIFY(r.firstStop.starts_with("От ") && r.secondStop.starts_with("От "));
+        QCOMPARE(r.top, r.labelName == "Label1" ? 72 : r.labelName == "Label20" ? 360 : 88 + 16 * int(i - 1));
+    }
+    QCOMPARE(int(names.size()), 19);
+    QVERIFY(!names.count("Label19"));
+    QVERIFY(names.count("Label20"));
+}
+
+void TestTFrmCar::layoutOfTheWindow()
+{
+    open();
+    QCOMPARE(FrmCar->windowTitle(), QStringLiteral("Городские автобусы"));
+    QCOMPARE(FrmCar->size(), QSize(680, 490));
+    QCOMPARE(FrmCar->minimumSize(), FrmCar->maximumSize());
+    const Qt::WindowFlags flags = FrmCar->windowFlags();
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(flags & Qt::WindowSystemMenuHint);
+    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+
+    // The 31 controls in creation order, which is their stacking order.
+    QStringList order;
+    for (QObject* child : FrmCar->children())
+        if (child->isWidgetType())
+            order << child->objectName();
+    QStringList expected = { QStringLiteral("Image1"), QStringLiteral("Image2") };
+    for (int n = 2; n <= 18; ++n)
+        expected << QStringLiteral("Label%1").arg(n);
+    expected << QStringLiteral("Label1") << QStringLiteral("Disp") << QStringLiteral("Time1") << QStringLiteral("Time2")
+             << QStringLiteral("JD") << QStringLiteral("Time3") << QStringLiteral("Time4") << QStringLiteral("Label19")
+             << QStringLiteral("Label20") << QStringLiteral("Label21") << QStringLiteral("Label22")
+             << QStringLiteral("Label23");
+    QCOMPARE(order, expected);
+
+    const Ui::TFrmCar* ui = FrmCar->ui();
+    QCOMPARE(ui->Image1->geometry(), QRect(0, 0, 681, 489));
+    QCOMPARE(ui->Image2->geometry(), QRect(104, 0, 469, 60));
+    QVERIFY(ui->Image1->stretch());
+    QVERIFY(!ui->Image2->stretch());
+    QCOMPARE(ui->Image1->pictureName(), QStringLiteral("dark_background.jpg"));
+    QCOMPARE(ui->Image2->pictureName(), QStringLiteral("bus_banner.jpg"));
+
+    // Route labels: Left 8, one line of 11 pixels, aqua; only "Маршрут №2"
+    // without its box.
+    for (const timetable::Route& r : timetable::routes()) {
+        TextLabel* l = label(QString::fromUtf8(r.labelName.data(), qsizetype(r.labelName.size())));
+        QVERIFY(l);
+        QCOMPARE(l->text(), QString::fromUtf8(r.caption.data(), qsizetype(r.caption.size())));
+        QCOMPARE(l->geometry().topLeft(), QPoint(8, r.top));
+        QCOMPARE(l->height(), 13);
+        QCOMPARE(l->fontPixels(), 11);
+        QCOMPARE(l->fontRgb(), aqua);
+        QCOMPARE(l->transparent(), r.labelName == "Label1");
+        QVERIFY(l->clickable() && l->hasMouseTracking());
+    }
+    QCOMPARE(label(QStringLiteral("Label6"))->text(), QStringLiteral("Маршрут №5а ")); // with its space
+    const struct {
+        QWidget* control;
+        QRect place;
+    } fixed[] = {
+        { ui->Time1, { 231, 79, 290, 57 } },
+        { ui->Time2, { 231, 118, 290, 73 } },
+        { ui->Time3, { 231, 203, 298, 78 } },
+        { ui->Time4, { 231, 242, 298, 78 } },
+        { ui->Label21, { 8, 392, 513, 17 } },
+        { ui->Label22, { 8, 408, 513, 17 } },
+        { ui->Label23, { 8, 424, 513, 17 } },
+    };
+    for (const auto& f : fixed)
+        QCOMPARE(f.control->geometry(), f.place);
+    QCOMPARE(ui->Disp->pos(), QPoint(230, 77));
+    QCOMPARE(ui->JD->pos(), QPoint(230, 200));
+    QCOMPARE(ui->Disp->height(), 16);
+    QVERIFY(ui->Disp->bold() && ui->JD->bold() && ui->Label19->bold());
+    QCOMPARE(ui->Disp->fontPixels(), 13);
+    QCOMPARE(ui->Label19->geometry().topLeft(), QPoint(8, 376));
+    QCOMPARE(ui->Time1->fontRgb(), yellow);
+    QCOMPARE(ui->Label21->fontRgb(), white);
+    for (TextLabel* interval : { ui->Label21, ui->Label22, ui->Label23 })
+        QCOMPARE(interval->lineCount(), 1); // the interval lines fit their labels
+
+    // Before the first click: no stop names, no times.
+    QVERIFY(!ui->Disp->isVisible() && !ui->JD->isVisible());
+    for (TextLabel* t : { ui->Time1, ui->Time2, ui->Time3, ui->Time4 })
+        QVERIFY(t->text().isEmpty());
+}
+
+void TestTFrmCar::routeClickShowsItsEntry_data()
+{
+    QTest::addColumn<QString>("clicked");
+    QTest::addColumn<Shown>("expected");
+    const Shown route2 { QStringLiteral("От диспетчерской"), QStringLiteral("От ж/д вокзала"),
+        spaces(46)
+            + QStringLiteral("5.53; 6.08; 6.23; 6.38; 6.53; 7.08; 7.23; 7.38; 7.53; 8.08; 8.23; 8.38; 8.53; 9.08; "
+                             "9.38; 9.53; 10.23; 10.38; 10.53; 11.08; 11.23; 11.38; 11.53; 12.08;"),
+        QStringLiteral("12.23; 12.38; 12.53; 13.08; 13.23; 13.38; 13.53; 14.08; 14.23; 14.38; 14.53; 15.08; 15.23; "
+                       "15.38; 15.53; 16.08; 16.23; 16.38; 16.53; 17.08; 17.23;17.38; 18.53; 19.08; 19.23; 19.38; "
+                       "20.08; 20.23; 20.38; 20.53; 21.08; 21.23; 21.38; 21.53; 22.08;"),
+        spaces(39)
+            + QStringLiteral("6.23; 6.38; 6.53; 7.08; 7.23; 7.38; 7.53; 8.08; 8.23; 8.38; 8.53; 9.08; 9.23; 9.38; "
+                             "10.08; 10.23; 10.53; 11.08; 11.23; 11.38; 11.53; 12.08; 12.23; 12.38; 12.53;"),
+        QStringLiteral("13.08; 13.23; 13.38; 13.53; 14.08; 14.23; 14.38; 14.53; 15.08; 15.23; 15.38; 15;.53; 16.08; "
+                       "16.23; 16.38; 16.53; 17.08; 17.23; 17.38; 17.53; 18.08; 18.38; 18.53; 19.23; 19.38; 19.53; "
+                       "20.08; 20.23; 20.38; 20.53; 21.08; 21.23; 21.53; 22.23;") };
+    QTest::newRow("Маршрут №2") << QStringLiteral("Label1") << route2;
+    QTest::newRow("Маршрут №3") << QStringLiteral("Label2")
+                                << Shown { QStringLiteral("От диспетчерской"), QStringLiteral("От поселка"),
+                                       spaces(47)
+                                           + QStringLiteral("6.10; 7.25; 8.35; 10.15; 11.25; 12.35; 13.45; 14.55; "
+                                                            "16.05; 17.15; 18.55; 20.05; 21.15;"),
+                                       QString(),
+                                       spaces(30)
+                                           + QStringLiteral("6.45; 8.00; 9.10; 10.50; 12.00; 13.10; 14.20; 15.30; "
+                                                            "16.40; 17.50; 19.30; 20.40; 21.50;"),
+                                       QString() };
+    QTest::newRow("Маршрут №9")
+        << QStringLiteral("Label9")
+        << Shown { QStringLiteral("От диспетчерской"), QStringLiteral("От р/з \"Светлоборский\""),
+               spaces(46)
+                   + QStringLiteral("5.57; 6.25; 7.05; 7.37; 8.05; 9.17; 10.21; 10.50; 11.20; 12.01;12.38; 13.00; "
+                                    "1341; 14.15; 14.47; 15.21; ; 16.00; 16.27; 16.55; 18.05; 18.37; 19.11; 19.40; "
+                                    "20.17; 20.51;"),
+               QString(),
+               spaces(64)
+                   + QStringLiteral("6.47; 7.15; 7.55; 8.27; 8.55; 9.35; 10.07; 11.11; 11.45; 12.17; 12.17; 12.51; "
+                                    "13.25; 13.57; 14.25; 15.05; 15.37; 16.11; 16.45; 17.15; 17.51;18.55; 19.27; "
+                                    "20.01; 20.35; 21.07; 21.41;"),
+               QString() };
+    QTest::newRow("Маршрут №10 ")
+        << QStringLiteral("Label10")
+        << Shown { QStringLiteral("От диспетчерской"), QStringLiteral("От с/о \"Мечта\""),
+               spaces(46)
+                   + QStringLiteral("6.00; 7.05; 8.10; 9.15; 10.15; 11.55; 13.00; 14.10; 15.15; 16.20; 17.25; 18.30; "
+                                    "20.05; 21.10;"),
+               QString(),
+               spaces(36)
+                   + QStringLiteral("6.40; 7.35; (с 1.01.06.03 г. 7.45); 8.50; 9.55; 11.30; 12.35; 13.40; 14.50; "
+                                    "15.55; 17.00; 18.05; 19.10; 20.45; 21.50;"),
+               QString() };
+    QTest::newRow("Маршрут №11 ")
+        << QStringLiteral("Label12")
+        << Shown { QStringLiteral("От ж/д вокзала"), QStringLiteral("От поселка"),
+               spaces(40)
+                   + QStringLiteral("6.00; 6.30; 7.00; 7.30; 8.00; 8.30; 9.00; 9.30; 10.30; 11.00; 11.30; 12.00; "
+                                    "13.00; 13.30; 14.00; 14.30; 15.00; 15.30; 16.00; 16.30; 17.00; 17.30; 19.00; "
+                                    "19.30; 20.00; 20.30; 21.00;"),
+               QString(),
+               spaces(30)
+                   + QStringLiteral("6.50; 7.30; 8.00; 8.30; 9.00; 9.30; 10.00; 10.30; 11.30; 12.00; 12.30; 13.00 "
+                                    "(пересмена - до хлебзавода); 14.00 (пересмена - до хлебзавода);"),
+               QStringLiteral("14.30 (пересмена - до хлебзавода); 15.30; 16.00; 16.30; 17.00; 17.30; 18.00; 18.30; "
+                              "20.00; 20.30; 21.00; 21.30; 22.00;") };
+    const Shown route19 { QStringLiteral("От ж/д вокзала"), QStringLiteral("От \"Романтики\""),
+        spaces(39) + QStringLiteral("6.30; 7.50; 9.10; 11.30; 12.40; 14.05; 15.25; 16.45; 18.05; 20.25;"), QString(),
+        spaces(40) + QStringLiteral("7.10; 8.30; 9.50; 12.05; 13.15; 14.45; 16.05; 17.25; 18.45; 21.05;"), QString() };
+    for (const char* name : { "Label20", "Label19", "Label21", "Label22", "Label23" })
+        QTest::newRow(name) << QString::fromLatin1(name) << route19;
+}
+
+void TestTFrmCar::routeClickShowsItsEntry()
+{
+    QFETCH(QString, clicked);
+    QFETCH(Shown, expected);
+    open();
+    QTest::mouseClick(label(clicked), Qt::LeftButton, {}, QPoint(3, 5));
+    const Shown now = shown();
+    QCOMPARE(now.disp, expected.disp);
+    QCOMPARE(now.jd, expected.jd);
+    QCOMPARE(now.time1, expected.time1);
+    QCOMPARE(now.time2, expected.time2);
+    QCOMPARE(now.time3, expected.time3);
+    QCOMPARE(now.time4, expected.time4);
+    QVERIFY(FrmCar->ui()->Disp->isVisible() && FrmCar->ui()->JD->isVisible());
+    // Only "Маршрут №2" turns its own label yellow.
+    for (TextLabel* l : FrmCar->hoverLabels())
+        QCOMPARE(l->fontRgb(),
+            clicked == QLatin1String("Label1") && l->objectName() == QLatin1String("Label1") ? yellow : aqua);
+    // The same route again shows the same.
+    QTest::mouseClick(label(clicked), Qt::LeftButton, {}, QPoint(3, 5));
+    QCOMPARE(shown().time3, expected.time3);
+}
+
+void TestTFrmCar::emptyTextsClearWhatWasThere()
+{
+    open();
+    QTest::mouseClick(label(QStringLiteral("Label1")), Qt::LeftButton);
+    QVERIFY(!shown().time2.isEmpty() && !shown().time4.isEmpty());
+    QTest::mouseClick(label(QStringLiteral("Label2")), Qt::LeftButton);
+    QVERIFY(shown().time2.isEmpty());
+    QVERIFY(shown().time4.isEmpty());
+    QCOMPARE(shown().jd, QStringLiteral("От поселка"));
+}
+
+// The stop names are bold and wider than the spaces that the first time
+// texts start with may be in another font; in the program's font every first
+// line of times starts to the right of its stop name, every text fits its
+// label, and the first text of a direction never runs into the second.
+void TestTFrmCar::firstTimesStayClearOfTheStopName()
+{
+    open();
+    const Ui::TFrmCar* ui = FrmCar->ui();
+    for (const timetable::Route& r : timetable::routes()) {
+        const QString name = QString::fromUtf8(r.labelName.data(), qsizetype(r.labelName.size()));
+        label(name)->click();
+        const struct {
+            TextLabel* stop;
+            TextLabel* first;
+            TextLabel* second;
+        } directions[] = { { ui->Disp, ui->Time1, ui->Time2 }, { ui->JD, ui->Time3, ui->Time4 } };
+        for (const auto& d : directions) {
+            const qreal stopEnd = d.stop->x() + d.stop->width();
+            const qreal timesStart = d.first->x() + d.first->firstCharacterX();
+            QVERIFY2(timesStart > stopEnd + 1,
+                qPrintable(QStringLiteral("%1 %2: times at %3, stop name ends at %4")
+                               .arg(name, d.first->objectName())
+                               .arg(timesStart)
+                               .arg(stopEnd)));
+            const int lineHeight = 13;
+            QVERIFY2(d.first->lineCount() * lineHeight <= d.first->height(), qPrintable(name));
+            QVERIFY2(d.second->lineCount() * lineHeight <= d.second->height() || d.second->text().isEmpty(),
+                qPrintable(name));
+            if (!d.second->text().isEmpty())
+                QVERIFY2(d.first->y() + d.first->lineCount() * lineHeight <= d.second->y(),
+                    qPrintable(name + QStringLiteral(": the first text runs into the second")));
+        }
+    }
+}
+
+void TestTFrmCar::chosenRouteTwoStopsHighlighting()
+{
+    open();
+    TextLabel* route2 = label(QStringLiteral("Label1"));
+    TextLabel* route5 = label(QStringLiteral("Label5"));
+    moveOver(route5);
+    QCOMPARE(route5->fontRgb(), white);
+    QTest::mouseClick(route2, Qt::LeftButton);
+    QCOMPARE(route2->fontRgb(), yellow);
+    QCOMPARE(route5->fontRgb(), white); // a click changes no other colour
+    // While "Маршрут №2" is yellow the route labels do not react.
+    moveOver(label(QStringLiteral("Label7")));
+    moveOver(route2, QPoint(5, 6));
+    QCOMPARE(route2->fontRgb(), yellow);
+    QCOMPARE(label(QStringLiteral("Label7"))->fontRgb(), aqua);
+    QCOMPARE(route5->fontRgb(), white);
+    // The timetable texts, the heading and the interval lines leave it as it is.
+    moveOver(FrmCar->ui()->Time3, QPoint(250, 5));
+    moveOver(FrmCar->ui()->Label19);
+    moveOver(FrmCar->ui()->Label22);
+    QCOMPARE(route2->fontRgb(), yellow);
+    // The background resets everything; then routes light up again.
+    moveOver(FrmCar->ui()->Image1, QPoint(600, 450));
+    QCOMPARE(route2->fontRgb(), aqua);
+    QCOMPARE(route5->fontRgb(), aqua);
+    moveOver(label(QStringLiteral("Label7")));
+    QCOMPARE(label(QStringLiteral("Label7"))->fontRgb(), white);
+    moveOver(route2);
+    QCOMPARE(route2->fontRgb(), white);
+    QCOMPARE(label(QStringLiteral("Label7"))->fontRgb(), aqua);
+}
+
+void TestTFrmCar::closingGivesBackTheMainWindowAndResets()
+{
+    open();
+    QTest::mouseClick(label(QStringLiteral("Label1")), Qt::LeftButton);
+    QTest::mouseClick(label(QStringLiteral("Label8")), Qt::LeftButton);
+    const Shown before = shown();
+    FrmCar->move(FrmCar->pos() + QPoint(40, 30));
+    const QPoint place = FrmCar->pos();
+    FrmCar->close();
+    QVERIFY(!FrmCar->isVisible());
+    QVERIFY(Form1->isEnabled());
+    for (TextLabel* l : FrmCar->hoverLabels())
+        QCOMPARE(l->fontRgb(), aqua);
+    // Open again: the last route, where the window was left, the main
+    // window disabled again.
+    open();
+    QCOMPARE(FrmCar->pos(), place);
+    QCOMPARE(shown().time1, before.time1);
+    QCOMPARE(shown().jd, QStringLiteral("От ш. \"Распадская\""));
+    QVERIFY(FrmCar->ui()->Disp->isVisible());
+    FrmCar->close();
+    QVERIFY(Form1->isEnabled());
+}
+
+void TestTFrmCar::screenReaderChoosesARoute()
+{
+    open();
+    QAccessibleInterface* route = QAccessible::queryAccessibleInterface(label(QStringLiteral("Label6")));
+    QCOMPARE(route->text(QAccessible::Name), QStringLiteral("Маршрут №5а"));
+    QCOMPARE(route->role(), QAccessible::Button);
+    route->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(shown().disp, QStringLiteral("От ж/д вокзала"));
+    QCOMPARE(shown().jd, QStringLiteral("От п. Усинского"));
+    QAccessibleInterface* times = QAccessible::queryAccessibleInterface(FrmCar->ui()->Time1);
+    QCOMPARE(times->role(), QAccessible::StaticText);
+    QVERIFY(times->text(QAccessible::Name).startsWith(QStringLiteral("6.10; 6.30;")));
+    QVERIFY(times->actionInterface()->actionNames().isEmpty());
+}
+
+int main(int argc, char* argv[])
+{
+    Application app(argc, argv);
+    TestTFrmCar test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_tfrmcar.moc"
