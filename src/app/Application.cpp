@@ -10,7 +10,6 @@ Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    Q_INIT_RESOURCE(fonts);
     fonts::installSubstituteFont();
     setFont(fonts::msSansSerif(11));
     // No window has an icon of its own: this one stands for the program in

@@ -3,6 +3,13 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+// The font files live in this static library; Q_INIT_RESOURCE must stand
+// outside any namespace.
+static void registerFontResources()
+{
+    Q_INIT_RESOURCE(fonts);
+}
+
 namespace fonts {
 
 namespace {
@@ -24,6 +31,7 @@ const char* const replacedFamilies[] = {"MS Sans Serif", "Microsoft Sans Serif"}
 QString installSubstituteFont()
 {
     static const QString installed = [] {
+        registerFontResources();
         const QString family = QString::fromLatin1(bundledFamily);
         bool loaded = false;
         for (const char* file : fontFiles) {

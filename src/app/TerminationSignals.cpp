@@ -11,8 +11,8 @@ namespace {
 
 // The signal handler may only write to a descriptor; the GUI thread reads
 // the other end.
-int s_pipe[2] = {-1, -1};
-constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
+int s_pipe[2] = { -1, -1 };
+constexpr int kSignals[] = { SIGTERM, SIGHUP, SIGINT };
 
 void onSignal(int)
 {
@@ -59,8 +59,7 @@ TerminationSignals::~TerminationSignals()
 void TerminationSignals::readRequest()
 {
     char bytes[16];
-    while (::read(s_pipe[1], bytes, sizeof bytes) > 0) {
-    }
+    while (::read(s_pipe[1], bytes, sizeof bytes) > 0) { }
     if (m_onRequest)
         m_onRequest();
 }

@@ -10,8 +10,7 @@
 
 class QSocketNotifier;
 
-class TerminationSignals : public QObject
-{
+class TerminationSignals : public QObject {
     Q_OBJECT
 
 public:

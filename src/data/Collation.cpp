@@ -90,7 +90,7 @@ Collation::Collation()
         (*m_unsafe)[c] = true;
 
     // The blocks nearly every text needs: Latin, punctuation, Cyrillic.
-    for (unsigned high : {0x00u, 0x04u, 0x20u})
+    for (unsigned high : { 0x00u, 0x04u, 0x20u })
         block(high);
 
     const char16_t highest = 0xFFFF;

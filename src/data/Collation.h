@@ -32,8 +32,7 @@
 
 struct UCollator;
 
-class Collation
-{
+class Collation {
 public:
     static const Collation& instance();
     ~Collation();
@@ -54,7 +53,7 @@ private:
     Collation();
 
     static constexpr std::uint32_t Unsafe = 1; // not a primary weight: ICU weights start at 0x03000000
-    std::uint32_t weight(char16_t c) const;     // 0 for an ignorable character
+    std::uint32_t weight(char16_t c) const; // 0 for an ignorable character
     using Block = std::array<std::uint32_t, 256>;
     const Block& block(unsigned high) const;
     void appendSlowly(QStringView text, std::string& key) const;
@@ -62,7 +61,7 @@ private:
     UCollator* m_collator = nullptr;
     // Filled on first use; read without a lock, so keys may be built on
     // several threads at once.
-    mutable std::array<std::atomic<const Block*>, 256> m_blocks{};
+    mutable std::array<std::atomic<const Block*>, 256> m_blocks {};
     std::unique_ptr<std::array<bool, 65536>> m_unsafe;
     std::string m_highest;
 };

@@ -51,7 +51,8 @@ QString Connection::databasePath() const
 bool Connection::readOnly() const
 {
     return m_connectionString.contains(QLatin1Char('='))
-        && keywordValue(m_connectionString, QLatin1String("Mode")).compare(QLatin1String("Read"), Qt::CaseInsensitive) == 0;
+        && keywordValue(m_connectionString, QLatin1String("Mode")).compare(QLatin1String("Read"), Qt::CaseInsensitive)
+        == 0;
 }
 
 void Connection::open()
@@ -78,25 +79,25 @@ Store& Connection::store()
 QString Connection::designTimeConnectionString()
 {
     static const char* const pairs[][2] = {
-        {"Provider", "Microsoft.Jet.OLEDB.4.0"},
-        {"Password", "\"\""},
-        {"User ID", "Admin"},
-        {"Data Source", "C:\\SarvinoNew\\Sarvino.mdb"},
-        {"Mode", "Share Deny None"},
-        {"Extended Properties", "\"\""},
-        {"Jet OLEDB:System database", "\"\""},
-        {"Jet OLEDB:Registry Path", "\"\""},
-        {"Jet OLEDB:Database Password", "\"\""},
-        {"Jet OLEDB:Engine Type", "5"},
-        {"Jet OLEDB:Database Locking Mode", "1"},
-        {"Jet OLEDB:Global Partial Bulk Ops", "2"},
-        {"Jet OLEDB:Global Bulk Transactions", "1"},
-        {"Jet OLEDB:New Database Password", "\"\""},
-        {"Jet OLEDB:Create System Database", "False"},
-        {"Jet OLEDB:Encrypt Database", "False"},
-        {"Jet OLEDB:Don't Copy Locale on Compact", "False"},
-        {"Jet OLEDB:Compact Without Replica Repair", "False"},
-        {"Jet OLEDB:SFP", "False"},
+        { "Provider", "Microsoft.Jet.OLEDB.4.0" },
+        { "Password", "\"\"" },
+        { "User ID", "Admin" },
+        { "Data Source", "C:\\SarvinoNew\\Sarvino.mdb" },
+        { "Mode", "Share Deny None" },
+        { "Extended Properties", "\"\"" },
+        { "Jet OLEDB:System database", "\"\"" },
+        { "Jet OLEDB:Registry Path", "\"\"" },
+        { "Jet OLEDB:Database Password", "\"\"" },
+        { "Jet OLEDB:Engine Type", "5" },
+        { "Jet OLEDB:Database Locking Mode", "1" },
+        { "Jet OLEDB:Global Partial Bulk Ops", "2" },
+        { "Jet OLEDB:Global Bulk Transactions", "1" },
+        { "Jet OLEDB:New Database Password", "\"\"" },
+        { "Jet OLEDB:Create System Database", "False" },
+        { "Jet OLEDB:Encrypt Database", "False" },
+        { "Jet OLEDB:Don't Copy Locale on Compact", "False" },
+        { "Jet OLEDB:Compact Without Replica Repair", "False" },
+        { "Jet OLEDB:SFP", "False" },
     };
     QStringList joined;
     for (const auto& pair : pairs)

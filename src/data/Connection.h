@@ -12,8 +12,7 @@
 
 #include <memory>
 
-class Connection
-{
+class Connection {
 public:
     Connection();
     ~Connection();

@@ -10,8 +10,7 @@
 #include <exception>
 #include <string>
 
-class DataError : public std::exception
-{
+class DataError : public std::exception {
 public:
     explicit DataError(QString message)
         : m_message(std::move(message))
@@ -27,8 +26,7 @@ private:
     std::string m_utf8;
 };
 
-class SilentAbort : public std::exception
-{
+class SilentAbort : public std::exception {
 public:
     const char* what() const noexcept override { return "Operation aborted"; }
 };

@@ -9,8 +9,7 @@
 
 class Table;
 
-class DataSource : public QObject
-{
+class DataSource : public QObject {
     Q_OBJECT
 
 public:

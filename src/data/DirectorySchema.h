@@ -11,11 +11,10 @@
 
 namespace schema {
 
-struct Field
-{
+struct Field {
     std::string_view name;
-    bool key;         // the auto-incrementing integer key, never shown
-    int size;         // characters a text holds; 0 for the key
+    bool key; // the auto-incrementing integer key, never shown
+    int size; // characters a text holds; 0 for the key
     int displayWidth; // characters the grid allots to the column; 0 for the default
     bool visible;
 };
@@ -25,14 +24,14 @@ inline constexpr std::string_view TableName = "главная";
 // In the program's persistent field list these are the components
 // ADOTable1DSDesigner, ADOTable1DSDesigner2 ... 4, ADOTable1_ and
 // ADOTable1DSDesigner5, in this order.
-inline constexpr std::array<Field, 6> Fields = {{
-    {"Код", true, 0, 0, false},
-    {"название", false, 100, 27, true},
-    {"адрес", false, 50, 25, true},
-    {"тел", false, 50, 11, true},
-    {"вид_деят", false, 150, 20, true},
-    {"пояснение", false, 200, 100, true},
-}};
+inline constexpr std::array<Field, 6> Fields = { {
+    { "Код", true, 0, 0, false },
+    { "название", false, 100, 27, true },
+    { "адрес", false, 50, 25, true },
+    { "тел", false, 50, 11, true },
+    { "вид_деят", false, 150, 20, true },
+    { "пояснение", false, 200, 100, true },
+} };
 
 // The statement that makes an empty directory table.
 inline std::string createTableSql()

@@ -16,8 +16,8 @@ const std::vector<FieldDef>& directoryFields()
     static const std::vector<FieldDef> fields = [] {
         std::vector<FieldDef> result;
         for (const schema::Field& f : schema::Fields) {
-            result.push_back({fromUtf8(f.name), f.key ? FieldType::AutoInc : FieldType::WideString, f.size,
-                              f.displayWidth, f.visible});
+            result.push_back({ fromUtf8(f.name), f.key ? FieldType::AutoInc : FieldType::WideString, f.size,
+                f.displayWidth, f.visible });
         }
         return result;
     }();

@@ -9,11 +9,10 @@
 
 enum class FieldType { AutoInc, WideString };
 
-struct FieldDef
-{
+struct FieldDef {
     QString name;
     FieldType type = FieldType::WideString;
-    int size = 0;         // characters; 0 for the integer key
+    int size = 0; // characters; 0 for the integer key
     int displayWidth = 0; // characters the grid allots to the column; 0 for the default
     bool visible = true;
 };

@@ -8,8 +8,7 @@
 
 namespace {
 
-struct Token
-{
+struct Token {
     enum class Kind { End, Name, Text, Number, Operator, Open, Close };
     Kind kind = Kind::End;
     QString text; // the name, the literal's value, the number or the operator
@@ -22,8 +21,7 @@ bool isKeyword(const Token& token, QLatin1String word)
     return token.kind == Token::Kind::Name && !token.bracketed && token.text.compare(word, Qt::CaseInsensitive) == 0;
 }
 
-class Parser
-{
+class Parser {
 public:
     Parser(const QString& text, const std::vector<FieldDef>& fields)
         : m_text(text)
@@ -47,8 +45,7 @@ public:
     }
 
 private:
-    struct Node
-    {
+    struct Node {
         enum class Kind { Comparison, And, Or } kind = Kind::Comparison;
         Comparison comparison;
         std::vector<Node> children;
@@ -58,8 +55,8 @@ private:
     [[noreturn]] void fail(const QString& what, int position) const
     {
         // One pass over the pattern: a "%1" in the user's text stays as it is.
-        throw DataError(QStringLiteral("Ошибка в фильтре «%1»: %2 (символ %3)")
-                            .arg(m_text, what, QString::number(position + 1)));
+        throw DataError(
+            QStringLiteral("Ошибка в фильтре «%1»: %2 (символ %3)").arg(m_text, what, QString::number(position + 1)));
     }
 
     QString spelling(const Token& token) const
@@ -108,11 +105,13 @@ private:
             m_token.text = c;
             ++m_pos;
             if (m_pos < n && c != QLatin1Char('=')
-                && (m_text.at(m_pos) == QLatin1Char('=') || (c == QLatin1Char('<') && m_text.at(m_pos) == QLatin1Char('>')))) {
+                && (m_text.at(m_pos) == QLatin1Char('=')
+                    || (c == QLatin1Char('<') && m_text.at(m_pos) == QLatin1Char('>')))) {
                 m_token.text += m_text.at(m_pos);
                 ++m_pos;
             }
-        } else if (c.isDigit() || ((c == QLatin1Char('-') || c == QLatin1Char('+')) && m_pos + 1 < n && m_text.at(m_pos + 1).isDigit())) {
+        } else if (c.isDigit()
+            || ((c == QLatin1Char('-') || c == QLatin1Char('+')) && m_pos + 1 < n && m_text.at(m_pos + 1).isDigit())) {
             m_token.kind = Token::Kind::Number;
             const qsizetype start = m_pos++;
             while (m_pos < n && (m_text.at(m_pos).isDigit() || m_text.at(m_pos) == QLatin1Char('.')))
@@ -172,10 +171,7 @@ private:
         return node;
     }
 
-    Node parseOr()
-    {
-        return parseJoined(QLatin1String("OR"), Node::Kind::Or, &Parser::parseAnd);
-    }
+    Node parseOr() { return parseJoined(QLatin1String("OR"), Node::Kind::Or, &Parser::parseAnd); }
 
     Node parseAnd()
     {
@@ -227,8 +223,12 @@ private:
             comparison.op = Comparison::Op::Like;
         } else if (op.kind == Token::Kind::Operator) {
             static const std::pair<const char*, Comparison::Op> ops[] = {
-                {"=", Comparison::Op::Equal},     {"<>", Comparison::Op::NotEqual},     {"<", Comparison::Op::Less},
-                {">", Comparison::Op::Greater},   {"<=", Comparison::Op::LessEqual},    {">=", Comparison::Op::GreaterEqual},
+                { "=", Comparison::Op::Equal },
+                { "<>", Comparison::Op::NotEqual },
+                { "<", Comparison::Op::Less },
+                { ">", Comparison::Op::Greater },
+                { "<=", Comparison::Op::LessEqual },
+                { ">=", Comparison::Op::GreaterEqual },
             };
             bool known = false;
             for (const auto& [spelled, value] : ops) {
@@ -240,7 +240,8 @@ private:
             if (!known)
                 fail(QStringLiteral("нет знака сравнения «%1»").arg(op.text), op.position);
         } else {
-            fail(QStringLiteral("после имени поля ожидался знак сравнения, а стоит «%1»").arg(spelling(op)), op.position);
+            fail(QStringLiteral("после имени поля ожидался знак сравнения, а стоит «%1»").arg(spelling(op)),
+                op.position);
         }
         advance();
 
@@ -285,11 +286,11 @@ private:
         for (qsizetype i = 0; i < pattern.size(); ++i) {
             if (isWildcard(pattern.at(i)))
                 fail(QStringLiteral("знак подстановки допустим только в конце шаблона или с обеих его сторон"),
-                     token.position + 1 + int(i) + (leading ? 1 : 0));
+                    token.position + 1 + int(i) + (leading ? 1 : 0));
         }
         if (leading && !trailing && !(comparison.value->size() == 1))
             fail(QStringLiteral("знак подстановки допустим только в конце шаблона или с обеих его сторон"),
-                 token.position + 1);
+                token.position + 1);
         comparison.value = pattern;
         comparison.pattern = leading && trailing ? Comparison::Pattern::Contains
             : (leading || trailing)              ? Comparison::Pattern::Prefix
@@ -315,7 +316,7 @@ private:
             break;
         }
         case Node::Kind::Comparison:
-            alternatives.push_back({node.comparison});
+            alternatives.push_back({ node.comparison });
             break;
         }
     }

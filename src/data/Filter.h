@@ -17,19 +17,17 @@
 
 #include <vector>
 
-struct Comparison
-{
+struct Comparison {
     enum class Op { Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Like };
     enum class Pattern { Whole, Prefix, Contains }; // what a LIKE pattern asks for
 
-    int field = -1;      // index into the table's fields
+    int field = -1; // index into the table's fields
     Op op = Op::Equal;
-    TextValue value;     // no value: NULL
+    TextValue value; // no value: NULL
     Pattern pattern = Pattern::Whole;
 };
 
-struct Filter
-{
+struct Filter {
     // Alternatives joined by OR, each of comparisons joined by AND. No
     // alternatives at all: every record passes.
     std::vector<std::vector<Comparison>> alternatives;
@@ -42,8 +40,7 @@ struct Filter
 };
 
 // One sort field of a table's sort field names: "name [ASC|DESC], ...".
-struct SortKey
-{
+struct SortKey {
     int field = -1;
     bool descending = false;
 };

@@ -283,8 +283,8 @@ int JetStore::Cursor::findColumn(const QString& field) const
         if (sameFieldName(fromMdb(column->name), field))
             return int(i);
     }
-    throw DataError(fieldNotFoundMessage(field) + QStringLiteral(".\nФайл базы данных: «%1».")
-                                                      .arg(QDir::toNativeSeparators(m_store.path())));
+    throw DataError(fieldNotFoundMessage(field)
+        + QStringLiteral(".\nФайл базы данных: «%1».").arg(QDir::toNativeSeparators(m_store.path())));
 }
 
 void JetStore::Cursor::checkPage(quint32 page) const

@@ -77,8 +77,7 @@ bool KeyRange::admits(const std::string& key) const
 }
 
 std::pair<std::size_t, std::size_t> KeyRange::within(const std::vector<std::uint32_t>& sorted, std::size_t begin,
-                                                     std::size_t end,
-                                                     const std::function<std::string(std::uint32_t)>& keyOf) const
+    std::size_t end, const std::function<std::string(std::uint32_t)>& keyOf) const
 {
     const auto first = sorted.begin() + std::ptrdiff_t(begin);
     const auto last = sorted.begin() + std::ptrdiff_t(end);
@@ -96,5 +95,5 @@ std::pair<std::size_t, std::size_t> KeyRange::within(const std::vector<std::uint
             return highInclusive ? c <= 0 : c < 0;
         });
     }
-    return {std::size_t(from - sorted.begin()), std::size_t(to - sorted.begin())};
+    return { std::size_t(from - sorted.begin()), std::size_t(to - sorted.begin()) };
 }

@@ -11,8 +11,7 @@
 #include <utility>
 #include <vector>
 
-struct KeyRange
-{
+struct KeyRange {
     std::optional<std::string> low, high;
     bool lowInclusive = true;
     bool highInclusive = false;
@@ -30,6 +29,5 @@ struct KeyRange
     // The stretch [begin, end) of rows, sorted by their keys, whose keys lie
     // in the range; keyOf gives a row's key.
     std::pair<std::size_t, std::size_t> within(const std::vector<std::uint32_t>& sorted, std::size_t begin,
-                                               std::size_t end,
-                                               const std::function<std::string(std::uint32_t)>& keyOf) const;
+        std::size_t end, const std::function<std::string(std::uint32_t)>& keyOf) const;
 };

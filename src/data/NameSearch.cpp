@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
-#include <optional>
 
 namespace {
 
@@ -90,9 +90,8 @@ QString upperBound(const QString& text)
             const std::string last = collation.key(text) + std::string(collation.highestUnit());
             const std::string& from = codePageKeys()[*code];
             const std::string& to = codePageKeys()[*code + 1u];
-            const bool between = std::any_of(codePageKeys().begin(), codePageKeys().end(), [&](const std::string& key) {
-                return !key.empty() && from < key && key < to;
-            });
+            const bool between = std::any_of(codePageKeys().begin(), codePageKeys().end(),
+                [&](const std::string& key) { return !key.empty() && from < key && key < to; });
             if (!between && collation.key(bound) >= last)
                 return bound;
         }

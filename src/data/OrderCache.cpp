@@ -7,16 +7,15 @@
 // One field's build, claimed by whichever thread gets to it first. The
 // workers share ownership, so a build forgotten meanwhile stays valid
 // until they let go of it.
-struct OrderCache::Build
-{
+struct OrderCache::Build {
     explicit Build(int f)
         : field(f)
     {
     }
     const int field;
-    std::atomic<bool> claimed{false};
-    std::atomic<bool> running{false};
-    std::atomic<bool> stop{false};
+    std::atomic<bool> claimed { false };
+    std::atomic<bool> running { false };
+    std::atomic<bool> stop { false };
     std::promise<std::unique_ptr<SortedOrder>> promise;
     std::future<std::unique_ptr<SortedOrder>> future = promise.get_future();
 };
@@ -38,8 +37,7 @@ void OrderCache::runBuild(Build& build) const
 {
     build.running = true;
     try {
-        build.promise.set_value(
-            std::make_unique<SortedOrder>(SortedOrder::build(m_rows, build.field - 1, build.stop)));
+        build.promise.set_value(std::make_unique<SortedOrder>(SortedOrder::build(m_rows, build.field - 1, build.stop)));
     } catch (...) {
         build.promise.set_exception(std::current_exception());
     }
@@ -63,7 +61,7 @@ const SortedOrder& OrderCache::order(int field)
         // that drops it first); build it here after all.
     }
     if (!slot) {
-        const std::atomic<bool> never{false};
+        const std::atomic<bool> never { false };
         slot = std::make_unique<SortedOrder>(SortedOrder::build(m_rows, field - 1, never));
     }
     return *slot;

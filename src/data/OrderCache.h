@@ -21,8 +21,7 @@
 
 class RowSet;
 
-class OrderCache
-{
+class OrderCache {
 public:
     OrderCache(const RowSet& rows, const std::vector<FieldDef>& fields);
     ~OrderCache();
@@ -57,6 +56,6 @@ private:
     const RowSet& m_rows;
     const std::vector<FieldDef>& m_fields;
     std::vector<std::unique_ptr<SortedOrder>> m_orders; // per field, once built
-    std::vector<std::shared_ptr<Build>> m_builds;       // per field, while one is under way
+    std::vector<std::shared_ptr<Build>> m_builds; // per field, while one is under way
     std::vector<std::thread> m_workers;
 };

@@ -92,11 +92,11 @@ RowSelection::Stretch RowSelection::shortestStretch(const std::vector<Condition>
         if (!c.range || field == best.field)
             continue;
         const SortedOrder& order = m_orders.order(field);
-        Stretch stretch{field, 0, order.sorted.size()};
+        Stretch stretch { field, 0, order.sorted.size() };
         for (const Condition& on : conditions) {
             if (on.range && on.comparison.field == field) {
-                std::tie(stretch.begin, stretch.end) = on.range->within(
-                    order.sorted, stretch.begin, stretch.end, [&](std::uint32_t row) { return keyOf(int(row), field); });
+                std::tie(stretch.begin, stretch.end) = on.range->within(order.sorted, stretch.begin, stretch.end,
+                    [&](std::uint32_t row) { return keyOf(int(row), field); });
             }
         }
         if (best.field < 0 || stretch.size() < best.size())
@@ -152,13 +152,20 @@ bool RowSelection::matchesKeyField(std::uint32_t row, const Condition& condition
         return c.op == Op::NotEqual;
     const qint64 key = m_rows.key(int(row));
     switch (c.op) {
-    case Op::Equal: return key == condition.number;
-    case Op::NotEqual: return key != condition.number;
-    case Op::Less: return key < condition.number;
-    case Op::Greater: return key > condition.number;
-    case Op::LessEqual: return key <= condition.number;
-    case Op::GreaterEqual: return key >= condition.number;
-    case Op::Like: return false;
+    case Op::Equal:
+        return key == condition.number;
+    case Op::NotEqual:
+        return key != condition.number;
+    case Op::Less:
+        return key < condition.number;
+    case Op::Greater:
+        return key > condition.number;
+    case Op::LessEqual:
+        return key <= condition.number;
+    case Op::GreaterEqual:
+        return key >= condition.number;
+    case Op::Like:
+        return false;
     }
     return false;
 }

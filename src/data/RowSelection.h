@@ -24,8 +24,7 @@
 class OrderCache;
 class RowSet;
 
-class RowSelection
-{
+class RowSelection {
 public:
     RowSelection(const RowSet& rows, const std::vector<FieldDef>& fields, OrderCache& orders);
 
@@ -42,17 +41,15 @@ public:
 
 private:
     // A comparison with its value's key worked out.
-    struct Condition
-    {
+    struct Condition {
         Comparison comparison;
-        std::string key;                // of the value, for text fields
-        qint64 number = 0;              // of the value, for the key field
-        std::optional<KeyRange> range;  // the keys it admits, when it bounds them
+        std::string key; // of the value, for text fields
+        qint64 number = 0; // of the value, for the key field
+        std::optional<KeyRange> range; // the keys it admits, when it bounds them
     };
 
     // The stretch of one field's order that the conditions on it allow.
-    struct Stretch
-    {
+    struct Stretch {
         int field = -1;
         std::size_t begin = 0, end = 0;
         std::size_t size() const { return end - begin; }

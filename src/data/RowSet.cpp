@@ -53,7 +53,7 @@ int RowSet::appendRow(qint64 key)
     c.keys[offset(row)] = key;
     c.flags[offset(row)] = 0;
     for (int column = 0; column < m_columnCount; ++column)
-        cell(row, column) = Cell{};
+        cell(row, column) = Cell {};
     if (!m_inBatch)
         m_published.store(m_size, std::memory_order_release);
     return row;
@@ -94,14 +94,14 @@ void RowSet::markDuplicateKeys()
         return;
     std::vector<std::uint32_t> order(static_cast<std::size_t>(m_size));
     std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return key(int(a)) < key(int(b)); });
+    std::stable_sort(
+        order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return key(int(a)) < key(int(b)); });
     for (std::size_t i = 0; i < order.size();) {
         std::size_t j = i + 1;
         while (j < order.size() && key(int(order[j])) == key(int(order[i])))
             ++j;
         const auto users = std::count_if(order.begin() + std::ptrdiff_t(i), order.begin() + std::ptrdiff_t(j),
-                                         [&](std::uint32_t row) { return usable(int(row)); });
+            [&](std::uint32_t row) { return usable(int(row)); });
         for (std::size_t k = i; k < j && users > 1; ++k) {
             if (usable(int(order[k])))
                 setKeyProblem(int(order[k]), KeyProblem::Duplicate);
@@ -120,7 +120,7 @@ std::string_view RowSet::utf8(int row, int column) const
     const Cell& c = cell(row, column);
     if (c.length == 0 || c.length == Cell::NullLength)
         return {};
-    return {textAt(c.offset), c.length};
+    return { textAt(c.offset), c.length };
 }
 
 QString RowSet::text(int row, int column) const
@@ -149,7 +149,7 @@ void RowSet::setUtf8(int row, int column, std::string_view bytes)
 
 void RowSet::setNull(int row, int column)
 {
-    cell(row, column) = Cell{};
+    cell(row, column) = Cell {};
 }
 
 void RowSet::setValue(int row, int column, const TextValue& value)

@@ -23,8 +23,7 @@
 #include <string_view>
 #include <vector>
 
-class RowSet
-{
+class RowSet {
 public:
     explicit RowSet(int textColumns = 0);
     ~RowSet();
@@ -73,8 +72,7 @@ public:
     std::size_t memoryUsage() const;
 
 private:
-    struct Cell
-    {
+    struct Cell {
         static constexpr std::uint32_t NullLength = 0xFFFFFFFF;
         std::uint32_t offset = 0;
         std::uint32_t length = NullLength; // bytes; NullLength for no value
@@ -85,8 +83,7 @@ private:
     static constexpr std::size_t MaxChunks = std::size_t(1) << (31 - ChunkBits);
 
     // ChunkRows rows: keys, flags and the cells of each column in turn.
-    struct Chunk
-    {
+    struct Chunk {
         explicit Chunk(int columns);
         std::unique_ptr<qint64[]> keys;
         std::unique_ptr<std::uint8_t[]> flags;
@@ -119,10 +116,10 @@ private:
     std::vector<std::unique_ptr<Chunk>> m_chunks;
     std::vector<std::unique_ptr<char[]>> m_blocks;
     std::size_t m_blockBytes = 0; // bytes allocated for blocks
-    std::size_t m_current = 0;    // the block being filled
-    std::uint32_t m_used = 0;     // bytes used in it
-    int m_size = 0;               // rows appended
-    std::atomic<int> m_published{0};
+    std::size_t m_current = 0; // the block being filled
+    std::uint32_t m_used = 0; // bytes used in it
+    int m_size = 0; // rows appended
+    std::atomic<int> m_published { 0 };
     bool m_inBatch = false;
     int m_deletedCount = 0;
 };

@@ -38,8 +38,8 @@ std::vector<std::uint32_t> RowSorter::sort(Candidates candidates, const std::vec
     return byRank(std::move(rows), order);
 }
 
-std::vector<std::uint32_t> RowSorter::walk(const SortedOrder& order, bool descending,
-                                           const std::vector<bool>* chosen) const
+std::vector<std::uint32_t> RowSorter::walk(
+    const SortedOrder& order, bool descending, const std::vector<bool>* chosen) const
 {
     if (!chosen && !descending && m_rows.deletedCount() == 0)
         return order.sorted;
@@ -86,8 +86,8 @@ std::vector<std::uint32_t> RowSorter::byRank(std::vector<std::uint32_t> rows, co
     return rows;
 }
 
-std::vector<std::uint32_t> RowSorter::byComparison(std::vector<std::uint32_t> rows,
-                                                   const std::vector<SortKey>& keys) const
+std::vector<std::uint32_t> RowSorter::byComparison(
+    std::vector<std::uint32_t> rows, const std::vector<SortKey>& keys) const
 {
     std::vector<const SortedOrder*> orders;
     for (const SortKey& key : keys)

@@ -15,14 +15,12 @@ struct SortedOrder;
 
 // Rows chosen by a filter, and the field whose order they already follow
 // (-1: stored order).
-struct Candidates
-{
+struct Candidates {
     std::vector<std::uint32_t> rows;
     int orderedBy = -1;
 };
 
-class RowSorter
-{
+class RowSorter {
 public:
     RowSorter(const RowSet& rows, OrderCache& orders);
 
@@ -31,8 +29,7 @@ public:
     // The rows of an order, all (deleted ones left out) or only those
     // chosen, ascending or descending; equal values keep their stored order
     // either way.
-    std::vector<std::uint32_t> walk(const SortedOrder& order, bool descending,
-                                    const std::vector<bool>* chosen) const;
+    std::vector<std::uint32_t> walk(const SortedOrder& order, bool descending, const std::vector<bool>* chosen) const;
 
 private:
     std::vector<std::uint32_t> byRank(std::vector<std::uint32_t> rows, const SortedOrder& order) const;

@@ -20,9 +20,8 @@ void checkStop(const std::atomic<bool>& stop)
 
 // The distinct values of a column (by their bytes; NULL is value 0) and
 // which value each row holds.
-struct DistinctValues
-{
-    std::vector<std::uint32_t> valueOf;   // per row
+struct DistinctValues {
+    std::vector<std::uint32_t> valueOf; // per row
     std::vector<std::string_view> values; // values[0] stands for NULL
 };
 
@@ -37,7 +36,7 @@ std::uint64_t hashOf(std::string_view v)
 DistinctValues distinctValues(const RowSet& rows, int column, const std::atomic<bool>& stop)
 {
     const int n = rows.rowCount();
-    DistinctValues d{std::vector<std::uint32_t>(std::size_t(n), 0), {std::string_view()}};
+    DistinctValues d { std::vector<std::uint32_t>(std::size_t(n), 0), { std::string_view() } };
     std::size_t capacity = 1024;
     while (capacity < std::size_t(n) * 2)
         capacity *= 2;
@@ -61,8 +60,7 @@ DistinctValues distinctValues(const RowSet& rows, int column, const std::atomic<
 }
 
 // The collation keys of the values, one after another in one buffer.
-struct ValueKeys
-{
+struct ValueKeys {
     std::string bytes;
     std::vector<std::uint32_t> start; // value i's key is [start[i], start[i+1])
 
@@ -75,7 +73,7 @@ struct ValueKeys
 ValueKeys keysOf(const std::vector<std::string_view>& values)
 {
     const Collation& collation = Collation::instance();
-    ValueKeys keys{{}, std::vector<std::uint32_t>(values.size() + 1, 0)};
+    ValueKeys keys { {}, std::vector<std::uint32_t>(values.size() + 1, 0) };
     for (std::size_t i = 0; i < values.size(); ++i) {
         keys.start[i] = std::uint32_t(keys.bytes.size());
         if (i > 0) // value 0 is NULL: no key
@@ -151,15 +149,14 @@ std::uint64_t prefixOf(std::string_view key)
 // Each value's rank: equal keys share one, NULL (value 0) comes first.
 std::vector<std::uint32_t> rankValues(const ValueKeys& keys)
 {
-    struct Item
-    {
+    struct Item {
         std::uint64_t prefix;
         std::uint32_t value;
     };
     const std::size_t count = keys.start.size() - 1;
     std::vector<Item> items(count);
     for (std::uint32_t i = 0; i < count; ++i)
-        items[i] = {prefixOf(keys.of(i)), i};
+        items[i] = { prefixOf(keys.of(i)), i };
     std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
         if (a.prefix != b.prefix)
             return a.prefix < b.prefix;

@@ -10,18 +10,15 @@
 
 class RowSet;
 
-struct SortedOrder
-{
+struct SortedOrder {
     std::vector<std::uint32_t> sorted; // rows in the field's order, ties in stored order
-    std::vector<std::uint32_t> rank;   // per row: equal values share a rank
+    std::vector<std::uint32_t> rank; // per row: equal values share a rank
 
     // The rank of the highest value (0 for an empty column).
     std::uint32_t topRank() const { return sorted.empty() ? 0 : rank[sorted.back()]; }
 
     // Thrown by build() when the stop flag was raised.
-    struct Stopped
-    {
-    };
+    struct Stopped { };
 
     // Builds the order of one text column of the rows. Reads the rows only;
     // raising stop makes it give up soon with Stopped.

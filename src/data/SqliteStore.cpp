@@ -18,7 +18,7 @@
 
 namespace {
 
-std::atomic<int> s_busyTimeoutMs{5000};
+std::atomic<int> s_busyTimeoutMs { 5000 };
 
 QString quoted(const QString& identifier)
 {
@@ -187,12 +187,11 @@ QString SqliteStore::columnName(const QString& table, const QString& field)
             return *m_columns.insert(cacheKey, name);
     }
     throw DataError(fieldNotFoundMessage(field)
-                    + QStringLiteral(".\nФайл базы данных: «%1», таблица «%2».").arg(shownPath(), actualTable));
+        + QStringLiteral(".\nФайл базы данных: «%1», таблица «%2».").arg(shownPath(), actualTable));
 }
 
 // Steps through one SELECT of the whole table on the file's own handle.
-class SqliteStore::Reader : public RowReader
-{
+class SqliteStore::Reader : public RowReader {
 public:
     Reader(const SqliteStore& store, Statement statement, bool utf8File, RowSet& rows)
         : m_store(store)
@@ -276,8 +275,8 @@ std::unique_ptr<RowReader> SqliteStore::openReader(const QString& table, const Q
         else
             failOpen(QString::fromUtf8(sqlite3_errmsg(db)));
     }
-    Statement select = prepare(QStringLiteral("SELECT ") + columns.join(QLatin1Char(',')) + QStringLiteral(" FROM ")
-                               + quoted(actualTable));
+    Statement select = prepare(
+        QStringLiteral("SELECT ") + columns.join(QLatin1Char(',')) + QStringLiteral(" FROM ") + quoted(actualTable));
     rows.reset(int(fields.size()) - 1);
     return std::make_unique<Reader>(*this, std::move(select), utf8File, rows);
 }
@@ -322,8 +321,8 @@ void SqliteStore::writeOneRecord(QSqlQuery& query, qint64 key, const QString& ke
     }
 }
 
-void SqliteStore::update(const QString& table, const QString& keyField, qint64 key,
-                         const std::vector<FieldChange>& changes)
+void SqliteStore::update(
+    const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& changes)
 {
     if (changes.empty())
         return;
@@ -339,7 +338,7 @@ void SqliteStore::update(const QString& table, const QString& keyField, qint64 k
     const QString what = QStringLiteral("Не удалось записать изменения в файл «%1»");
     QSqlQuery query(m_db);
     if (!query.prepare(QStringLiteral("UPDATE ") + quoted(actualTable) + QStringLiteral(" SET ")
-                       + assignments.join(QLatin1Char(',')) + QStringLiteral(" WHERE ") + where))
+            + assignments.join(QLatin1Char(',')) + QStringLiteral(" WHERE ") + where))
         failWrite(what, query.lastError().databaseText());
     for (const FieldChange& change : changes)
         query.addBindValue(bindable(change.value));
@@ -349,8 +348,8 @@ void SqliteStore::update(const QString& table, const QString& keyField, qint64 k
     writeOneRecord(query, key, keyField, what);
 }
 
-void SqliteStore::remove(const QString& table, const QString& keyField, qint64 key,
-                         const std::vector<FieldChange>& originals)
+void SqliteStore::remove(
+    const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& originals)
 {
     const QString actualTable = tableName(table);
     QString where = quoted(columnName(table, keyField)) + QStringLiteral("=?");
@@ -383,8 +382,8 @@ qint64 SqliteStore::insert(const QString& table, const QString& keyField, const 
         query.prepare(QStringLiteral("INSERT INTO ") + quoted(actualTable) + QStringLiteral(" DEFAULT VALUES"));
     } else {
         query.prepare(QStringLiteral("INSERT INTO ") + quoted(actualTable) + QStringLiteral(" (")
-                      + columns.join(QLatin1Char(',')) + QStringLiteral(") VALUES (") + marks.join(QLatin1Char(','))
-                      + QLatin1Char(')'));
+            + columns.join(QLatin1Char(',')) + QStringLiteral(") VALUES (") + marks.join(QLatin1Char(','))
+            + QLatin1Char(')'));
         for (const FieldChange& value : values)
             query.addBindValue(bindable(value.value));
     }

@@ -9,8 +9,7 @@
 class QSqlQuery;
 struct sqlite3;
 
-class SqliteStore : public Store
-{
+class SqliteStore : public Store {
 public:
     // Opens an existing SQLite file for reading and writing (or reading only,
     // when the file is write-protected or readOnly is set); never creates one.
@@ -20,12 +19,11 @@ public:
     QString path() const override { return m_path; }
 
     std::unique_ptr<RowReader> openReader(const QString& table, const QStringList& fields, RowSet& rows) override;
-    void update(const QString& table, const QString& keyField, qint64 key,
-                const std::vector<FieldChange>& changes) override;
-    void remove(const QString& table, const QString& keyField, qint64 key,
-                const std::vector<FieldChange>& originals) override;
-    qint64 insert(const QString& table, const QString& keyField,
-                  const std::vector<FieldChange>& values) override;
+    void update(
+        const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& changes) override;
+    void remove(
+        const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& originals) override;
+    qint64 insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values) override;
 
     // How long reading and writing wait for another program's lock on the
     // file. Tests shorten it.
@@ -54,6 +52,6 @@ private:
     QSqlDatabase m_db;
     // Names as the file spells them, found once: a write never reads the
     // schema (which may be locked by another program at that moment).
-    QHash<QString, QString> m_tables;  // lower-case name -> name in the file
+    QHash<QString, QString> m_tables; // lower-case name -> name in the file
     QHash<QString, QString> m_columns; // lower-case "table\nfield" -> name in the file
 };

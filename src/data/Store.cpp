@@ -1,8 +1,8 @@
 #include "data/Store.h"
 
 #include "data/DataError.h"
-#include "data/RowSet.h"
 #include "data/JetStore.h"
+#include "data/RowSet.h"
 #include "data/SqliteStore.h"
 
 #include <QDir>
@@ -50,15 +50,15 @@ std::unique_ptr<Store> Store::open(const QString& path, bool readOnly)
     case FileFormat::Unknown:
         break;
     }
-    throw DataError(QStringLiteral("Файл «%1» не является базой данных справочника: формат файла не распознан.").arg(shown));
+    throw DataError(
+        QStringLiteral("Файл «%1» не является базой данных справочника: формат файла не распознан.").arg(shown));
 }
 
 void Store::load(const QString& table, const QStringList& fields, RowSet& rows)
 {
     try {
         const std::unique_ptr<RowReader> reader = openReader(table, fields, rows);
-        while (reader->read(1 << 16)) {
-        }
+        while (reader->read(1 << 16)) { }
     } catch (...) {
         rows.reset(0);
         throw;

@@ -18,8 +18,7 @@ class RowSet;
 // Reads the rows of one table a batch at a time into the RowSet given when
 // it was opened. One thread at a time may use it, and that may be another
 // thread than the one that opened it (nobody else uses the store meanwhile).
-class RowReader
-{
+class RowReader {
 public:
     virtual ~RowReader() = default;
     // Appends up to maxRows more rows; returns false once there are no more.
@@ -27,15 +26,13 @@ public:
     virtual bool read(int maxRows) = 0;
 };
 
-struct FieldChange
-{
+struct FieldChange {
     QString field;
     TextValue original; // the value as it was read
-    TextValue value;    // the value to write
+    TextValue value; // the value to write
 };
 
-class Store
-{
+class Store {
 public:
     virtual ~Store() = default;
 
@@ -49,8 +46,7 @@ public:
     // the integer key, the others are text fields, matched to the table's
     // columns without regard to case. Throws DataError for a missing table
     // or field. Rows whose key cannot find them in the file are marked.
-    virtual std::unique_ptr<RowReader> openReader(const QString& table, const QStringList& fields,
-                                                  RowSet& rows) = 0;
+    virtual std::unique_ptr<RowReader> openReader(const QString& table, const QStringList& fields, RowSet& rows) = 0;
 
     // Reads the whole table at once, keys shared by several rows marked.
     void load(const QString& table, const QStringList& fields, RowSet& rows);
@@ -58,17 +54,18 @@ public:
     // Writes the changes of one record. The record is found by its key and
     // the original values of the changed fields; when someone else changed or
     // deleted it since it was read, nothing is written and DataError says so.
-    virtual void update(const QString& table, const QString& keyField, qint64 key,
-                        const std::vector<FieldChange>& changes) = 0;
+    virtual void update(
+        const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& changes)
+        = 0;
 
     // Deletes one record, found by its key and the original values of all
     // its fields.
-    virtual void remove(const QString& table, const QString& keyField, qint64 key,
-                        const std::vector<FieldChange>& originals) = 0;
+    virtual void remove(
+        const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& originals)
+        = 0;
 
     // Adds a record and returns its new key.
-    virtual qint64 insert(const QString& table, const QString& keyField,
-                          const std::vector<FieldChange>& values) = 0;
+    virtual qint64 insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values) = 0;
 
     // The message for a record in the file at path that someone else changed
     // or deleted since it was read.

@@ -104,10 +104,11 @@ void Table::open()
     QObject::connect(m_data.get(), &TableRows::rowsArrived, m_data.get(), [this](int count) { onRowsArrived(count); });
     // Queued even when waitUntilLoaded() ends the reading: whatever was
     // under way then finishes before the filter and sort take over.
-    QObject::connect(m_data.get(), &TableRows::finished, m_data.get(), [this] { onRowsFinished(); },
-                     Qt::QueuedConnection);
-    QObject::connect(m_data.get(), &TableRows::failed, m_data.get(),
-                     [this](const QString& message) { onLoadFailed(message); }, Qt::QueuedConnection);
+    QObject::connect(
+        m_data.get(), &TableRows::finished, m_data.get(), [this] { onRowsFinished(); }, Qt::QueuedConnection);
+    QObject::connect(
+        m_data.get(), &TableRows::failed, m_data.get(), [this](const QString& message) { onLoadFailed(message); },
+        Qt::QueuedConnection);
 
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_changed.assign(m_fields.size(), false);
@@ -285,7 +286,8 @@ void Table::reselect(const QString& filter, bool filtered, const QString& sortFi
 void Table::schedulePendingSelection()
 {
     if (m_selectionPending && m_data)
-        QMetaObject::invokeMethod(m_data.get(), [this] { applyPendingSelection(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_data.get(), [this] { applyPendingSelection(); }, Qt::QueuedConnection);
 }
 
 // Filter and sort set while the rows were being read in take over once the
@@ -547,7 +549,7 @@ std::vector<FieldChange> Table::changes() const
         // Clearing a field that held nothing leaves it holding nothing.
         if (!original && value && value->isEmpty())
             continue;
-        result.push_back({m_fields[i].name, original, value});
+        result.push_back({ m_fields[i].name, original, value });
     }
     return result;
 }
@@ -648,7 +650,7 @@ void Table::deleteRecord()
     checkWritable(row);
     std::vector<FieldChange> originals;
     for (std::size_t i = 1; i < m_fields.size(); ++i)
-        originals.push_back({m_fields[i].name, m_data->rows().value(index, int(i) - 1), std::nullopt});
+        originals.push_back({ m_fields[i].name, m_data->rows().value(index, int(i) - 1), std::nullopt });
     m_data->waitUntilLoaded(); // the file is not written while it is still being read
     m_connection->store().remove(m_tableName, m_fields.front().name, m_data->rows().key(index), originals);
 
@@ -754,8 +756,7 @@ void Table::enableControls()
 
 // Passes a change on to every attached data source, or notes it while the
 // controls are disabled.
-template <typename... Args>
-void Table::notify(unsigned change, void (DataSource::*signal)(Args...), Args... args)
+template <typename... Args> void Table::notify(unsigned change, void (DataSource::*signal)(Args...), Args... args)
 {
     if (controlsDisabled()) {
         m_pending |= change;

@@ -24,8 +24,7 @@ class DataSource;
 class TableRows;
 struct FieldChange;
 
-class Table
-{
+class Table {
 public:
     enum class State { Inactive, Browse, Edit, Insert };
 
@@ -153,8 +152,7 @@ private:
     void writePending();
 
     enum Change : unsigned { NoChange = 0, DataSetChange = 1, ScrollChange = 2, StateChange = 4, RecordChange = 8 };
-    template <typename... Args>
-    void notify(unsigned change, void (DataSource::*signal)(Args...), Args... args);
+    template <typename... Args> void notify(unsigned change, void (DataSource::*signal)(Args...), Args... args);
     void notifyDataSet();
     void notifyScroll();
     void notifyState();

@@ -24,8 +24,7 @@
 class Store;
 class RowReader;
 
-class TableRows : public QObject
-{
+class TableRows : public QObject {
     Q_OBJECT
 
 public:
@@ -76,8 +75,8 @@ private:
     RowSelection m_selection;
     std::unique_ptr<RowReader> m_reader;
     std::thread m_reading;
-    std::atomic<bool> m_stopReading{false};
-    std::atomic<bool> m_loading{false};
+    std::atomic<bool> m_stopReading { false };
+    std::atomic<bool> m_loading { false };
     QString m_error; // why reading stopped, set before m_loading drops
     bool m_finished = false; // the end of the reading has been dealt with
 };

@@ -1,5 +1,7 @@
 #include "TestDatabase.h"
 
+#include "data/DirectorySchema.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -13,14 +15,10 @@ TestDatabase::TestDatabase(const QVector<TestRecord>& records)
     database.setDatabaseName(path());
     if (!database.open())
         throw std::runtime_error("cannot create test database");
-    exec(QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY AUTOINCREMENT, "
-                        "\"название\" VARCHAR(100), \"адрес\" VARCHAR(50), \"тел\" VARCHAR(50), "
-                        "\"вид_деят\" VARCHAR(150), \"пояснение\" VARCHAR(200))"));
+    exec(QString::fromStdString(schema::createTableSql()));
     database.transaction();
     for (const TestRecord& r : records) {
-        exec(QStringLiteral("INSERT INTO \"главная\" (\"название\",\"адрес\",\"тел\",\"вид_деят\",\"пояснение\") "
-                            "VALUES (?,?,?,?,?)"),
-             {r.name, r.address, r.phone, r.kind, r.note});
+        exec(QString::fromStdString(schema::insertTextsSql()), {r.name, r.address, r.phone, r.kind, r.note});
     }
     database.commit();
 }

@@ -24,8 +24,7 @@
 namespace {
 
 // A connection and an open directory table on one file.
-struct Directory
-{
+struct Directory {
     explicit Directory(const QString& connectionString)
     {
         connection.setConnectionString(connectionString);
@@ -72,8 +71,7 @@ const QString kDirectoryWithoutKey = QStringLiteral(
     "\"пояснение\" TEXT)");
 
 // Another program holding the file's write lock until release is set.
-class LockHolder
-{
+class LockHolder {
 public:
     LockHolder(const QString& path, const char* begin)
         : m_thread([this, path = path.toStdString(), begin] {
@@ -100,15 +98,14 @@ public:
     }
 
 private:
-    std::atomic<bool> m_locked{false};
-    std::atomic<bool> m_release{false};
+    std::atomic<bool> m_locked { false };
+    std::atomic<bool> m_release { false };
     std::thread m_thread;
 };
 
 } // namespace
 
-class TestTable : public QObject
-{
+class TestTable : public QObject {
     Q_OBJECT
 
 private slots:
@@ -211,7 +208,8 @@ void TestTable::openFailures_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("missing file") << QByteArray() << QString() << QStringLiteral("не найден");
-    QTest::newRow("text file") << QByteArray("Hello, world\n") << QString() << QStringLiteral("формат файла не распознан");
+    QTest::newRow("text file") << QByteArray("Hello, world\n") << QString()
+                               << QStringLiteral("формат файла не распознан");
     QTest::newRow("empty file") << QByteArray("\0", 0) << QString() << QStringLiteral("формат файла не распознан");
     QByteArray jet(256, '\0');
     jet.replace(0, 4, QByteArray("\x00\x01\x00\x00", 4));
@@ -257,8 +255,9 @@ void TestTable::openFailures()
 void TestTable::connectionStringForms()
 {
     Connection c;
-    QVERIFY(c.connectionString().startsWith(QLatin1String("Provider=Microsoft.Jet.OLEDB.4.0;Password=\"\";User ID=Admin;"
-                                                           "Data Source=C:\\SarvinoNew\\Sarvino.mdb;Mode=Share Deny None;")));
+    QVERIFY(c.connectionString().startsWith(
+        QLatin1String("Provider=Microsoft.Jet.OLEDB.4.0;Password=\"\";User ID=Admin;"
+                      "Data Source=C:\\SarvinoNew\\Sarvino.mdb;Mode=Share Deny None;")));
     QVERIFY(c.connectionString().endsWith(QLatin1String(";Jet OLEDB:SFP=False")));
     QCOMPARE(c.databasePath(), QStringLiteral("C:\\SarvinoNew\\Sarvino.mdb"));
     QCOMPARE(c.provider(), QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
@@ -515,7 +514,7 @@ void TestTable::appendWithoutVetoWritesRecord()
     t.post();
     QCOMPARE(db().count(), 6);
     QCOMPARE(db().exec(QStringLiteral("SELECT \"название\" FROM \"главная\" WHERE \"Код\"=6")).toString(),
-             QStringLiteral("Новая фирма"));
+        QStringLiteral("Новая фирма"));
     QCOMPARE(t.keyAt(5), 6);
 }
 
@@ -578,7 +577,7 @@ void TestTable::emptyTextIsNotNull()
     t.post();
     QCOMPARE(db().value(3, QStringLiteral("адрес")).toString(), QStringLiteral("ул. Мира, 2"));
     QCOMPARE(db().exec(QStringLiteral("SELECT typeof(\"пояснение\") FROM \"главная\" WHERE \"Код\"=3")).toString(),
-             QStringLiteral("text"));
+        QStringLiteral("text"));
     // ... and that very field filled in ...
     t.edit();
     t.setValue(note, QStringLiteral("Теперь есть"));
@@ -611,7 +610,7 @@ void TestTable::clearedFieldStaysEditable()
     t.setValue(phone, QString()); // an editor's empty text may well be a null string
     t.post();
     QCOMPARE(db().exec(QStringLiteral("SELECT typeof(\"тел\") FROM \"главная\" WHERE \"Код\"=1")).toString(),
-             QStringLiteral("text"));
+        QStringLiteral("text"));
     // ... and the record stays editable and deletable.
     t.edit();
     t.setValue(phone, QStringLiteral("3-00-00"));
@@ -628,7 +627,7 @@ void TestTable::storedOverLongValueIsNeverCut()
 {
     m_db = std::make_unique<TestDatabase>();
     const QString longName = QString(155, QChar(0x0411)); // written by another program
-    db().exec(QStringLiteral("UPDATE \"главная\" SET \"название\"=? WHERE \"Код\"=1"), {longName});
+    db().exec(QStringLiteral("UPDATE \"главная\" SET \"название\"=? WHERE \"Код\"=1"), { longName });
     Table& t = openFile(db().path());
     const int name = t.fieldByName(QStringLiteral("название"));
     const int phone = t.fieldByName(QStringLiteral("тел"));
@@ -645,7 +644,8 @@ void TestTable::storedOverLongValueIsNeverCut()
     // Changed by the user and still too long: refused, never cut.
     t.edit();
     const QString message = errorOf([&] { t.setValue(name, longName.left(154)); });
-    QVERIFY2(message.contains(QStringLiteral("название")) && message.contains(QStringLiteral("100")), qPrintable(message));
+    QVERIFY2(
+        message.contains(QStringLiteral("название")) && message.contains(QStringLiteral("100")), qPrintable(message));
     t.cancel();
     QCOMPARE(db().value(1, QStringLiteral("название")).toString(), longName);
     // Shortened to fit: written as typed.
@@ -657,13 +657,13 @@ void TestTable::storedOverLongValueIsNeverCut()
 
 void TestTable::keysThatCannotFindTheRecord_data()
 {
-    QTest::addColumn<QString>("rows");  // the file's records, as SQL values
-    QTest::addColumn<int>("badRow");    // a row that must be refused
-    QTest::addColumn<int>("goodRow");   // a row that stays editable (-1: none)
+    QTest::addColumn<QString>("rows"); // the file's records, as SQL values
+    QTest::addColumn<int>("badRow"); // a row that must be refused
+    QTest::addColumn<int>("goodRow"); // a row that stays editable (-1: none)
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("duplicate") << QStringLiteral("(1,'A','','','',''),(2,'B','','','',''),(1,'C','','','','')") << 0 << 1
-                               << QStringLiteral("не уникален");
+    QTest::newRow("duplicate") << QStringLiteral("(1,'A','','','',''),(2,'B','','','',''),(1,'C','','','','')") << 0
+                               << 1 << QStringLiteral("не уникален");
     QTest::newRow("duplicate, not in order")
         << QStringLiteral("(7,'A','','','',''),(3,'B','','','',''),(7,'C','','','','')") << 2 << 1
         << QStringLiteral("не уникален");
@@ -716,8 +716,9 @@ void TestTable::writeMatchingSeveralRowsIsRolledBack()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
-    rawExec(path, kDirectoryWithoutKey
-                      + QStringLiteral("; INSERT INTO \"главная\" VALUES (1,'A','x','','',''),(2,'B','x','','','')"));
+    rawExec(path,
+        kDirectoryWithoutKey
+            + QStringLiteral("; INSERT INTO \"главная\" VALUES (1,'A','x','','',''),(2,'B','x','','','')"));
     Table& t = openFile(path);
     // After the file was read, another program gives a second record the same key and values.
     rawExec(path, QStringLiteral("UPDATE \"главная\" SET \"Код\"=1, \"название\"='A' WHERE \"Код\"=2"));
@@ -727,7 +728,7 @@ void TestTable::writeMatchingSeveralRowsIsRolledBack()
     t.setValue(t.fieldByName(QStringLiteral("адрес")), QStringLiteral("новый"));
     const QString message = errorOf([&] { t.post(); });
     QVERIFY2(message.contains(QStringLiteral("нескольких записей")) && message.contains(QStringLiteral("не изменён")),
-             qPrintable(message));
+        qPrintable(message));
     QCOMPARE(fileBytes(path), before); // both rows as they were
     QCOMPARE(t.state(), Table::State::Edit);
     t.cancel();
@@ -744,8 +745,8 @@ void TestTable::lockHeldLongerThanTheWait()
     t.setValue(1, QStringLiteral("Не сейчас"));
     const QString message = errorOf([&] { t.post(); });
     QVERIFY2(message.contains(QStringLiteral("занят другой программой"))
-                 && message.contains(QStringLiteral("не сохранены")) && message.contains(db().path()),
-             qPrintable(message));
+            && message.contains(QStringLiteral("не сохранены")) && message.contains(db().path()),
+        qPrintable(message));
     QCOMPARE(t.state(), Table::State::Edit); // the edit stays pending
     QCOMPARE(t.text(1), QStringLiteral("Не сейчас"));
     other.release();
@@ -761,8 +762,8 @@ void TestTable::fileLockedAtOpen()
     Directory d(file.path());
     const QString message = errorOf([&] { d.table.open(); });
     QVERIFY2(message.contains(QStringLiteral("занят другой программой")) && message.contains(file.path())
-                 && !message.contains(QStringLiteral("повреждён")),
-             qPrintable(message));
+            && !message.contains(QStringLiteral("повреждён")),
+        qPrintable(message));
     QVERIFY(!d.table.active());
     other.release();
     d.table.open();
@@ -774,10 +775,10 @@ void TestTable::fileLockedAtOpen()
 void TestTable::valuesOfAnyLengthLoad()
 {
     m_db = std::make_unique<TestDatabase>();
-    const QString big = QString(70000, QChar(0x0416));        // 140,000 bytes of UTF-8
+    const QString big = QString(70000, QChar(0x0416)); // 140,000 bytes of UTF-8
     const QString huge = QString(3 * 1024 * 1024, QLatin1Char('x')); // bigger than a storage block
-    db().exec(QStringLiteral("UPDATE \"главная\" SET \"пояснение\"=? WHERE \"Код\"=1"), {big});
-    db().exec(QStringLiteral("UPDATE \"главная\" SET \"пояснение\"=? WHERE \"Код\"=3"), {huge});
+    db().exec(QStringLiteral("UPDATE \"главная\" SET \"пояснение\"=? WHERE \"Код\"=1"), { big });
+    db().exec(QStringLiteral("UPDATE \"главная\" SET \"пояснение\"=? WHERE \"Код\"=3"), { huge });
     Table& t = openFile(db().path());
     const int note = t.fieldByName(QStringLiteral("пояснение"));
     QCOMPARE(t.recordCount(), 5);
@@ -803,10 +804,11 @@ void TestTable::hugeKeyReservesNothing()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
-    rawExec(path, QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, \"название\", \"адрес\", "
-                                 "\"тел\", \"вид_деят\", \"пояснение\"); INSERT INTO \"главная\" VALUES "
-                                 "(1,'A','','','',''),(2,'B','','','',''),(3,'C','','','',''),"
-                                 "(9223372036854775807,'D','','','','')"));
+    rawExec(path,
+        QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, \"название\", \"адрес\", "
+                       "\"тел\", \"вид_деят\", \"пояснение\"); INSERT INTO \"главная\" VALUES "
+                       "(1,'A','','','',''),(2,'B','','','',''),(3,'C','','','',''),"
+                       "(9223372036854775807,'D','','','','')"));
     Table& t = openFile(path);
     QCOMPARE(t.recordCount(), 4);
     QCOMPARE(t.keyAt(3), Q_INT64_C(9223372036854775807));
@@ -822,8 +824,9 @@ void TestTable::missingFieldNamesTheFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
-    rawExec(path, QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, \"название\", \"адрес\", "
-                                 "\"вид_деят\", \"пояснение\")"));
+    rawExec(path,
+        QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, \"название\", \"адрес\", "
+                       "\"вид_деят\", \"пояснение\")"));
     Directory d(path);
     const QString message = errorOf([&] { d.table.open(); });
     QVERIFY2(message.startsWith(QStringLiteral("Field 'тел' not found")), qPrintable(message));
@@ -842,9 +845,10 @@ void TestTable::leftoverJournalBesideReadOnlyFile()
     }
     sqlite3* writer = nullptr;
     QCOMPARE(sqlite3_open(path.toUtf8().constData(), &writer), SQLITE_OK);
-    sqlite3_exec(writer, "PRAGMA cache_size=1; BEGIN; UPDATE \"главная\" SET \"тел\"='x'; "
-                         "INSERT INTO \"главная\" (\"название\") SELECT \"название\" FROM \"главная\";",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(writer,
+        "PRAGMA cache_size=1; BEGIN; UPDATE \"главная\" SET \"тел\"='x'; "
+        "INSERT INTO \"главная\" (\"название\") SELECT \"название\" FROM \"главная\";",
+        nullptr, nullptr, nullptr);
     // Copy the file and its journal as they stand mid-write.
     const QString copy = dir.filePath(QStringLiteral("copy/Sarvino.mdb"));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("copy")));
@@ -856,8 +860,8 @@ void TestTable::leftoverJournalBesideReadOnlyFile()
     Directory d(QStringLiteral("Data Source=%1;Mode=Read").arg(copy));
     const QString message = errorOf([&] { d.table.open(); });
     QVERIFY2(message.contains(QStringLiteral("журнал")) && message.contains(copy)
-                 && !message.contains(QStringLiteral("повреждён")),
-             qPrintable(message));
+            && !message.contains(QStringLiteral("повреждён")),
+        qPrintable(message));
     // Opened for writing, the journal is rolled back and the file reads as before.
     Directory writable(copy);
     writable.table.open();
@@ -901,7 +905,7 @@ void TestTable::filterAndSortSetWhileReadingApplyAtTheEnd()
     source.setDataSet(&t);
     QSignalSpy reset(&source, &DataSource::dataSetChanged);
     // Every keystroke of a search is taken, none lost, none answered twice.
-    for (const char* text : {"название LIKE 'Фирма 5*'", "название LIKE 'Фирма 59*'", "название LIKE 'Фирма 599*'"})
+    for (const char* text : { "название LIKE 'Фирма 5*'", "название LIKE 'Фирма 59*'", "название LIKE 'Фирма 599*'" })
         t.setFilter(QString::fromUtf8(text));
     t.setIndexFieldNames(QStringLiteral("название DESC"));
     QVERIFY(t.recordCount() < BigTable || t.loading()); // not applied yet

@@ -9,6 +9,7 @@
 // TARGET only when complete, so an interrupted run never leaves a half file
 // under that name.
 
+#include "data/DirectorySchema.h"
 #include "data/DataError.h"
 #include "data/Field.h"
 #include "data/RowSet.h"
@@ -56,19 +57,10 @@ void say(const QString& text)
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stderr);
 }
 
-// The table as Sarwino expects it, from the program's own field list.
+// The table as Sarwino expects it.
 QByteArray createTableStatement()
 {
-    QStringList columns;
-    for (const FieldDef& field : directoryFields()) {
-        if (field.type == FieldType::AutoInc)
-            columns << QStringLiteral("\"%1\" INTEGER PRIMARY KEY AUTOINCREMENT").arg(field.name);
-        else
-            columns << QStringLiteral("\"%1\" VARCHAR(%2)").arg(field.name).arg(field.size);
-    }
-    return QStringLiteral("CREATE TABLE \"%1\" (%2)")
-        .arg(directoryTableName(), columns.join(QStringLiteral(", ")))
-        .toUtf8();
+    return QByteArray::fromStdString(schema::createTableSql());
 }
 
 QByteArray insertStatement()

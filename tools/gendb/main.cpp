@@ -9,6 +9,8 @@
 
 #include "Generator.h"
 
+#include "data/DirectorySchema.h"
+
 #include <sqlite3.h>
 
 #include <cerrno>
@@ -26,19 +28,6 @@ constexpr std::string_view kUsage =
     "  --out PATH     database file to write (replaced if it exists)\n"
     "  --records N    number of records, 0..1000000 (default 2500)\n"
     "  --seed S       seed of the generator, 0..18446744073709551615 (default 1)\n";
-
-constexpr const char *kCreateTable =
-    "CREATE TABLE \"главная\" ("
-    "\"Код\" INTEGER PRIMARY KEY AUTOINCREMENT, "
-    "\"название\" VARCHAR(100), "
-    "\"адрес\" VARCHAR(50), "
-    "\"тел\" VARCHAR(50), "
-    "\"вид_деят\" VARCHAR(150), "
-    "\"пояснение\" VARCHAR(200))";
-
-constexpr const char *kInsert =
-    "INSERT INTO \"главная\" (\"название\", \"адрес\", \"тел\", \"вид_деят\", \"пояснение\") "
-    "VALUES (?1, ?2, ?3, ?4, ?5)";
 
 struct Options {
     std::string out;
@@ -135,8 +124,8 @@ public:
                     "PRAGMA synchronous=OFF;"
                     "PRAGMA locking_mode=EXCLUSIVE;"
                     "PRAGMA cache_size=-65536;")
-            && exec(kCreateTable) && exec("BEGIN")
-            && (sqlite3_prepare_v2(m_db, kInsert, -1, &m_insert, nullptr) == SQLITE_OK || fail("cannot prepare"));
+            && exec(schema::createTableSql().c_str()) && exec("BEGIN")
+            && (sqlite3_prepare_v2(m_db, schema::insertTextsSql().c_str(), -1, &m_insert, nullptr) == SQLITE_OK || fail("cannot prepare"));
     }
 
     bool insert(const gendb::Record &r)

@@ -24,7 +24,6 @@ public:
     explicit TFrmCar(QWidget* owner);
     ~TFrmCar() override;
 
-    Ui::TFrmCar* ui() const { return m_ui.data(); }
 
     // Label1 … Label20, the labels whose colour the hover reset restores:
     // the route labels and the heading Label19 (index n-1 holds Labeln).

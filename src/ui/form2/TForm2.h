@@ -16,7 +16,6 @@ public:
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
 
-    Ui::TForm2* ui() const { return m_ui.data(); }
 
 private:
     const QScopedPointer<Ui::TForm2> m_ui;

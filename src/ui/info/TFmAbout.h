@@ -19,7 +19,6 @@ public:
     explicit TFmAbout(QWidget* owner);
     ~TFmAbout() override;
 
-    Ui::TFmAbout* ui() const { return m_ui.data(); }
 
     void FormActivate(QObject* Sender) override;
     void Timer1Timer(QObject* Sender);

@@ -17,7 +17,6 @@ public:
     explicit TFmAddRecord(QWidget* owner);
     ~TFmAddRecord() override;
 
-    Ui::TFmAddRecord* ui() const { return m_ui.data(); }
 
     void Button1Click(QObject* Sender);
     void sWebLabel1Click(QObject* Sender);

@@ -1,9 +1,9 @@
 #include "ui/main/DbGrid.h"
 
 #include "data/DataSource.h"
+#include "data/GridModel.h"
 #include "data/Table.h"
 #include "ui/main/GridDelegate.h"
-#include "ui/main/GridModel.h"
 #include "ui/main/IndicatorHeader.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/MessageBox.h"
@@ -32,8 +32,8 @@ DbGrid::DbGrid(QWidget* parent)
     // only while the grid has the focus (the delegate paints it so).
     setSelectionMode(QAbstractItemView::NoSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
-    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                    | QAbstractItemView::AnyKeyPressed);
+    setEditTriggers(
+        QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     setTabKeyNavigation(true);
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone); // long values are cut at the cell edge, not shortened
@@ -52,6 +52,8 @@ DbGrid::DbGrid(QWidget* parent)
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     m_model->onError = [](std::exception_ptr error) { errors::report(error); };
+    connect(m_delegate, &GridDelegate::editingStarted, this, &DbGrid::startEditing);
+    connect(m_delegate, &GridDelegate::editingCancelled, this, &DbGrid::cancelRecord);
     connect(m_model, &GridModel::currentRowChanged, this, &DbGrid::followTable);
     connect(m_model, &GridModel::modelReset, this, &DbGrid::applyColumnWidths);
 }
@@ -109,27 +111,46 @@ void DbGrid::applyColumnWidths()
 int DbGrid::virtualKey(int qtKey)
 {
     switch (qtKey) {
-    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Backspace:
+        return 8;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Backtab:
+        return 9;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    default: break;
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Shift:
+        return 16;
+    case Qt::Key_Control:
+        return 17;
+    case Qt::Key_Alt:
+        return 18;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Space:
+        return 32;
+    case Qt::Key_PageUp:
+        return 33;
+    case Qt::Key_PageDown:
+        return 34;
+    case Qt::Key_End:
+        return 35;
+    case Qt::Key_Home:
+        return 36;
+    case Qt::Key_Left:
+        return 37;
+    case Qt::Key_Up:
+        return 38;
+    case Qt::Key_Right:
+        return 39;
+    case Qt::Key_Down:
+        return 40;
+    case Qt::Key_Insert:
+        return 45;
+    case Qt::Key_Delete:
+        return 46;
+    default:
+        break;
     }
     if ((qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) || (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z))
         return qtKey;

@@ -13,8 +13,7 @@ class GridDelegate;
 class GridModel;
 class Table;
 
-class DbGrid : public QTableView
-{
+class DbGrid : public QTableView {
     Q_OBJECT
 
 public:
@@ -45,7 +44,6 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    friend class GridDelegate;
     void handleKey(QKeyEvent* event);
     bool atLastRow() const;
     void appendOrStay();

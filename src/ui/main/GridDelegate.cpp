@@ -1,8 +1,8 @@
 #include "ui/main/GridDelegate.h"
 
+#include "data/GridModel.h"
 #include "data/Table.h"
 #include "ui/main/DbGrid.h"
-#include "ui/main/GridModel.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -16,8 +16,7 @@ GridDelegate::GridDelegate(DbGrid* grid)
 {
 }
 
-QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                                    const QModelIndex& index) const
+QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
     if (auto* line = qobject_cast<QLineEdit*>(editor)) {
@@ -31,7 +30,7 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
             if (size > 0)
                 line->setMaxLength(int(std::min<qsizetype>(std::max<qsizetype>(size, stored), 32767)));
         }
-        connect(line, &QLineEdit::textEdited, m_grid, [grid = m_grid] { grid->startEditing(); });
+        connect(line, &QLineEdit::textEdited, this, &GridDelegate::editingStarted);
     }
     m_editor = editor;
     return editor;
@@ -42,9 +41,9 @@ void GridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) cons
     // The editor takes the cell's value once, when it opens. The row is
     // repainted while the user types (the record goes into edit mode), and
     // that must not put the old value back over what was typed.
-    if (editor->property("loaded").toBool())
+    if (editor == m_loadedEditor)
         return;
-    editor->setProperty("loaded", true);
+    m_loadedEditor = editor;
     QStyledItemDelegate::setEditorData(editor, index);
 }
 
@@ -105,7 +104,7 @@ bool GridDelegate::eventFilter(QObject* object, QEvent* event)
             return true;
         case Qt::Key_Escape:
             emit closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
-            m_grid->cancelRecord();
+            emit editingCancelled();
             return true;
         default:
             break;

@@ -10,22 +10,24 @@
 
 class DbGrid;
 
-class GridDelegate : public QStyledItemDelegate
-{
+class GridDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
 public:
     explicit GridDelegate(DbGrid* grid);
 
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
 
-    // The editor open right now, if any.
-    QWidget* currentEditor() const { return m_editor; }
     // Writes the open editor's text into the record and closes it.
     void commitAndClose();
+
+signals:
+    // The user typed into a cell editor: the record goes into edit mode.
+    void editingStarted();
+    // Escape in a cell editor: the record's pending change is given up.
+    void editingCancelled();
 
 protected:
     // The grid's current cell shows selected while the grid has the focus;
@@ -36,4 +38,6 @@ protected:
 private:
     DbGrid* m_grid;
     mutable QPointer<QWidget> m_editor;
+    // The editor that has taken its cell's value: it takes it once only.
+    mutable QPointer<QWidget> m_loadedEditor;
 };

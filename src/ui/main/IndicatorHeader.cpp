@@ -1,6 +1,6 @@
 #include "ui/main/IndicatorHeader.h"
 
-#include "ui/main/GridModel.h"
+#include "data/GridModel.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -291,8 +291,7 @@ void TForm1::Label3Click(QObject* Sender)
     for (const catalogue::Override& row : catalogue::overrides())
         if (name == QLatin1String(row.labelName.data(), qsizetype(row.labelName.size())))
             currentCategory() = fromUtf8(row.value);
-    // No category value holds an apostrophe, so the value goes in as it is.
-    ADOTable1.setFilter(QStringLiteral("вид_деят='") + currentCategory() + QLatin1Char('\''));
+    ADOTable1.setFilter(namesearch::categoryFilter(currentCategory()));
     m_ui->Label11->setText(currentCategory());
 }
 

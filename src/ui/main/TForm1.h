@@ -28,7 +28,6 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    Ui::TForm1* ui() const { return m_ui.data(); }
 
     Connection ADOConnection1;
     Table ADOTable1;

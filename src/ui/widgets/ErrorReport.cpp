@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <new>
+
 namespace {
 
 QString& title()
@@ -45,6 +47,8 @@ QString messageOf(std::exception_ptr error)
         return {};
     } catch (const DataError& e) {
         return e.message();
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("Не хватает памяти, чтобы выполнить это действие");
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {

@@ -1,6 +1,7 @@
 // The bus timetable window driven as a user drives it: its layout, the route
 // clicks and what they show, the hover rules of its labels, closing and
 // opening it again.
+#include "../../common/Controls.h"
 #include "../../common/TestDatabase.h"
 
 #include "app/Application.h"
@@ -13,9 +14,17 @@
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/TextLabel.h"
 
-#include "ui_TForm1.h"
-#include "ui_TFrmCar.h"
 
+#include <QAction>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QTest>
@@ -104,7 +113,7 @@ void TestTFrmCar::cleanup()
 
 void TestTFrmCar::open()
 {
-    Form1->ui()->N5->trigger();
+    control<QAction>(Form1, "N5")->trigger();
     QVERIFY(QTest::qWaitForWindowActive(FrmCar));
     QTRY_VERIFY(!Form1->isEnabled());
 }
@@ -121,9 +130,8 @@ void TestTFrmCar::moveOver(QWidget* control, QPoint at)
 
 Shown TestTFrmCar::shown() const
 {
-    const Ui::TFrmCar* ui = FrmCar->ui();
-    return { ui->Disp->text(), ui->JD->text(), ui->Time1->text(), ui->Time2->text(), ui->Time3->text(),
-        ui->Time4->text() };
+    return { control<TextLabel>(FrmCar, "Disp")->text(), control<TextLabel>(FrmCar, "JD")->text(), control<TextLabel>(FrmCar, "Time1")->text(), control<TextLabel>(FrmCar, "Time2")->text(), control<TextLabel>(FrmCar, "Time3")->text(),
+        control<TextLabel>(FrmCar, "Time4")->text() };
 }
 
 void TestTFrmCar::timetableHasItsShape()
@@ -175,13 +183,12 @@ void TestTFrmCar::layoutOfTheWindow()
              << QStringLiteral("Label23");
     QCOMPARE(order, expected);
 
-    const Ui::TFrmCar* ui = FrmCar->ui();
-    QCOMPARE(ui->Image1->geometry(), QRect(0, 0, 681, 489));
-    QCOMPARE(ui->Image2->geometry(), QRect(104, 0, 469, 60));
-    QVERIFY(ui->Image1->stretch());
-    QVERIFY(!ui->Image2->stretch());
-    QCOMPARE(ui->Image1->pictureName(), QStringLiteral("dark_background.jpg"));
-    QCOMPARE(ui->Image2->pictureName(), QStringLiteral("bus_banner.jpg"));
+    QCOMPARE(control<PictureBox>(FrmCar, "Image1")->geometry(), QRect(0, 0, 681, 489));
+    QCOMPARE(control<PictureBox>(FrmCar, "Image2")->geometry(), QRect(104, 0, 469, 60));
+    QVERIFY(control<PictureBox>(FrmCar, "Image1")->stretch());
+    QVERIFY(!control<PictureBox>(FrmCar, "Image2")->stretch());
+    QCOMPARE(control<PictureBox>(FrmCar, "Image1")->pictureName(), QStringLiteral("dark_background.jpg"));
+    QCOMPARE(control<PictureBox>(FrmCar, "Image2")->pictureName(), QStringLiteral("bus_banner.jpg"));
 
     // Route labels: Left 8, one line of 11 pixels, aqua; only "Маршрут №2"
     // without its box.
@@ -201,30 +208,30 @@ void TestTFrmCar::layoutOfTheWindow()
         QWidget* control;
         QRect place;
     } fixed[] = {
-        { ui->Time1, { 231, 79, 290, 57 } },
-        { ui->Time2, { 231, 118, 290, 73 } },
-        { ui->Time3, { 231, 203, 298, 78 } },
-        { ui->Time4, { 231, 242, 298, 78 } },
-        { ui->Label21, { 8, 392, 513, 17 } },
-        { ui->Label22, { 8, 408, 513, 17 } },
-        { ui->Label23, { 8, 424, 513, 17 } },
+        { control<TextLabel>(FrmCar, "Time1"), { 231, 79, 290, 57 } },
+        { control<TextLabel>(FrmCar, "Time2"), { 231, 118, 290, 73 } },
+        { control<TextLabel>(FrmCar, "Time3"), { 231, 203, 298, 78 } },
+        { control<TextLabel>(FrmCar, "Time4"), { 231, 242, 298, 78 } },
+        { control<TextLabel>(FrmCar, "Label21"), { 8, 392, 513, 17 } },
+        { control<TextLabel>(FrmCar, "Label22"), { 8, 408, 513, 17 } },
+        { control<TextLabel>(FrmCar, "Label23"), { 8, 424, 513, 17 } },
     };
     for (const auto& f : fixed)
         QCOMPARE(f.control->geometry(), f.place);
-    QCOMPARE(ui->Disp->pos(), QPoint(230, 77));
-    QCOMPARE(ui->JD->pos(), QPoint(230, 200));
-    QCOMPARE(ui->Disp->height(), 16);
-    QVERIFY(ui->Disp->bold() && ui->JD->bold() && ui->Label19->bold());
-    QCOMPARE(ui->Disp->fontPixels(), 13);
-    QCOMPARE(ui->Label19->geometry().topLeft(), QPoint(8, 376));
-    QCOMPARE(ui->Time1->fontRgb(), yellow);
-    QCOMPARE(ui->Label21->fontRgb(), white);
-    for (TextLabel* interval : { ui->Label21, ui->Label22, ui->Label23 })
+    QCOMPARE(control<TextLabel>(FrmCar, "Disp")->pos(), QPoint(230, 77));
+    QCOMPARE(control<TextLabel>(FrmCar, "JD")->pos(), QPoint(230, 200));
+    QCOMPARE(control<TextLabel>(FrmCar, "Disp")->height(), 16);
+    QVERIFY(control<TextLabel>(FrmCar, "Disp")->bold() && control<TextLabel>(FrmCar, "JD")->bold() && control<TextLabel>(FrmCar, "Label19")->bold());
+    QCOMPARE(control<TextLabel>(FrmCar, "Disp")->fontPixels(), 13);
+    QCOMPARE(control<TextLabel>(FrmCar, "Label19")->geometry().topLeft(), QPoint(8, 376));
+    QCOMPARE(control<TextLabel>(FrmCar, "Time1")->fontRgb(), yellow);
+    QCOMPARE(control<TextLabel>(FrmCar, "Label21")->fontRgb(), white);
+    for (TextLabel* interval : { control<TextLabel>(FrmCar, "Label21"), control<TextLabel>(FrmCar, "Label22"), control<TextLabel>(FrmCar, "Label23") })
         QCOMPARE(interval->lineCount(), 1); // the interval lines fit their labels
 
     // Before the first click: no stop names, no times.
-    QVERIFY(!ui->Disp->isVisible() && !ui->JD->isVisible());
-    for (TextLabel* t : { ui->Time1, ui->Time2, ui->Time3, ui->Time4 })
+    QVERIFY(!control<TextLabel>(FrmCar, "Disp")->isVisible() && !control<TextLabel>(FrmCar, "JD")->isVisible());
+    for (TextLabel* t : { control<TextLabel>(FrmCar, "Time1"), control<TextLabel>(FrmCar, "Time2"), control<TextLabel>(FrmCar, "Time3"), control<TextLabel>(FrmCar, "Time4") })
         QVERIFY(t->text().isEmpty());
 }
 
@@ -313,7 +320,7 @@ void TestTFrmCar::routeClickShowsItsEntry()
     QCOMPARE(now.time2, expected.time2);
     QCOMPARE(now.time3, expected.time3);
     QCOMPARE(now.time4, expected.time4);
-    QVERIFY(FrmCar->ui()->Disp->isVisible() && FrmCar->ui()->JD->isVisible());
+    QVERIFY(control<TextLabel>(FrmCar, "Disp")->isVisible() && control<TextLabel>(FrmCar, "JD")->isVisible());
     // Only "Маршрут №2" turns its own label yellow.
     for (TextLabel* l : FrmCar->hoverLabels())
         QCOMPARE(l->fontRgb(),
@@ -341,7 +348,6 @@ void TestTFrmCar::emptyTextsClearWhatWasThere()
 void TestTFrmCar::firstTimesStayClearOfTheStopName()
 {
     open();
-    const Ui::TFrmCar* ui = FrmCar->ui();
     for (const timetable::Route& r : timetable::routes()) {
         const QString name = QString::fromUtf8(r.labelName.data(), qsizetype(r.labelName.size()));
         label(name)->click();
@@ -349,7 +355,7 @@ void TestTFrmCar::firstTimesStayClearOfTheStopName()
             TextLabel* stop;
             TextLabel* first;
             TextLabel* second;
-        } directions[] = { { ui->Disp, ui->Time1, ui->Time2 }, { ui->JD, ui->Time3, ui->Time4 } };
+        } directions[] = { { control<TextLabel>(FrmCar, "Disp"), control<TextLabel>(FrmCar, "Time1"), control<TextLabel>(FrmCar, "Time2") }, { control<TextLabel>(FrmCar, "JD"), control<TextLabel>(FrmCar, "Time3"), control<TextLabel>(FrmCar, "Time4") } };
         for (const auto& d : directions) {
             const qreal stopEnd = d.stop->x() + d.stop->width();
             const qreal timesStart = d.first->x() + d.first->firstCharacterX();
@@ -386,12 +392,12 @@ void TestTFrmCar::chosenRouteTwoStopsHighlighting()
     QCOMPARE(label(QStringLiteral("Label7"))->fontRgb(), aqua);
     QCOMPARE(route5->fontRgb(), white);
     // The timetable texts, the heading and the interval lines leave it as it is.
-    moveOver(FrmCar->ui()->Time3, QPoint(250, 5));
-    moveOver(FrmCar->ui()->Label19);
-    moveOver(FrmCar->ui()->Label22);
+    moveOver(control<TextLabel>(FrmCar, "Time3"), QPoint(250, 5));
+    moveOver(control<TextLabel>(FrmCar, "Label19"));
+    moveOver(control<TextLabel>(FrmCar, "Label22"));
     QCOMPARE(route2->fontRgb(), yellow);
     // The background resets everything; then routes light up again.
-    moveOver(FrmCar->ui()->Image1, QPoint(600, 450));
+    moveOver(control<PictureBox>(FrmCar, "Image1"), QPoint(600, 450));
     QCOMPARE(route2->fontRgb(), aqua);
     QCOMPARE(route5->fontRgb(), aqua);
     moveOver(label(QStringLiteral("Label7")));
@@ -420,7 +426,7 @@ void TestTFrmCar::closingGivesBackTheMainWindowAndResets()
     QCOMPARE(FrmCar->pos(), place);
     QCOMPARE(shown().time1, before.time1);
     QCOMPARE(shown().jd, QStringLiteral("От ш. \"Распадская\""));
-    QVERIFY(FrmCar->ui()->Disp->isVisible());
+    QVERIFY(control<TextLabel>(FrmCar, "Disp")->isVisible());
     FrmCar->close();
     QVERIFY(Form1->isEnabled());
 }
@@ -434,7 +440,7 @@ void TestTFrmCar::screenReaderChoosesARoute()
     route->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     QCOMPARE(shown().disp, QStringLiteral("От ж/д вокзала"));
     QCOMPARE(shown().jd, QStringLiteral("От п. Усинского"));
-    QAccessibleInterface* times = QAccessible::queryAccessibleInterface(FrmCar->ui()->Time1);
+    QAccessibleInterface* times = QAccessible::queryAccessibleInterface(control<TextLabel>(FrmCar, "Time1"));
     QCOMPARE(times->role(), QAccessible::StaticText);
     QVERIFY(times->text(QAccessible::Name).startsWith(QStringLiteral("6.10; 6.30;")));
     QVERIFY(times->actionInterface()->actionNames().isEmpty());

@@ -1,13 +1,21 @@
 // The about window: its layout, the credits scroll driven tick by tick, its
 // links, and the main window's input around showing and closing it.
+#include "../../common/Controls.h"
 #include "UrlRecorder.h"
 
 #include "app/Fonts.h"
 #include "ui/info/TFmAbout.h"
 #include "ui/info/TsWebLabel.h"
 
-#include "ui_TFmAbout.h"
 
+#include <QAction>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -46,7 +54,7 @@ private slots:
 
 private:
     void showAbout();
-    QWidget* panel1() const { return m_about->ui()->Panel1; }
+    QWidget* panel1() const { return control<QFrame>(m_about.get(), "Panel1"); }
     QTimer* timer() const { return m_about->findChild<QTimer*>(QStringLiteral("Timer1")); }
 
     std::unique_ptr<UrlRecorder> m_urls;
@@ -85,54 +93,52 @@ void TestTFmAbout::controlsStandInTheirPlaces()
     QCOMPARE(m_about->windowTitle(), QStringLiteral("О программе..."));
     QCOMPARE(m_about->size(), QSize(413, 290));
     QCOMPARE(m_about->minimumSize(), m_about->maximumSize());
-    Ui::TFmAbout* ui = m_about->ui();
-    QCOMPARE(ui->Panel1->geometry(), QRect(120, 175, 241, 95));
+    QCOMPARE(control<QFrame>(m_about.get(), "Panel1")->geometry(), QRect(120, 175, 241, 95));
     // Fonts: the layout's points are the pixel sizes the window was drawn with.
-    QCOMPARE(ui->Label1->font().pixelSize(), 16);
-    QVERIFY(ui->Label1->font().bold());
-    QCOMPARE(ui->Label6->font().pixelSize(), 11);
-    QVERIFY(ui->sWebLabel1->font().bold() && ui->sWebLabel1->font().underline());
-    QVERIFY(!ui->sWebLabel3->font().bold() && ui->sWebLabel3->font().underline());
-    QCOMPARE(ui->sWebLabel1->HoverFont().pixelSize(), 11);
-    QCOMPARE(ui->sWebLabel1->HoverFontColor(), QColor(Qt::red));
-    QCOMPARE(ui->sWebLabel1->FontColor(), QColor(Qt::blue));
+    QCOMPARE(control<QLabel>(m_about.get(), "Label1")->font().pixelSize(), 16);
+    QVERIFY(control<QLabel>(m_about.get(), "Label1")->font().bold());
+    QCOMPARE(control<QLabel>(m_about.get(), "Label6")->font().pixelSize(), 11);
+    QVERIFY(control<TsWebLabel>(m_about.get(), "sWebLabel1")->font().bold() && control<TsWebLabel>(m_about.get(), "sWebLabel1")->font().underline());
+    QVERIFY(!control<TsWebLabel>(m_about.get(), "sWebLabel3")->font().bold() && control<TsWebLabel>(m_about.get(), "sWebLabel3")->font().underline());
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel1")->HoverFont().pixelSize(), 11);
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel1")->HoverFontColor(), QColor(Qt::red));
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel1")->FontColor(), QColor(Qt::blue));
     // The footer links sit seamlessly on the footer; the mail link is a box
     // of the same light blue over the credits.
-    QCOMPARE(ui->sWebLabel1->Color(), QColor(185, 242, 253));
-    QCOMPARE(ui->sWebLabel2->Color(), QColor(185, 242, 253));
-    QCOMPARE(ui->sWebLabel3->Color(), QColor(185, 242, 253));
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel1")->Color(), QColor(185, 242, 253));
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel2")->Color(), QColor(185, 242, 253));
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel3")->Color(), QColor(185, 242, 253));
     // Stacking: the credits panel lies under the header and the footer.
     const QObjectList children = m_about->children();
-    QVERIFY(children.indexOf(ui->Panel1) < children.indexOf(ui->Panel2));
-    QVERIFY(children.indexOf(ui->Panel1) < children.indexOf(ui->Panel3));
+    QVERIFY(children.indexOf(control<QFrame>(m_about.get(), "Panel1")) < children.indexOf(control<QFrame>(m_about.get(), "Panel2")));
+    QVERIFY(children.indexOf(control<QFrame>(m_about.get(), "Panel1")) < children.indexOf(control<QFrame>(m_about.get(), "Panel3")));
     // The footer captions end before their links.
     const auto inkEnd = [](QLabel* label) {
         return label->x() + QFontMetrics(label->font()).horizontalAdvance(label->text().trimmed());
     };
-    QVERIFY(inkEnd(ui->Label6) < ui->sWebLabel1->x());
-    QVERIFY(inkEnd(ui->Label10) < ui->sWebLabel2->x());
+    QVERIFY(inkEnd(control<QLabel>(m_about.get(), "Label6")) < control<TsWebLabel>(m_about.get(), "sWebLabel1")->x());
+    QVERIFY(inkEnd(control<QLabel>(m_about.get(), "Label10")) < control<TsWebLabel>(m_about.get(), "sWebLabel2")->x());
     // The mail caption stands just before the address, both inside the panel.
-    QCOMPARE(ui->Label8->geometry().right() + 3, ui->sWebLabel3->x());
-    QVERIFY(ui->Label8->x() >= 0);
-    QVERIFY(ui->sWebLabel3->geometry().right() < ui->Panel1->width());
-    QCOMPARE(ui->sWebLabel3->y(), 82);
-    QCOMPARE(ui->Label8->y(), 83);
+    QCOMPARE(control<QLabel>(m_about.get(), "Label8")->geometry().right() + 3, control<TsWebLabel>(m_about.get(), "sWebLabel3")->x());
+    QVERIFY(control<QLabel>(m_about.get(), "Label8")->x() >= 0);
+    QVERIFY(control<TsWebLabel>(m_about.get(), "sWebLabel3")->geometry().right() < control<QFrame>(m_about.get(), "Panel1")->width());
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel3")->y(), 82);
+    QCOMPARE(control<QLabel>(m_about.get(), "Label8")->y(), 83);
 }
 
 void TestTFmAbout::linksShowTheMakersAddresses()
 {
-    Ui::TFmAbout* ui = m_about->ui();
-    QCOMPARE(ui->sWebLabel1->Caption(), QStringLiteral("http://svetsoft.ru/sarwino"));
-    QCOMPARE(ui->sWebLabel2->Caption(), QStringLiteral("http://svetsoft.ru/kordon"));
-    QCOMPARE(ui->sWebLabel3->Caption(), QStringLiteral("info@svetsoft.ru"));
-    for (TsWebLabel* link : { ui->sWebLabel1, ui->sWebLabel2, ui->sWebLabel3 }) {
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel1")->Caption(), QStringLiteral("http://svetsoft.ru/sarwino"));
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel2")->Caption(), QStringLiteral("http://svetsoft.ru/kordon"));
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel3")->Caption(), QStringLiteral("info@svetsoft.ru"));
+    for (TsWebLabel* link : { control<TsWebLabel>(m_about.get(), "sWebLabel1"), control<TsWebLabel>(m_about.get(), "sWebLabel2"), control<TsWebLabel>(m_about.get(), "sWebLabel3") }) {
         QVERIFY(link->URL().isEmpty());
         QCOMPARE(link->height(), QFontMetrics(link->font()).height());
         QCOMPARE(
             link->width(), QFontMetrics(link->font()).boundingRect(QRect(0, 0, 1000, 100), 0, link->Caption()).width());
     }
-    QCOMPARE(ui->sWebLabel1->pos(), QPoint(224, 45));
-    QCOMPARE(ui->sWebLabel2->pos(), QPoint(224, 61));
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel1")->pos(), QPoint(224, 45));
+    QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel2")->pos(), QPoint(224, 61));
 }
 
 void TestTFmAbout::windowAsksForATitleBarWithoutButtons()
@@ -184,7 +190,7 @@ void TestTFmAbout::scrollResumesWhereItStopped()
     for (int i = 0; i < 40; ++i)
         m_about->Timer1Timer(timer());
     QCOMPARE(panel1()->y(), 135);
-    QTest::mouseClick(m_about->ui()->Button1, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(m_about.get(), "Button1"), Qt::LeftButton);
     QVERIFY(!m_about->isVisible());
     QVERIFY(!timer()->isActive());
     QCOMPARE(panel1()->y(), 135);
@@ -207,7 +213,7 @@ void TestTFmAbout::closeButtonGivesTheMainWindowBack()
     m_about->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_about.get()));
     QVERIFY(!m_main->isEnabled());
-    QTest::mouseClick(m_about->ui()->Button1, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(m_about.get(), "Button1"), Qt::LeftButton);
     QVERIFY(m_main->isEnabled());
     QVERIFY(!m_about->isVisible());
     QVERIFY(!timer()->isActive());
@@ -244,7 +250,7 @@ void TestTFmAbout::centredFirstThenWhereItWasLeft()
     QVERIFY(qAbs(m_about->frameGeometry().center().y() - screen.center().y()) <= 4);
     m_about->move(30, 40);
     QTRY_COMPARE(m_about->pos(), QPoint(30, 40));
-    QTest::mouseClick(m_about->ui()->Button1, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(m_about.get(), "Button1"), Qt::LeftButton);
     showAbout();
     QCOMPARE(m_about->pos(), QPoint(30, 40));
 }

@@ -1,13 +1,23 @@
 // The add-record window: its layout, its links, and the main window's input
 // around showing and closing it.
+#include "../../common/Controls.h"
 #include "UrlRecorder.h"
 
+#include "ui/widgets/PictureBox.h"
+#include "ui/widgets/Shape.h"
 #include "app/Fonts.h"
 #include "ui/info/TFmAddRecord.h"
 #include "ui/info/TsWebLabel.h"
 
-#include "ui_TFmAddRecord.h"
 
+#include <QAction>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -73,23 +83,22 @@ void TestTFmAddRecord::controlsStandInTheirPlaces()
     QCOMPARE(FmAddRecord, m_window.get());
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Добавить запись ..."));
     QCOMPARE(m_window->size(), QSize(414, 243));
-    Ui::TFmAddRecord* ui = m_window->ui();
-    QCOMPARE(ui->Label2->text(), QStringLiteral("в справочник \"Сарвино\""));
+    QCOMPARE(control<QLabel>(m_window.get(), "Label2")->text(), QStringLiteral("в справочник \"Сарвино\""));
     // Auto-sized, the links keep their places.
-    QCOMPARE(ui->sWebLabel1->pos(), QPoint(232, 149));
-    QCOMPARE(ui->sWebLabel2->pos(), QPoint(232, 165));
-    QCOMPARE(ui->sWebLabel3->pos(), QPoint(273, 52));
-    QCOMPARE(ui->sWebLabel1->Caption(), QStringLiteral("http://svetsoft.ru/sarwino"));
-    QCOMPARE(ui->sWebLabel2->Caption(), QStringLiteral("http://svetsoft.ru/kordon"));
-    QCOMPARE(ui->sWebLabel3->Caption(), QStringLiteral("info@svetsoft.ru"));
+    QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel1")->pos(), QPoint(232, 149));
+    QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel2")->pos(), QPoint(232, 165));
+    QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel3")->pos(), QPoint(273, 52));
+    QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel1")->Caption(), QStringLiteral("http://svetsoft.ru/sarwino"));
+    QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel2")->Caption(), QStringLiteral("http://svetsoft.ru/kordon"));
+    QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel3")->Caption(), QStringLiteral("info@svetsoft.ru"));
     // A caption's last visible character ends before what follows it.
     const auto inkEnd = [](QLabel* label) {
         return label->x() + QFontMetrics(label->font()).horizontalAdvance(label->text().trimmed());
     };
-    QVERIFY(inkEnd(ui->Label3) < ui->sWebLabel3->x());
-    QVERIFY(inkEnd(ui->Label4) < ui->Label5->x());
-    QVERIFY(inkEnd(ui->Label7) < ui->sWebLabel1->x());
-    QVERIFY(inkEnd(ui->Label8) < ui->sWebLabel2->x());
+    QVERIFY(inkEnd(control<QLabel>(m_window.get(), "Label3")) < control<TsWebLabel>(m_window.get(), "sWebLabel3")->x());
+    QVERIFY(inkEnd(control<QLabel>(m_window.get(), "Label4")) < control<QLabel>(m_window.get(), "Label5")->x());
+    QVERIFY(inkEnd(control<QLabel>(m_window.get(), "Label7")) < control<TsWebLabel>(m_window.get(), "sWebLabel1")->x());
+    QVERIFY(inkEnd(control<QLabel>(m_window.get(), "Label8")) < control<TsWebLabel>(m_window.get(), "sWebLabel2")->x());
     // Every text fits in the window.
     for (QLabel* label : m_window->findChildren<QLabel*>())
         QVERIFY2(label->geometry().right() < 414, qPrintable(label->objectName()));
@@ -101,7 +110,7 @@ void TestTFmAddRecord::controlsStandInTheirPlaces()
 
 void TestTFmAddRecord::listOfItemsTakesTwoLines()
 {
-    QLabel* items = m_window->ui()->Label5;
+    QLabel* items = control<QLabel>(m_window.get(), "Label5");
     QVERIFY(items->wordWrap());
     QCOMPARE(items->width(), 178);
     const QFontMetrics metrics(items->font());
@@ -111,20 +120,19 @@ void TestTFmAddRecord::listOfItemsTakesTwoLines()
 
 void TestTFmAddRecord::linksAreLightBoxesAboveEverythingElse()
 {
-    Ui::TFmAddRecord* ui = m_window->ui();
     const QObjectList children = m_window->children();
-    const qsizetype firstLink = children.indexOf(ui->sWebLabel1);
+    const qsizetype firstLink = children.indexOf(control<TsWebLabel>(m_window.get(), "sWebLabel1"));
     for (QWidget* drawn :
-        std::initializer_list<QWidget*> { ui->Image2, ui->Image1, ui->Label3, ui->Label5, ui->Shape1 })
+        std::initializer_list<QWidget*> { control<PictureBox>(m_window.get(), "Image2"), control<PictureBox>(m_window.get(), "Image1"), control<QLabel>(m_window.get(), "Label3"), control<QLabel>(m_window.get(), "Label5"), control<Shape>(m_window.get(), "Shape1") })
         QVERIFY2(children.indexOf(drawn) < firstLink, qPrintable(drawn->objectName()));
-    QVERIFY(children.indexOf(ui->sWebLabel3) < children.indexOf(ui->Button1));
-    for (TsWebLabel* link : { ui->sWebLabel1, ui->sWebLabel2, ui->sWebLabel3 }) {
+    QVERIFY(children.indexOf(control<TsWebLabel>(m_window.get(), "sWebLabel3")) < children.indexOf(control<QPushButton>(m_window.get(), "Button1")));
+    for (TsWebLabel* link : { control<TsWebLabel>(m_window.get(), "sWebLabel1"), control<TsWebLabel>(m_window.get(), "sWebLabel2"), control<TsWebLabel>(m_window.get(), "sWebLabel3") }) {
         QVERIFY(!link->ParentColor());
         const QImage image = link->grab().toImage();
         QCOMPARE(image.pixelColor(image.width() - 1, 0), QColor(185, 242, 253));
     }
     // The rule shows as a black line two pixels thick.
-    const QImage rule = ui->Shape1->grab().toImage();
+    const QImage rule = control<Shape>(m_window.get(), "Shape1")->grab().toImage();
     QCOMPARE(rule.height(), 2);
     QCOMPARE(rule.pixelColor(200, 0), QColor(Qt::black));
     QCOMPARE(rule.pixelColor(200, 1), QColor(Qt::black));
@@ -134,7 +142,7 @@ void TestTFmAddRecord::closeButtonGivesTheMainWindowBack()
 {
     showWindow();
     QTRY_VERIFY(!m_main->isEnabled());
-    QTest::mouseClick(m_window->ui()->Button1, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(m_window.get(), "Button1"), Qt::LeftButton);
     QVERIFY(m_main->isEnabled());
     QVERIFY(!m_window->isVisible());
 }
@@ -154,7 +162,7 @@ void TestTFmAddRecord::reopensUnchangedWhereItWasLeft()
     m_window->move(20, 25);
     QTRY_COMPARE(m_window->pos(), QPoint(20, 25));
     const QImage before = m_window->grab().toImage();
-    QTest::mouseClick(m_window->ui()->Button1, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(m_window.get(), "Button1"), Qt::LeftButton);
     showWindow();
     QCOMPARE(m_window->pos(), QPoint(20, 25));
     QCOMPARE(m_window->grab().toImage(), before);

@@ -1,6 +1,7 @@
 // The category catalogue of the main window and the hover highlighting of
 // its labels, driven as a user drives them: labels found by name, clicked and
 // pointed at with the mouse, pressed through the accessibility interface.
+#include "../../common/Controls.h"
 #include "../../common/TestDatabase.h"
 
 #include "app/Application.h"
@@ -16,9 +17,15 @@
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/TextLabel.h"
 
-#include "ui_TForm1.h"
-#include "ui_TFrmCar.h"
 
+#include <QAction>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -299,9 +306,9 @@ void TestCatalogue::init()
     Form1->show();
     QVERIFY(QTest::qWaitForWindowActive(Form1));
     // The pointer starts over the search box, where it lights nothing.
-    QTest::mouseMove(Form1->windowHandle(), Form1->ui()->Edit1->geometry().center());
+    QTest::mouseMove(Form1->windowHandle(), control<QLineEdit>(Form1, "Edit1")->geometry().center());
     new QAbstractItemModelTester(
-        Form1->ui()->DBGrid1->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, Form1->ui()->DBGrid1);
+        control<DbGrid>(Form1, "DBGrid1")->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, control<DbGrid>(Form1, "DBGrid1"));
 }
 
 void TestCatalogue::cleanup()
@@ -319,7 +326,7 @@ TextLabel* TestCatalogue::label(const QString& name) const
 QStringList TestCatalogue::shownNames() const
 {
     QStringList names;
-    const QAbstractItemModel* model = form()->ui()->DBGrid1->model();
+    const QAbstractItemModel* model = control<DbGrid>(form(), "DBGrid1")->model();
     for (int row = 0; row < model->rowCount(); ++row)
         names << model->index(row, 0).data().toString();
     return names;
@@ -415,9 +422,9 @@ void TestCatalogue::labelsStandAtTheirPlaces()
     QCOMPARE(l->hasMouseTracking(), !heading); // only the items light up
     // Over the panel picture, under the bottom banner and the border strips.
     const QObjectList& order = form()->centralWidget()->children();
-    QVERIFY(order.indexOf(l) > order.indexOf(form()->ui()->Image2));
-    QVERIFY(order.indexOf(l) < order.indexOf(form()->ui()->Image3));
-    QVERIFY(order.indexOf(l) < order.indexOf(form()->ui()->Image5));
+    QVERIFY(order.indexOf(l) > order.indexOf(control<PictureBox>(form(), "Image2")));
+    QVERIFY(order.indexOf(l) < order.indexOf(control<PictureBox>(form(), "Image3")));
+    QVERIFY(order.indexOf(l) < order.indexOf(control<PictureBox>(form(), "Image5")));
 }
 
 void TestCatalogue::separatorsStandAtTheirPlaces()
@@ -448,28 +455,28 @@ void TestCatalogue::clickChoosesTheCategory()
     QCOMPARE(form()->ADOTable1.filter(), QStringLiteral("вид_деят='") + value + QLatin1Char('\''));
     QCOMPARE(form()->ADOTable1.indexFieldNames(), QStringLiteral("название"));
     QCOMPARE(currentCategory(), value);
-    QCOMPARE(form()->ui()->Label11->text(), value);
-    QVERIFY(!form()->ui()->Label11->isVisible());
+    QCOMPARE(control<QLabel>(form(), "Label11")->text(), value);
+    QVERIFY(!control<QLabel>(form(), "Label11")->isVisible());
     QCOMPARE(shownNames(), expectedNames(value));
     QVERIFY(shownNames().size() >= 2);
 }
 
 void TestCatalogue::clickKeepsSearchTextAndSortButton()
 {
-    form()->ui()->RadioButton4->click(); // "адрес"
+    control<QRadioButton>(form(), "RadioButton4")->click(); // "адрес"
     QCOMPARE(form()->ADOTable1.indexFieldNames(), QStringLiteral("адрес"));
-    form()->ui()->Edit1->setText(QStringLiteral("Б-"));
+    control<QLineEdit>(form(), "Edit1")->setText(QStringLiteral("Б-"));
     QTest::mouseClick(label(QStringLiteral("Label136")), Qt::LeftButton); // "Аптека"
     QCOMPARE(shownNames(), expectedNames(QStringLiteral("Аптека")));
     QCOMPARE(form()->ADOTable1.indexFieldNames(), QStringLiteral("название"));
-    QVERIFY(form()->ui()->RadioButton4->isChecked());
-    QVERIFY(!form()->ui()->RadioButton3->isChecked());
-    QCOMPARE(form()->ui()->Edit1->text(), QStringLiteral("Б-"));
+    QVERIFY(control<QRadioButton>(form(), "RadioButton4")->isChecked());
+    QVERIFY(!control<QRadioButton>(form(), "RadioButton3")->isChecked());
+    QCOMPARE(control<QLineEdit>(form(), "Edit1")->text(), QStringLiteral("Б-"));
 }
 
 void TestCatalogue::clickReplacesTheSearch()
 {
-    form()->ui()->Edit1->setText(QStringLiteral("А-А"));
+    control<QLineEdit>(form(), "Edit1")->setText(QStringLiteral("А-А"));
     QVERIFY(currentCategory().isEmpty());
     const QStringList searched = shownNames();
     QVERIFY(!searched.isEmpty());
@@ -477,7 +484,7 @@ void TestCatalogue::clickReplacesTheSearch()
     QCOMPARE(currentCategory(), QStringLiteral("Книги, газеты, журналы"));
     QCOMPARE(shownNames(), expectedNames(QStringLiteral("Книги, газеты, журналы")));
     // A search afterwards clears the category again.
-    form()->ui()->Edit1->setText(QStringLiteral("А-"));
+    control<QLineEdit>(form(), "Edit1")->setText(QStringLiteral("А-"));
     QVERIFY(currentCategory().isEmpty());
     const QStringList names = shownNames();
     QVERIFY(names.size() > searched.size());
@@ -518,28 +525,28 @@ void TestCatalogue::screenReaderChoosesACategory()
 
 void TestCatalogue::pointAt(const QString& target, int nudge)
 {
-    QWidget* control = nullptr;
+    QWidget* widget = nullptr;
     QPoint at;
     if (target == QLatin1String("Image2")) {
         // A spot of the panel that no label or line covers.
-        control = form()->ui()->Image2;
-        at = control->mapFrom(form()->centralWidget(), QPoint(990, 300));
+        widget = control<PictureBox>(form(), "Image2");
+        at = widget->mapFrom(form()->centralWidget(), QPoint(990, 300));
     } else if (target == QLatin1String("bus:Image1")) {
-        control = FrmCar->ui()->Image1;
+        widget = control<PictureBox>(FrmCar, "Image1");
         at = QPoint(600, 450);
     } else if (target.startsWith(QLatin1String("bus:"))) {
-        control = FrmCar->findChild<QWidget*>(target.mid(4), Qt::FindDirectChildrenOnly);
+        widget = FrmCar->findChild<QWidget*>(target.mid(4), Qt::FindDirectChildrenOnly);
     } else {
-        control = form()->centralWidget()->findChild<QWidget*>(target);
+        widget = form()->centralWidget()->findChild<QWidget*>(target);
     }
-    QVERIFY2(control, qPrintable(target));
+    QVERIFY2(widget, qPrintable(target));
     if (at.isNull())
-        at = QPoint(qMin(3 + nudge, control->width() - 1), control->height() / 2);
-    QWidget* window = control->window();
-    const QPoint inWindow = control->mapTo(window, at);
+        at = QPoint(qMin(3 + nudge, widget->width() - 1), widget->height() / 2);
+    QWidget* window = widget->window();
+    const QPoint inWindow = widget->mapTo(window, at);
     QWidget* under = window->childAt(inWindow);
-    QVERIFY2(under == control || control->isAncestorOf(under), qPrintable(target));
-    // Through the window the control lies in, as the window system delivers
+    QVERIFY2(under == widget || widget->isAncestorOf(under), qPrintable(target));
+    // Through the window the widget lies in, as the window system delivers
     // a move; the windows overlap on the screen.
     QTest::mouseMove(window->windowHandle(), inWindow);
 }
@@ -603,7 +610,7 @@ void TestCatalogue::hoverCrossesWindows()
     pointAt(QStringLiteral("Label136"));
     checkHighlighted({ QStringLiteral("Label136") }, QStringLiteral("item lit"));
 
-    form()->ui()->N5->trigger();
+    control<QAction>(form(), "N5")->trigger();
     QVERIFY(QTest::qWaitForWindowActive(FrmCar));
     QTRY_VERIFY(!form()->isEnabled());
     checkHighlighted({ QStringLiteral("Label136") }, QStringLiteral("bus window opened"));
@@ -623,7 +630,7 @@ void TestCatalogue::hoverCrossesWindows()
 
 void TestCatalogue::disabledMainWindowDoesNotHighlight()
 {
-    form()->ui()->N5->trigger();
+    control<QAction>(form(), "N5")->trigger();
     QVERIFY(QTest::qWaitForWindowActive(FrmCar));
     QTRY_VERIFY(!form()->isEnabled());
     QTest::mouseMove(form()->windowHandle(), label(QStringLiteral("Label136"))->geometry().center());

@@ -5,10 +5,10 @@
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/DataSource.h"
+#include "data/GridModel.h"
 #include "data/Store.h"
 #include "data/Table.h"
 #include "ui/main/DbGrid.h"
-#include "ui/main/GridModel.h"
 #include "ui/widgets/MessageBox.h"
 
 #include <QAbstractItemModelTester>
@@ -19,8 +19,7 @@
 
 #include <memory>
 
-class TestDbGrid : public QObject
-{
+class TestDbGrid : public QObject {
     Q_OBJECT
 
 private slots:
@@ -120,9 +119,9 @@ bool TestDbGrid::selectionFollowsCurrent() const
 void TestDbGrid::refusalIsAnsweredOnce_data()
 {
     QTest::addColumn<QList<int>>("moves"); // keys pressed after the refusal
-    QTest::newRow("page down") << QList<int>{Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageDown};
-    QTest::newRow("down and up") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Down};
-    QTest::newRow("home and end") << QList<int>{Qt::Key_End, Qt::Key_Home, Qt::Key_PageDown};
+    QTest::newRow("page down") << QList<int> { Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageDown };
+    QTest::newRow("down and up") << QList<int> { Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Down };
+    QTest::newRow("home and end") << QList<int> { Qt::Key_End, Qt::Key_Home, Qt::Key_PageDown };
 }
 
 void TestDbGrid::refusalIsAnsweredOnce()
@@ -137,10 +136,10 @@ void TestDbGrid::refusalIsAnsweredOnce()
     QCOMPARE(MessageBox::shown().first().text, Store::rowNotFoundMessage(m_db->path()));
 
     for (int key : moves)
-        QTest::keyClick(m_grid.get(), Qt::Key(key), key == Qt::Key_End || key == Qt::Key_Home ? Qt::ControlModifier
-                                                                                              : Qt::NoModifier);
-    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {},
-                      m_grid->visualRect(m_grid->model()->index(5, 2)).center());
+        QTest::keyClick(m_grid.get(), Qt::Key(key),
+            key == Qt::Key_End || key == Qt::Key_Home ? Qt::ControlModifier : Qt::NoModifier);
+    QTest::mouseClick(
+        m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(m_grid->model()->index(5, 2)).center());
     QTRY_VERIFY(selectionFollowsCurrent());
     QCOMPARE(MessageBox::shown().size(), 1); // no more boxes
     QCOMPARE(m_table->currentRow(), 0);
@@ -172,7 +171,7 @@ void TestDbGrid::storedOverLongValueIsShownWhole()
 {
     m_db = std::make_unique<TestDatabase>();
     const QString longName = QString(155, QChar(0x0411));
-    m_db->exec(QStringLiteral("UPDATE \"главная\" SET \"название\"=? WHERE \"Код\"=1"), {longName});
+    m_db->exec(QStringLiteral("UPDATE \"главная\" SET \"название\"=? WHERE \"Код\"=1"), { longName });
     start();
     clickCell(0, 0);
     QTest::keyClick(m_grid.get(), Qt::Key_F2);
@@ -193,7 +192,8 @@ void TestDbGrid::storedOverLongValueIsShownWhole()
     QCOMPARE(editor()->text().size(), 154);
     QTest::keyClick(editor(), Qt::Key_Down);
     QCOMPARE(MessageBox::shown().size(), 1);
-    QVERIFY2(MessageBox::shown().first().text.contains(QStringLiteral("100")), qPrintable(MessageBox::shown().first().text));
+    QVERIFY2(
+        MessageBox::shown().first().text.contains(QStringLiteral("100")), qPrintable(MessageBox::shown().first().text));
     QCOMPARE(m_db->value(1, QStringLiteral("название")).toString(), longName);
     QCOMPARE(m_table->currentRow(), 0);
     // The editor stays open with what was typed, to be put right or given up.
@@ -215,7 +215,7 @@ void TestDbGrid::clearedCellIsEmptyTextInTheFile()
     QTest::keyClick(editor(), Qt::Key_Backspace);
     QTest::keyClick(editor(), Qt::Key_Down);
     QCOMPARE(m_db->exec(QStringLiteral("SELECT typeof(\"тел\") FROM \"главная\" WHERE \"Код\"=1")).toString(),
-             QStringLiteral("text"));
+        QStringLiteral("text"));
     clickCell(0, 2);
     type(QStringLiteral("3-00-00"));
     QTest::keyClick(editor(), Qt::Key_Down);
@@ -251,7 +251,7 @@ void TestDbGrid::longValuesAreCutForDisplayOnly()
 {
     m_db = std::make_unique<TestDatabase>();
     const QString huge(100000, QLatin1Char('z'));
-    m_db->exec(QStringLiteral("UPDATE \"главная\" SET \"пояснение\"=? WHERE \"Код\"=1"), {huge});
+    m_db->exec(QStringLiteral("UPDATE \"главная\" SET \"пояснение\"=? WHERE \"Код\"=1"), { huge });
     start();
     const QModelIndex cell = m_grid->model()->index(0, 4);
     QCOMPARE(cell.data(Qt::DisplayRole).toString().size(), qsizetype(GridModel::DisplayLimit));

@@ -1,5 +1,6 @@
 // The main window driven as a user drives it: start-up, the grid and its
 // keys, the menu and the side windows.
+#include "../../common/Controls.h"
 #include "../../common/TestDatabase.h"
 
 #include "app/WindowSet.h"
@@ -11,15 +12,20 @@
 #include "ui/info/TFmAddRecord.h"
 #include "ui/main/CurrentCategory.h"
 #include "ui/main/DbGrid.h"
-#include "ui/main/GridModel.h"
+#include "data/GridModel.h"
 #include "ui/main/TForm1.h"
 #include "ui/widgets/ClassicGroupBox.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/MessageBox.h"
 #include "ui/widgets/ProgramFolder.h"
 
-#include "ui_TForm1.h"
 
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
@@ -62,8 +68,6 @@ private slots:
     void startsWithEveryRecord();
     void layoutOfTheWindow();
     void missingDatabaseGivesOneMessage();
-    void errorMessagesGetAFullStop_data();
-    void errorMessagesGetAFullStop();
     void insertsAreVetoedSilently_data();
     void insertsAreVetoedSilently();
     void downMovesOneRowWithoutFlicker();
@@ -90,7 +94,7 @@ private:
     void start(const QVector<TestRecord>& records = TestDatabase::defaultRecords());
     void startWithNames();
     QStringList shownNames() const;
-    DbGrid* grid() const { return Form1->ui()->DBGrid1; }
+    DbGrid* grid() const { return control<DbGrid>(Form1, "DBGrid1"); }
     void clickCell(int row, int column);
     // The cell editor being typed into.
     static QLineEdit* openEditor()
@@ -149,9 +153,9 @@ void TestTForm1::startsWithEveryRecord()
     QCOMPARE(errors::applicationTitle().size(), 21);
     QVERIFY(MessageBox::shown().isEmpty());
     // The sort button "Название" is selected and has the focus; the box is empty.
-    QVERIFY(Form1->ui()->RadioButton3->isChecked());
-    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton3);
-    QVERIFY(Form1->ui()->Edit1->text().isEmpty());
+    QVERIFY(control<QRadioButton>(Form1, "RadioButton3")->isChecked());
+    QCOMPARE(QApplication::focusWidget(), control<QRadioButton>(Form1, "RadioButton3"));
+    QVERIFY(control<QLineEdit>(Form1, "Edit1")->text().isEmpty());
     QVERIFY(!Form2->isVisible());
 }
 
@@ -163,11 +167,11 @@ void TestTForm1::layoutOfTheWindow()
     QCOMPARE(Form1->minimumSize(), Form1->size()); // never smaller
     QCOMPARE(Form1->centralWidget()->palette().color(QPalette::Window), QColor(0xDE, 0xFE, 0xFB));
     QCOMPARE(grid()->geometry(), QRect(0, 88, 753, 417));
-    QCOMPARE(Form1->ui()->Edit1->geometry(), QRect(40, 528, 121, 21));
-    QCOMPARE(Form1->ui()->GroupBox1->geometry(), QRect(264, 520, 305, 41));
-    QCOMPARE(Form1->ui()->RadioButton5->text(), QStringLiteral("Телефон "));
-    for (QWidget* hidden : {static_cast<QWidget*>(Form1->ui()->Button3), static_cast<QWidget*>(Form1->ui()->Label4),
-                            static_cast<QWidget*>(Form1->ui()->Label9), static_cast<QWidget*>(Form1->ui()->Label11)})
+    QCOMPARE(control<QLineEdit>(Form1, "Edit1")->geometry(), QRect(40, 528, 121, 21));
+    QCOMPARE(control<ClassicGroupBox>(Form1, "GroupBox1")->geometry(), QRect(264, 520, 305, 41));
+    QCOMPARE(control<QRadioButton>(Form1, "RadioButton5")->text(), QStringLiteral("Телефон "));
+    for (QWidget* hidden : {static_cast<QWidget*>(control<QPushButton>(Form1, "Button3")), static_cast<QWidget*>(control<QLabel>(Form1, "Label4")),
+                            static_cast<QWidget*>(control<QLabel>(Form1, "Label9")), static_cast<QWidget*>(control<QLabel>(Form1, "Label11"))})
         QVERIFY(!hidden->isVisible());
 
     // The menu, exactly: the first letter of the first caption is a Latin C.
@@ -182,8 +186,8 @@ void TestTForm1::layoutOfTheWindow()
     QCOMPARE(bar[2]->menu()->actions().at(1)->text(), QStringLiteral("О программе..."));
 
     // "Электропоезда" and "Справка" do nothing.
-    Form1->ui()->N6->trigger();
-    Form1->ui()->N3->trigger();
+    control<QAction>(Form1, "N6")->trigger();
+    control<QAction>(Form1, "N3")->trigger();
     QVERIFY(Form1->isEnabled());
     const QWidgetList windows = QApplication::topLevelWidgets();
     QCOMPARE(std::count_if(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); }), 1);
@@ -214,24 +218,6 @@ void TestTForm1::missingDatabaseGivesOneMessage()
     QTest::keyClick(grid(), Qt::Key_Down); // the handler leaves nothing disabled behind
     QCOMPARE(MessageBox::shown().size(), 3);
     QVERIFY(!Form1->ADOTable1.controlsDisabled());
-}
-
-void TestTForm1::errorMessagesGetAFullStop_data()
-{
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("letter") << QStringLiteral("Ошибка") << QStringLiteral("Ошибка.");
-    QTest::newRow("full stop") << QStringLiteral("Ошибка.") << QStringLiteral("Ошибка.");
-    QTest::newRow("question") << QStringLiteral("Delete record?") << QStringLiteral("Delete record?.");
-    QTest::newRow("bracket") << QStringLiteral("(ошибка)") << QStringLiteral("(ошибка)");
-    QTest::newRow("empty") << QString() << QString();
-}
-
-void TestTForm1::errorMessagesGetAFullStop()
-{
-    QFETCH(QString, message);
-    QFETCH(QString, shown);
-    QCOMPARE(errors::withFullStop(message), shown);
 }
 
 void TestTForm1::insertsAreVetoedSilently_data()
@@ -391,9 +377,9 @@ void TestTForm1::secondaryWindowsDisableTheMainWindow()
         QSize size;
     };
     const Case cases[] = {
-        {Form1->ui()->N5, FrmCar, QStringLiteral("Городские автобусы"), QSize(680, 490)},
-        {Form1->ui()->N1, FmAddRecord, QStringLiteral("Добавить запись ..."), QSize(414, 243)},
-        {Form1->ui()->N4, FmAbout, QStringLiteral("О программе..."), QSize(413, 290)},
+        {control<QAction>(Form1, "N5"), FrmCar, QStringLiteral("Городские автобусы"), QSize(680, 490)},
+        {control<QAction>(Form1, "N1"), FmAddRecord, QStringLiteral("Добавить запись ..."), QSize(414, 243)},
+        {control<QAction>(Form1, "N4"), FmAbout, QStringLiteral("О программе..."), QSize(413, 290)},
     };
     for (const Case& c : cases) {
         c.action->trigger();
@@ -416,7 +402,7 @@ void TestTForm1::secondaryWindowsDisableTheMainWindow()
     }
     // Without title-bar buttons, the about window still gives the main window back
     // if something else closes it.
-    Form1->ui()->N4->trigger();
+    control<QAction>(Form1, "N4")->trigger();
     QVERIFY(QTest::qWaitForWindowActive(FmAbout));
     QVERIFY(!(FmAbout->windowFlags() & Qt::WindowCloseButtonHint));
     FmAbout->close();
@@ -450,14 +436,14 @@ void TestTForm1::maximisingKeepsTheControlsInPlace()
     start();
     const QSize normal = Form1->size();
     const QRect gridPlace = grid()->geometry();
-    const QRect groupPlace = Form1->ui()->GroupBox1->geometry();
+    const QRect groupPlace = control<ClassicGroupBox>(Form1, "GroupBox1")->geometry();
     const QPoint clientPlace = Form1->centralWidget()->pos();
     // (The test screen is smaller than the window; the end-to-end tests see
     // the window grow on a real one.)
     Form1->showMaximized();
     QTRY_VERIFY(Form1->isMaximized());
     QCOMPARE(grid()->geometry(), gridPlace);
-    QCOMPARE(Form1->ui()->GroupBox1->geometry(), groupPlace);
+    QCOMPARE(control<ClassicGroupBox>(Form1, "GroupBox1")->geometry(), groupPlace);
     QCOMPARE(Form1->centralWidget()->pos(), clientPlace);
     // The window's own colour fills what the maximised window adds.
     QCOMPARE(Form1->centralWidget()->size(), Form1->size() - QSize(0, clientPlace.y()));
@@ -472,7 +458,7 @@ void TestTForm1::maximisingKeepsTheControlsInPlace()
 void TestTForm1::sortGroupFrameEnclosesItsButtons()
 {
     start();
-    auto* box = qobject_cast<ClassicGroupBox*>(Form1->ui()->GroupBox1);
+    auto* box = qobject_cast<ClassicGroupBox*>(control<ClassicGroupBox>(Form1, "GroupBox1"));
     QVERIFY(box);
     const QRect frame = box->frameRect();
     const QRect caption = box->captionRect();
@@ -508,7 +494,7 @@ void TestTForm1::currentCellShowsSelectedOnlyWithFocus()
     QVERIFY(grid()->hasFocus());
     QVERIFY(highlighted(cellColour(1, 1)));
     QCOMPARE(cellColour(0, 0), base);
-    Form1->ui()->Edit1->setFocus();
+    control<QLineEdit>(Form1, "Edit1")->setFocus();
     QTRY_VERIFY(!grid()->hasFocus());
     QCOMPARE(cellColour(1, 1), base);
     QCOMPARE(grid()->currentIndex().row(), 1); // the record stays current
@@ -537,12 +523,12 @@ void TestTForm1::typingNarrowsToNamesBeginningWithText()
     QFETCH(QStringList, names);
     QFETCH(QString, bound);
     startWithNames();
-    QLineEdit* box = Form1->ui()->Edit1;
+    QLineEdit* box = control<QLineEdit>(Form1, "Edit1");
     box->setFocus();
     typeText(box, typed);
     QCOMPARE(box->text(), typed);
     QCOMPARE(shownNames(), names);
-    QCOMPARE(Form1->ui()->Label9->text(), bound);
+    QCOMPARE(control<QLabel>(Form1, "Label9")->text(), bound);
     QCOMPARE(Form1->ADOTable1.filter(), namesearch::prefixFilter(typed, bound));
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("название"));
     QCOMPARE(Form1->ADOTable1.currentRow(), names.isEmpty() ? -1 : 0);
@@ -552,19 +538,19 @@ void TestTForm1::typingNarrowsToNamesBeginningWithText()
 void TestTForm1::searchSortsByNameKeepingTheSelectedButton()
 {
     startWithNames();
-    QTest::mouseClick(Form1->ui()->RadioButton4, Qt::LeftButton);
-    QVERIFY(Form1->ui()->RadioButton4->isChecked());
+    QTest::mouseClick(control<QRadioButton>(Form1, "RadioButton4"), Qt::LeftButton);
+    QVERIFY(control<QRadioButton>(Form1, "RadioButton4")->isChecked());
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("адрес"));
     QCOMPARE(shownNames().first(), QStringLiteral("Ж/д кассы")); // the lowest house number
-    Form1->ui()->Edit1->setText(QStringLiteral("О"));
+    control<QLineEdit>(Form1, "Edit1")->setText(QStringLiteral("О"));
     QCOMPARE(shownNames(), (QStringList{QStringLiteral("О'Нил"), QStringLiteral("О\"Уют\""), QStringLiteral("Овощи")}));
-    QVERIFY(Form1->ui()->RadioButton4->isChecked());
+    QVERIFY(control<QRadioButton>(Form1, "RadioButton4")->isChecked());
     // Clicking the selected button again changes nothing.
-    QTest::mouseClick(Form1->ui()->RadioButton4, Qt::LeftButton);
+    QTest::mouseClick(control<QRadioButton>(Form1, "RadioButton4"), Qt::LeftButton);
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("название"));
     // "Поиск" does what a change of the box does.
     Form1->ADOTable1.setIndexFieldNames(QStringLiteral("тел"));
-    QTest::mouseClick(Form1->ui()->Button1, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(Form1, "Button1"), Qt::LeftButton);
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("название"));
     QCOMPARE(shownNames().size(), 3);
 }
@@ -573,14 +559,14 @@ void TestTForm1::clearShowsEverythingByName()
 {
     startWithNames();
     currentCategory() = QStringLiteral("Аптека");
-    Form1->ui()->Edit1->setText(QStringLiteral("Ап"));
+    control<QLineEdit>(Form1, "Edit1")->setText(QStringLiteral("Ап"));
     QCOMPARE(shownNames().size(), 3);
     QVERIFY(currentCategory().isEmpty());
     currentCategory() = QStringLiteral("Аптека");
-    QTest::mouseClick(Form1->ui()->Button2, Qt::LeftButton);
-    QVERIFY(Form1->ui()->Edit1->text().isEmpty());
+    QTest::mouseClick(control<QPushButton>(Form1, "Button2"), Qt::LeftButton);
+    QVERIFY(control<QLineEdit>(Form1, "Edit1")->text().isEmpty());
     QVERIFY(currentCategory().isEmpty());
-    QCOMPARE(Form1->ui()->Label4->text(), QStringLiteral("яя"));
+    QCOMPARE(control<QLabel>(Form1, "Label4")->text(), QStringLiteral("яя"));
     const QStringList names = shownNames();
     QCOMPARE(names.size(), 17);
     QCOMPARE(names.first(), QStringLiteral("1000 мелочей"));
@@ -588,7 +574,7 @@ void TestTForm1::clearShowsEverythingByName()
     QCOMPARE(Form1->ADOTable1.filter(), QString());
     // "Поиск" on the empty box: the same.
     Form1->ADOTable1.setIndexFieldNames(QStringLiteral("тел"));
-    QTest::mouseClick(Form1->ui()->Button1, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(Form1, "Button1"), Qt::LeftButton);
     QCOMPARE(shownNames(), names);
 }
 
@@ -599,7 +585,7 @@ void TestTForm1::clearWithEmptyBoxKeepsTheCategory()
     Form1->ADOTable1.setFilter(namesearch::categoryFilter(QStringLiteral("Аптека")));
     const QStringList category = shownNames();
     QCOMPARE(category.size(), 8);
-    QTest::mouseClick(Form1->ui()->Button2, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(Form1, "Button2"), Qt::LeftButton);
     QCOMPARE(shownNames(), category);
     QCOMPARE(Form1->ADOTable1.filter(), namesearch::categoryFilter(QStringLiteral("Аптека")));
 }
@@ -609,14 +595,14 @@ void TestTForm1::sortButtonsOrderTheGrid()
     startWithNames();
     const QStringList stored = shownNames();
     QCOMPARE(stored.first(), QStringLiteral("Арбуз")); // at start: the stored order
-    QTest::mouseClick(Form1->ui()->RadioButton6, Qt::LeftButton);
+    QTest::mouseClick(control<QRadioButton>(Form1, "RadioButton6"), Qt::LeftButton);
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("вид_деят"));
     QCOMPARE(grid()->model()->index(0, 3).data().toString(), QStringLiteral("Аптека"));
     QCOMPARE(grid()->model()->index(16, 3).data().toString(), QStringLiteral("Продукты"));
-    QTest::mouseClick(Form1->ui()->RadioButton5, Qt::LeftButton);
+    QTest::mouseClick(control<QRadioButton>(Form1, "RadioButton5"), Qt::LeftButton);
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("тел"));
     QCOMPARE(grid()->model()->index(0, 2).data().toString(), QStringLiteral("3-0"));
-    QTest::mouseClick(Form1->ui()->RadioButton3, Qt::LeftButton);
+    QTest::mouseClick(control<QRadioButton>(Form1, "RadioButton3"), Qt::LeftButton);
     QCOMPARE(shownNames().first(), QStringLiteral("1000 мелочей"));
     QCOMPARE(Form1->ADOTable1.currentRow(), 0);
 }
@@ -624,27 +610,27 @@ void TestTForm1::sortButtonsOrderTheGrid()
 void TestTForm1::arrowKeysMoveAmongSortButtons()
 {
     startWithNames();
-    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton3);
+    QCOMPARE(QApplication::focusWidget(), control<QRadioButton>(Form1, "RadioButton3"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
-    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton4);
-    QVERIFY(Form1->ui()->RadioButton4->isChecked());
+    QCOMPARE(QApplication::focusWidget(), control<QRadioButton>(Form1, "RadioButton4"));
+    QVERIFY(control<QRadioButton>(Form1, "RadioButton4")->isChecked());
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("адрес"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
-    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton6);
+    QCOMPARE(QApplication::focusWidget(), control<QRadioButton>(Form1, "RadioButton6"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down); // after the last, the first
-    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton3);
-    QVERIFY(Form1->ui()->RadioButton3->isChecked());
+    QCOMPARE(QApplication::focusWidget(), control<QRadioButton>(Form1, "RadioButton3"));
+    QVERIFY(control<QRadioButton>(Form1, "RadioButton3")->isChecked());
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("название"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up); // and back round
-    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton6);
+    QCOMPARE(QApplication::focusWidget(), control<QRadioButton>(Form1, "RadioButton6"));
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("вид_деят"));
 }
 
 void TestTForm1::malformedFilterKeepsTheRows()
 {
     startWithNames();
-    Form1->ui()->Edit1->setText(QStringLiteral("Ап"));
+    control<QLineEdit>(Form1, "Edit1")->setText(QStringLiteral("Ап"));
     clickCell(1, 0);
     const QStringList before = shownNames();
     guarded([] { Form1->ADOTable1.setFilter(QStringLiteral("название like 'а*б'")); });

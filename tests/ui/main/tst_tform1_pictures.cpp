@@ -11,8 +11,17 @@
 #include "ui/widgets/PictureLoader.h"
 #include "ui/widgets/ProgramFolder.h"
 
-#include "ui_TForm1.h"
 
+#include <QAction>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QApplication>
 #include <QTest>
 

@@ -1,8 +1,10 @@
 // The main window and the desktop around it: the mouse wheel as the arrow
 // keys in the grid, the search box and the sort buttons, and the shortcuts
 // that every start writes into the user's folders.
+#include "../../common/Controls.h"
 #include "../../common/TestDatabase.h"
 
+#include "ui/widgets/ClassicGroupBox.h"
 #include "app/WindowSet.h"
 #include "ui/main/ApplicationHook.h"
 #include "ui/main/DbGrid.h"
@@ -11,8 +13,15 @@
 #include "ui/widgets/MessageBox.h"
 #include "ui/widgets/ProgramFolder.h"
 
-#include "ui_TForm1.h"
 
+#include <QAction>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -86,7 +95,7 @@ private slots:
 
 private:
     void start(int records = 30);
-    DbGrid* grid() const { return Form1->ui()->DBGrid1; }
+    DbGrid* grid() const { return control<DbGrid>(Form1, "DBGrid1"); }
     void placeGridOn(int row);
 
     std::unique_ptr<QTemporaryDir> m_home;
@@ -192,7 +201,7 @@ void TestTForm1Shell::aStreamOfSmallStepsMovesOneRowEach()
     placeGridOn(0);
     // The wheel needs no pointer over the grid: the focused control takes the keys.
     for (int i = 0; i < 7; ++i)
-        wheel(Form1->ui()->Button2, QPoint(0, -8), Qt::NoModifier, Qt::ScrollUpdate, QPoint(0, -1), true);
+        wheel(control<QPushButton>(Form1, "Button2"), QPoint(0, -8), Qt::NoModifier, Qt::ScrollUpdate, QPoint(0, -1), true);
     QCOMPARE(Form1->ADOTable1.currentRow(), 7);
     for (int i = 0; i < 3; ++i)
         wheel(grid()->viewport(), QPoint(0, 8));
@@ -218,7 +227,7 @@ void TestTForm1Shell::theSearchBoxTakesTheArrowKeys()
 {
     start();
     placeGridOn(2);
-    QLineEdit* box = Form1->ui()->Edit1;
+    QLineEdit* box = control<QLineEdit>(Form1, "Edit1");
     box->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), box);
     box->setText(QStringLiteral("Фирма 001"));
@@ -230,24 +239,24 @@ void TestTForm1Shell::theSearchBoxTakesTheArrowKeys()
     QCOMPARE(QApplication::focusWidget(), box);
     QCOMPARE(box->text(), QStringLiteral("Фирма 001"));
     QCOMPARE(Form1->ADOTable1.currentRow(), row);
-    QVERIFY(Form1->ui()->RadioButton3->isChecked());
+    QVERIFY(control<QRadioButton>(Form1, "RadioButton3")->isChecked());
 }
 
 void TestTForm1Shell::theWheelCyclesTheSortButtons()
 {
     start();
     // At start the selected sort button has the focus.
-    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton3);
+    QCOMPARE(QApplication::focusWidget(), control<QRadioButton>(Form1, "RadioButton3"));
     wheel(grid()->viewport(), QPoint(0, -120));
-    QVERIFY(Form1->ui()->RadioButton4->isChecked());
-    QCOMPARE(QApplication::focusWidget(), Form1->ui()->RadioButton4);
+    QVERIFY(control<QRadioButton>(Form1, "RadioButton4")->isChecked());
+    QCOMPARE(QApplication::focusWidget(), control<QRadioButton>(Form1, "RadioButton4"));
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("адрес"));
     QCOMPARE(Form1->ADOTable1.currentRow(), 0);
-    wheel(Form1->ui()->RadioButton4, QPoint(0, 240), Qt::ShiftModifier);
-    QVERIFY(Form1->ui()->RadioButton3->isChecked());
+    wheel(control<QRadioButton>(Form1, "RadioButton4"), QPoint(0, 240), Qt::ShiftModifier);
+    QVERIFY(control<QRadioButton>(Form1, "RadioButton3")->isChecked());
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("название"));
-    wheel(Form1->ui()->GroupBox1, QPoint(0, 120), Qt::NoModifier, Qt::NoScrollPhase, {}, true);
-    QVERIFY(Form1->ui()->RadioButton6->isChecked()); // round from the first to the last
+    wheel(control<ClassicGroupBox>(Form1, "GroupBox1"), QPoint(0, 120), Qt::NoModifier, Qt::NoScrollPhase, {}, true);
+    QVERIFY(control<QRadioButton>(Form1, "RadioButton6")->isChecked()); // round from the first to the last
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("вид_деят"));
 }
 

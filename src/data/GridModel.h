@@ -1,6 +1,6 @@
 // The table model behind the data grid: a window onto the table's rows,
 // reading each value only when the view paints it, so a million records cost
-// nothing up front.
+// nothing up front. Qt Core only, so it is tested without any widget.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -15,8 +15,7 @@
 class DataSource;
 class Table;
 
-class GridModel : public QAbstractTableModel
-{
+class GridModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
@@ -42,7 +41,6 @@ public:
 
     // The field shown in a column.
     int fieldOf(int column) const;
-    int columnOf(int field) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -1,4 +1,4 @@
-#include "ui/main/GridModel.h"
+#include "data/GridModel.h"
 
 #include "data/DataSource.h"
 #include "data/Table.h"
@@ -33,15 +33,6 @@ Table* GridModel::table() const
 int GridModel::fieldOf(int column) const
 {
     return column >= 0 && column < int(m_fields.size()) ? m_fields[std::size_t(column)] : -1;
-}
-
-int GridModel::columnOf(int field) const
-{
-    for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        if (m_fields[i] == field)
-            return int(i);
-    }
-    return -1;
 }
 
 void GridModel::reload()

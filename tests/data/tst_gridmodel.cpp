@@ -1,0 +1,122 @@
+// The grid's table model on its own (no widgets): the rows it shows while a
+// big table is read in, the values, the record indicator and edits.
+#include "../common/TestDatabase.h"
+
+#include "data/Connection.h"
+#include "data/DataSource.h"
+#include "data/GridModel.h"
+#include "data/Table.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+class TestGridModel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void showsVisibleFieldsAndValues();
+    void growsWhileRowsAreReadIn();
+    void indicatorFollowsTheCursorAndState();
+    void storesOnlyChangedValues();
+    void refusedValueIsReported();
+
+private:
+    GridModel& start(const QVector<TestRecord>& records = TestDatabase::defaultRecords());
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<Connection> m_connection;
+    std::unique_ptr<Table> m_table;
+    std::unique_ptr<DataSource> m_source;
+    std::unique_ptr<GridModel> m_model;
+};
+
+GridModel& TestGridModel::start(const QVector<TestRecord>& records)
+{
+    m_db = std::make_unique<TestDatabase>(records);
+    m_connection = std::make_unique<Connection>();
+    m_connection->setConnectionString(m_db->path());
+    m_table = std::make_unique<Table>();
+    m_table->setConnection(m_connection.get());
+    m_table->setTableName(directoryTableName());
+    m_table->setFields(directoryFields());
+    m_source = std::make_unique<DataSource>();
+    m_source->setDataSet(m_table.get());
+    m_model = std::make_unique<GridModel>();
+    new QAbstractItemModelTester(m_model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest, m_model.get());
+    m_model->setDataSource(m_source.get());
+    m_table->open();
+    return *m_model;
+}
+
+void TestGridModel::cleanup()
+{
+    m_model.reset();
+    m_source.reset();
+    m_table.reset();
+    m_connection.reset();
+    m_db.reset();
+}
+
+void TestGridModel::showsVisibleFieldsAndValues()
+{
+    GridModel& model = start();
+    QCOMPARE(model.columnCount(), 5); // the key is never shown
+    QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("название"));
+    QCOMPARE(model.rowCount(), 5);
+    QCOMPARE(model.index(4, 0).data().toString(), QStringLiteral("ёлочка"));
+    QCOMPARE(model.fieldOf(4), 5);
+}
+
+void TestGridModel::growsWhileRowsAreReadIn()
+{
+    GridModel& model = start(TestDatabase::numbered(60000));
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QVERIFY(model.rowCount() < 60000);
+    QTRY_COMPARE(model.rowCount(), 60000);
+    QVERIFY(!inserted.isEmpty());
+    QCOMPARE(model.index(59999, 0).data().toString(), QStringLiteral("Фирма 59999"));
+}
+
+void TestGridModel::indicatorFollowsTheCursorAndState()
+{
+    GridModel& model = start();
+    auto indicator = [&](int row) { return model.headerData(row, Qt::Vertical, GridModel::IndicatorRole).toInt(); };
+    QCOMPARE(indicator(0), int(GridModel::BrowseIndicator));
+    QCOMPARE(indicator(1), int(GridModel::NoIndicator));
+    m_table->moveTo(1);
+    QCOMPARE(indicator(1), int(GridModel::BrowseIndicator));
+    m_table->edit();
+    QCOMPARE(indicator(1), int(GridModel::EditIndicator));
+}
+
+void TestGridModel::storesOnlyChangedValues()
+{
+    GridModel& model = start();
+    // The same text back: the record is left alone.
+    QVERIFY(!model.setData(model.index(2, 1), QStringLiteral("ул. Мира, 1")));
+    QCOMPARE(m_table->state(), Table::State::Browse);
+    QVERIFY(model.setData(model.index(2, 1), QStringLiteral("ул. Мира, 3")));
+    QCOMPARE(m_table->currentRow(), 2);
+    QCOMPARE(m_table->state(), Table::State::Edit);
+    m_table->post();
+    QCOMPARE(m_db->value(3, QStringLiteral("адрес")).toString(), QStringLiteral("ул. Мира, 3"));
+}
+
+void TestGridModel::refusedValueIsReported()
+{
+    GridModel& model = start();
+    std::exception_ptr reported;
+    model.onError = [&](std::exception_ptr e) { reported = e; };
+    QVERIFY(!model.setData(model.index(0, 2), QString(51, QLatin1Char('9'))));
+    QVERIFY(reported);
+    QVERIFY(model.lastWriteRefused());
+    QVERIFY(model.setData(model.index(0, 2), QStringLiteral("3-00-00")));
+    QVERIFY(!model.lastWriteRefused());
+}
+
+QTEST_GUILESS_MAIN(TestGridModel)
+#include "tst_gridmodel.moc"
