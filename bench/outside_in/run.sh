@@ -13,6 +13,9 @@
 # folder (default BUILD/bench-outside-in). Takes minutes; it is not a test and
 # ctest never runs it. HOME and the XDG folders point into a temporary folder
 # for every program start, so no real profile or desktop is touched.
+# The settings of each program below are read through the namerefs of
+# run_program, and their commas belong to the probe's points.
+# shellcheck disable=SC2034,SC2054
 set -u
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -25,7 +28,7 @@ OUT=""
 ONLY=""
 KEY_QUIET=500
 
-usage() { sed -n '2,16p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
 while [ $# -gt 0 ]; do
     case $1 in
     --records) RECORDS=${2:?}; shift 2 ;;
@@ -133,11 +136,11 @@ start_display() {
     rm -f "$fifo"
     [ -n "$n" ] || return 1
     export DISPLAY=":$n"
-    local i
-    for i in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    local _
+    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     openbox --sm-disable >"$OUT/logs/openbox.log" 2>&1 &
     WM_PID=$!
-    for i in $(seq 150); do
+    for _ in $(seq 150); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
         sleep 0.1
     done
