@@ -33,6 +33,8 @@ Starts PROGRAM, waits for its main window and times its redraws.
   --keys "K ..."         timed keys, one at a time: characters or key names
   --key-quiet MS         a key's redraw is over after MS without one [300]
   --key-timeout MS       a key with no redraw within MS counts as none [20000]
+  --blank-quiet MS       a grid left empty after a key or an action is its
+                         answer only after MS without a redraw [5000]
   --shot-keys N,...      save the window after these keys (1-based)
   --shots DIR            save window pictures (PPM) into DIR
   --out FILE             write the records to FILE instead of standard output
@@ -163,6 +165,8 @@ std::optional<ProbeOptions> parseOptions(int argc, char** argv)
             ok = parseInt(value, o.keyQuietMs, 1);
         else if (name == "--key-timeout")
             ok = parseInt(value, o.keyTimeoutMs, 1);
+        else if (name == "--blank-quiet")
+            ok = parseInt(value, o.blankQuietMs, 1);
         else if (name == "--shot-keys")
             ok = parseInts(value, o.shotKeys);
         else if (name == "--shots")

@@ -70,6 +70,7 @@ struct ProbeOptions {
     std::vector<std::string> keys; // one keystroke each: a character or a key name (BackSpace)
     int keyQuietMs = 300; // a keystroke's redraw is over after this long without one
     int keyTimeoutMs = 20000; // a keystroke with no redraw in this time counts as none
+    int blankQuietMs = 5000; // a grid left without rows must stay so this long to count as the answer
     std::vector<int> shotKeys; // keystrokes (1-based) after which the window is saved
 
     std::string shotDir; // where window pictures go (PPM); none when empty

@@ -105,6 +105,12 @@ std::optional<Moment> firstShowing(const WindowWatch& watch, Moment from, std::u
     return std::nullopt;
 }
 
+// Whether the grid, as last seen, shows rows of records.
+bool rowsShownNow(const WindowWatch& watch, int darkPixels)
+{
+    return !watch.looks().empty() && watch.looks().back().dark >= darkPixels;
+}
+
 bool rowsShownSince(const WindowWatch& watch, Moment from, int darkPixels)
 {
     for (const Look& l : watch.looks())
@@ -272,8 +278,7 @@ private:
             const Moment now = Clock::now();
             const std::optional<Moment> last = m_watch.lastGridDamage();
             if (m_actionSent) {
-                if (rowsShownSince(m_watch, *m_actionSent, m_o.darkPixels) && last && *last >= *m_actionSent
-                    && msBetween(*last, now) >= m_o.actionQuietMs)
+                if (last && *last >= *m_actionSent && answered(msBetween(*last, now), m_o.actionQuietMs))
                     break;
             } else if (m_o.trigger == Trigger::Off && rowsShownSince(m_watch, origin, m_o.darkPixels) && last
                 && msBetween(*last, now) >= m_o.startQuietMs && questionsAnswered())
@@ -329,6 +334,16 @@ private:
             savePicture("start");
         }
         return true;
+    }
+
+    // Whether the grid, quiet for quietMs, shows its answer: a grid that
+    // was emptied is most often still waiting for its rows, so an empty grid
+    // counts only after a longer quiet.
+    bool answered(double quietMs, int neededMs) const
+    {
+        if (quietMs < neededMs)
+            return false;
+        return rowsShownNow(m_watch, m_o.darkPixels) || quietMs >= std::max(neededMs, m_o.blankQuietMs);
     }
 
     bool questionsAnswered()
@@ -394,7 +409,7 @@ private:
                 const Moment now = Clock::now();
                 if (last && *last >= *sent) {
                     redrawn = true;
-                    if (msBetween(*last, now) >= m_o.keyQuietMs)
+                    if (answered(msBetween(*last, now), m_o.keyQuietMs))
                         break;
                 } else if (msBetween(*sent, now) >= m_o.keyTimeoutMs) {
                     break;

@@ -175,14 +175,16 @@ SARWINO_KEYS=(--keys-click 100,538)
 SARWINO_CMD=("$WORK/app/Sarwino")
 
 # DB Browser for SQLite, in its own default window (1037x738): the rows of
-# the Browse Data grid below its filter row, the filter of "название" at
-# (250,174) and the header row at y 151, whose columns it sizes itself (so
-# the "адрес" header, the third section after the row numbers, is found on
-# the screen). On a table this big it asks at once whether to abort "reading
-# rows" (a known quirk of -t); the probe answers with Return ("No") as soon as
-# the question has the focus, and rows show after that.
+# the Browse Data grid below its filter row (y 174), under the header row (y
+# 151). It sizes its columns itself and moves them while the first rows come
+# in, so the early actions wait until the grid has been still for 0.2 s and
+# find their column on the screen: "название" is the second section after the
+# row numbers, "адрес" the third (once settled, x 250 is always in the
+# "название" filter). On a table this big it asks at once whether to abort
+# "reading rows" (a quirk of -t); the probe answers with Return ("No") as soon
+# as the question has the focus, and rows show after that.
 DB4S_VIEW=(--title "DB Browser for SQLite" --grid 10,190,460,455 --rows 10,190,460,455 --answer Return)
-DB4S_SEARCH=(--trigger rows --action-click 250,174 --action-keys "А")
+DB4S_SEARCH=(--trigger rows --trigger-quiet 200 --action-section 145,174,82,482,2 --action-keys "А")
 DB4S_SORT=(--trigger rows --trigger-quiet 200 --action-section 145,151,82,482,3)
 DB4S_KEYS=(--keys-click 250,174)
 DB4S_CMD=(sqlitebrowser -t "главная" "$DB")
