@@ -190,6 +190,7 @@ void WindowWatch::handle(XEvent& event)
             if (!m_firstGridDamage)
                 m_firstGridDamage = now;
             m_lastGridDamage = now;
+            m_gridDamages.push_back(now);
             m_gridDirty = true;
         }
         return;
@@ -288,6 +289,14 @@ int WindowWatch::clientTop() const
     if (m_options.clientHeight <= 0 || m_mainHeight <= m_options.clientHeight)
         return 0;
     return m_mainHeight - m_options.clientHeight;
+}
+
+std::optional<Moment> WindowWatch::firstGridDamageSince(Moment t) const
+{
+    const auto it = std::lower_bound(m_gridDamages.begin(), m_gridDamages.end(), t);
+    if (it == m_gridDamages.end())
+        return std::nullopt;
+    return *it;
 }
 
 bool WindowWatch::mainViewable()

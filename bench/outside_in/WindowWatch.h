@@ -70,6 +70,7 @@ public:
     std::optional<Moment> firstDamage() const { return m_firstDamage; }
     std::optional<Moment> firstGridDamage() const { return m_firstGridDamage; }
     std::optional<Moment> lastGridDamage() const { return m_lastGridDamage; }
+    std::optional<Moment> firstGridDamageSince(Moment t) const;
     std::vector<OtherWindow>& otherWindows() { return m_others; }
 
     // Takes a look at the grid when it was redrawn since the last look (or
@@ -120,6 +121,7 @@ private:
     std::optional<Moment> m_firstDamage;
     std::optional<Moment> m_firstGridDamage;
     std::optional<Moment> m_lastGridDamage;
+    std::vector<Moment> m_gridDamages; // every redraw that reached the grid
     bool m_gridDirty = false;
     std::vector<Look> m_looks;
     std::vector<OtherWindow> m_others;

@@ -317,12 +317,7 @@ private:
 
         if (m_actionSent) {
             const std::optional<Look> after = m_watch.capture(true);
-            std::optional<Moment> first;
-            for (const Look& l : m_watch.looks())
-                if (l.at >= *m_actionSent) {
-                    first = l.at;
-                    break;
-                }
+            const std::optional<Moment> first = m_watch.firstGridDamageSince(*m_actionSent);
             const std::optional<Moment> shown
                 = after ? firstShowing(m_watch, *m_actionSent, after->hash) : std::nullopt;
             m_records.line(std::string("action\t") + (m_o.trigger == Trigger::Map ? "map" : "rows") + "\t"
@@ -419,11 +414,7 @@ private:
             std::optional<Moment> first, shown;
             if (redrawn) {
                 after = m_watch.capture(true);
-                for (const Look& l : m_watch.looks())
-                    if (l.at >= *sent) {
-                        first = l.at;
-                        break;
-                    }
+                first = m_watch.firstGridDamageSince(*sent);
                 if (after)
                     shown = firstShowing(m_watch, *sent, after->hash);
             }

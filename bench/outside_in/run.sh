@@ -7,6 +7,7 @@
 #
 #   bench/outside_in/run.sh [--records N] [--runs N] [--build DIR] [--out DIR]
 #                           [--only sarwino|db4s] [--key-quiet MS]
+#                           [--start-quiet MS] [--action-quiet MS]
 #
 # Prints a table of both programs side by side and writes results.csv,
 # results.json, the raw records of every run and screenshots into the output
@@ -27,8 +28,10 @@ BUILD="$ROOT/build"
 OUT=""
 ONLY=""
 KEY_QUIET=500
+START_QUIET=2000
+ACTION_QUIET=3000
 
-usage() { sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,16p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
 while [ $# -gt 0 ]; do
     case $1 in
     --records) RECORDS=${2:?}; shift 2 ;;
@@ -37,6 +40,8 @@ while [ $# -gt 0 ]; do
     --out) OUT=${2:?}; shift 2 ;;
     --only) ONLY=${2:?}; shift 2 ;;
     --key-quiet) KEY_QUIET=${2:?}; shift 2 ;;
+    --start-quiet) START_QUIET=${2:?}; shift 2 ;;
+    --action-quiet) ACTION_QUIET=${2:?}; shift 2 ;;
     -h | --help) usage; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
     esac
@@ -205,7 +210,7 @@ probe() {
     fi
     fresh_home "$name"
     timeout -s TERM 600 "$PROBE" --cwd "$WORK/elsewhere" --log "$OUT/logs/$name.log" --out "$raw" \
-        "${shots[@]}" "$@"
+        --start-quiet "$START_QUIET" --action-quiet "$ACTION_QUIET" "${shots[@]}" "$@"
     local status=$?
     if [ $status -ne 0 ]; then
         FAILURES=$((FAILURES + 1))
@@ -248,6 +253,7 @@ DB4S_VERSION=$(dpkg-query -W -f='${Version}' sqlitebrowser 2>/dev/null || echo n
 
 "$HERE/summarize.sh" "$OUT" "$RUNS" "$RECORDS" \
     "commit=$COMMIT" "started=$STARTED" "sqlitebrowser=$DB4S_VERSION" "key_quiet_ms=$KEY_QUIET" \
+    "start_quiet_ms=$START_QUIET" "action_quiet_ms=$ACTION_QUIET" \
     "cpus=$(nproc)" "load_before=$LOAD_BEFORE" "load_after=$LOAD_AFTER"
 status=$?
 [ "$FAILURES" -eq 0 ] || say "$FAILURES program start(s) failed; see $OUT/raw and $OUT/logs"
