@@ -208,7 +208,15 @@ void WindowWatch::handle(XEvent& event)
         if (event.xconfigure.window == m_main && event.xconfigure.event == m_main)
             m_mainHeight = event.xconfigure.height;
         break;
+    case UnmapNotify:
+        for (OtherWindow& w : m_others)
+            if (w.id == event.xunmap.window)
+                w.closed = true;
+        break;
     case DestroyNotify:
+        for (OtherWindow& w : m_others)
+            if (w.id == event.xdestroywindow.window)
+                w.closed = true;
         if (auto it = m_damages.find(event.xdestroywindow.window); it != m_damages.end())
             m_damages.erase(it); // the server freed the damage with the window
         if (event.xdestroywindow.window == m_main)

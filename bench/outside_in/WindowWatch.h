@@ -39,6 +39,7 @@ struct OtherWindow {
     Moment mapped;
     std::string title;
     std::optional<Moment> answered;
+    bool closed = false; // it went away by itself
 };
 
 class WindowWatch {

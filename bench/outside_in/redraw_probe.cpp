@@ -180,7 +180,7 @@ private:
         if (m_o.answerKey.empty())
             return;
         for (OtherWindow& w : m_watch.otherWindows()) {
-            if (w.answered)
+            if (w.answered || w.closed)
                 continue;
             if (!m_watch.focusInside(w.id)) {
                 // The window manager gives a new question the focus; should
@@ -346,7 +346,7 @@ private:
         if (m_o.answerKey.empty())
             return true;
         for (const OtherWindow& w : m_watch.otherWindows())
-            if (!w.answered)
+            if (!w.answered && !w.closed)
                 return false;
         return true;
     }
