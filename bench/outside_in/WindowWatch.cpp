@@ -201,7 +201,9 @@ void WindowWatch::handle(XEvent& event)
             watchNewWindow(event.xcreatewindow.window);
         break;
     case MapNotify:
-        if (event.xmap.event == event.xmap.window)
+        // Seen on the window itself, and on the root for a window that no
+        // window manager has put into a frame.
+        if (event.xmap.event == event.xmap.window || event.xmap.event == m_root)
             windowMapped(event.xmap.window);
         break;
     case ConfigureNotify:
@@ -231,12 +233,19 @@ void WindowWatch::watchNewWindow(Window w)
 {
     XSelectInput(m_display, w, StructureNotifyMask);
     m_damages[w] = XDamageCreate(m_display, w, XDamageReportRawRectangles);
+    // It may have been shown before the probe got to it.
+    XWindowAttributes a;
+    if (XGetWindowAttributes(m_display, w, &a) && a.map_state != IsUnmapped)
+        windowMapped(w);
 }
 
 void WindowWatch::windowMapped(Window w)
 {
     if (!m_damages.count(w) || w == m_main)
         return;
+    for (const OtherWindow& o : m_others)
+        if (o.id == w && !o.closed)
+            return;
     const std::optional<pid_t> pid = windowPid(w);
     if (!pid || *pid != m_pid)
         return;
