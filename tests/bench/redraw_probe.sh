@@ -47,6 +47,7 @@ check() {
 # any DESCRIPTION CONDITION FILE: passes when some line meets CONDITION.
 any() { check "$1" "$2 { ok = 1 } END { exit !ok }" "$3"; }
 
+# shellcheck disable=SC2054 # the commas belong to the probe's points
 VIEW=(--title "Probe target" --grid 0,0,400,300 --rows 0,0,400,300 --answer Return)
 
 # Start-up, a question, and keys whose answer comes 250 ms after a blank
