@@ -4,28 +4,53 @@
 
 #include <QtGlobal>
 
-// One field's build, claimed by whichever thread gets to it first. The
-// workers share ownership, so a build forgotten meanwhile stays valid
-// until they let go of it.
-struct OrderCache::Build {
-    explicit Build(int f)
+#include <algorithm>
+
+namespace {
+
+// Rows one step of a build takes in: a worker looks for more urgent work
+// between steps.
+constexpr int StepRows = 1 << 16;
+
+// The fields built first when nothing is asked for: names (the search),
+// kinds of activity (the catalogue), then the rest; telephone numbers, the
+// costliest, last.
+int defaultRank(int field)
+{
+    static const int ranks[] = {0, 0, 2, 4, 1, 3};
+    return field < int(std::size(ranks)) ? ranks[field] : field;
+}
+
+} // namespace
+
+// One field: its build under way, or its finished order. Guarded by the
+// cache's mutex, except what the thread that marked it busy works on.
+struct OrderCache::Slot
+{
+    explicit Slot(const RowSet& rows, int f)
         : field(f)
+        , builder(std::make_unique<OrderBuilder>(rows, f - 1))
     {
     }
     const int field;
-    std::atomic<bool> claimed { false };
-    std::atomic<bool> running { false };
-    std::atomic<bool> stop { false };
-    std::promise<std::unique_ptr<SortedOrder>> promise;
-    std::future<std::unique_ptr<SortedOrder>> future = promise.get_future();
+    std::unique_ptr<OrderBuilder> builder;
+    std::unique_ptr<SortedOrder> order;
+    bool busy = false;   // a thread is working on it (without the lock)
+    bool wanted = false; // someone waits for it: it goes first
+    bool held = false;   // its cells are being changed: nobody reads them
+    std::atomic<bool> stop{false};
 };
 
 OrderCache::OrderCache(const RowSet& rows, const std::vector<FieldDef>& fields)
     : m_rows(rows)
     , m_fields(fields)
-    , m_orders(fields.size())
-    , m_builds(fields.size())
+    , m_slots(fields.size())
+    , m_available(rows.rowCount())
 {
+    for (std::size_t field = 1; field < fields.size(); ++field) {
+        if (fields[field].type == FieldType::WideString)
+            m_slots[field] = std::make_unique<Slot>(rows, int(field));
+    }
 }
 
 OrderCache::~OrderCache()
@@ -33,100 +58,190 @@ OrderCache::~OrderCache()
     stop();
 }
 
-void OrderCache::runBuild(Build& build) const
+void OrderCache::beginLoading()
 {
-    build.running = true;
-    try {
-        build.promise.set_value(std::make_unique<SortedOrder>(SortedOrder::build(m_rows, build.field - 1, build.stop)));
-    } catch (...) {
-        build.promise.set_exception(std::current_exception());
-    }
-    build.running = false;
+    std::lock_guard lock(m_mutex);
+    m_available = 0;
+    m_complete = false;
 }
 
-const SortedOrder& OrderCache::order(int field)
+void OrderCache::rowsArrived(int count)
 {
-    Q_ASSERT(field > 0 && field < int(m_orders.size()));
-    auto& slot = m_orders[std::size_t(field)];
-    if (slot)
-        return *slot;
-    const std::shared_ptr<Build> build = std::move(m_builds[std::size_t(field)]);
-    if (build && !build->claimed.exchange(true))
-        runBuild(*build);
-    try {
-        if (build)
-            slot = build->future.get();
-    } catch (const SortedOrder::Stopped&) {
-        // Stopped on its way (it cannot be: only forget() stops a build, and
-        // that drops it first); build it here after all.
+    {
+        std::lock_guard lock(m_mutex);
+        m_available = std::max(m_available, count);
     }
-    if (!slot) {
-        const std::atomic<bool> never { false };
-        slot = std::make_unique<SortedOrder>(SortedOrder::build(m_rows, field - 1, never));
+    startWorkers(1); // one worker while the rows are read: the reading has the other core
+    m_changed.notify_all();
+}
+
+void OrderCache::rowsComplete(int count)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_available = count;
+        m_complete = true;
     }
-    return *slot;
+    startWorkers(2);
+    m_changed.notify_all();
 }
 
 void OrderCache::buildInBackground()
 {
-    joinWorkers();
-    std::vector<std::shared_ptr<Build>> jobs;
-    for (std::size_t field = 1; field < m_fields.size(); ++field) {
-        if (m_fields[field].type != FieldType::WideString || m_orders[field])
+    rowsComplete(m_rows.rowCount());
+}
+
+void OrderCache::startWorkers(std::size_t count)
+{
+    std::lock_guard lock(m_mutex);
+    while (!m_stopping && m_workers.size() < count)
+        m_workers.emplace_back([this] { work(); });
+}
+
+bool OrderCache::hasWork(const Slot& slot) const
+{
+    if (slot.busy || slot.held || slot.order)
+        return false;
+    return slot.builder->rowsTaken() < m_available || m_complete;
+}
+
+// Under the lock: the field to work on next, or -1. Fields someone waits
+// for first, then by rank.
+int OrderCache::nextField() const
+{
+    int best = -1;
+    for (const auto& slot : m_slots) {
+        if (!slot || !hasWork(*slot))
             continue;
-        m_builds[field] = std::make_shared<Build>(int(field));
-        jobs.push_back(m_builds[field]);
+        if (best < 0)
+            best = slot->field;
+        const Slot& current = *m_slots[std::size_t(best)];
+        if ((slot->wanted && !current.wanted)
+            || (slot->wanted == current.wanted && defaultRank(slot->field) < defaultRank(current.field)))
+            best = slot->field;
     }
-    // Two workers share the fields; each takes the next one nobody has
-    // claimed yet, in field order.
-    const std::size_t workers = std::min<std::size_t>(2, jobs.size());
-    for (std::size_t w = 0; w < workers; ++w) {
-        m_workers.emplace_back([this, jobs] {
-            for (const std::shared_ptr<Build>& build : jobs) {
-                if (!build->claimed.exchange(true))
-                    runBuild(*build);
-            }
-        });
+    return best;
+}
+
+// One step on a slot, without the lock: take in more rows, or finish.
+void OrderCache::step(Slot& slot, std::unique_lock<std::mutex>& lock)
+{
+    slot.busy = true;
+    const int taken = slot.builder->rowsTaken();
+    const int upTo = std::min(m_available, taken + StepRows);
+    const bool finish = m_complete && taken >= m_available;
+    lock.unlock();
+    std::unique_ptr<SortedOrder> order;
+    try {
+        if (finish)
+            order = std::make_unique<SortedOrder>(slot.builder->finish(slot.stop));
+        else
+            slot.builder->add(upTo, slot.stop);
+    } catch (const SortedOrder::Stopped&) {
+    }
+    lock.lock();
+    slot.busy = false;
+    if (order && !slot.stop) {
+        slot.order = std::move(order);
+        slot.builder.reset();
+    }
+    m_changed.notify_all();
+}
+
+void OrderCache::work()
+{
+    std::unique_lock lock(m_mutex);
+    while (!m_stopping) {
+        const int field = nextField();
+        if (field < 0) {
+            m_changed.wait(lock);
+            continue;
+        }
+        step(*m_slots[std::size_t(field)], lock);
     }
 }
 
-bool OrderCache::building(int field) const
+const SortedOrder& OrderCache::order(int field)
 {
-    const std::shared_ptr<Build>& build = m_builds[std::size_t(field)];
-    return build && build->running;
-}
-
-void OrderCache::forget(int field)
-{
-    if (std::shared_ptr<Build> build = std::move(m_builds[std::size_t(field)])) {
-        build->stop = true;
-        if (build->claimed.exchange(true))
-            build->future.wait(); // the worker gives up at its next look at the flag
+    Q_ASSERT(field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)]);
+    Slot& slot = *m_slots[std::size_t(field)];
+    std::unique_lock lock(m_mutex);
+    Q_ASSERT(m_complete);
+    slot.wanted = true;
+    while (!slot.order) {
+        if (!slot.busy && !slot.stop)
+            step(slot, lock); // nobody on it: this thread builds it
+        else
+            m_changed.wait(lock);
     }
-    m_orders[std::size_t(field)].reset();
-    Q_ASSERT(!building(field));
+    slot.wanted = false;
+    return *slot.order;
 }
 
-void OrderCache::forgetAll()
+bool OrderCache::building(int field)
 {
-    for (std::size_t field = 1; field < m_orders.size(); ++field)
-        forget(int(field));
-    joinWorkers();
+    std::lock_guard lock(m_mutex);
+    const auto& slot = m_slots[std::size_t(field)];
+    return slot && slot->busy;
+}
+
+void OrderCache::hold(int field)
+{
+    const auto& owned = m_slots[std::size_t(field)];
+    if (!owned)
+        return;
+    Slot& slot = *owned;
+    std::unique_lock lock(m_mutex);
+    slot.held = true;
+    slot.stop = true;
+    m_changed.wait(lock, [&] { return !slot.busy; });
+    slot.order.reset();
+    slot.builder.reset();
+    Q_ASSERT(!slot.busy);
+}
+
+void OrderCache::release(int field)
+{
+    const auto& owned = m_slots[std::size_t(field)];
+    if (!owned)
+        return;
+    Slot& slot = *owned;
+    {
+        std::lock_guard lock(m_mutex);
+        slot.builder = std::make_unique<OrderBuilder>(m_rows, field - 1);
+        slot.stop = false;
+        slot.held = false;
+    }
+    m_changed.notify_all();
+}
+
+void OrderCache::holdAll()
+{
+    for (std::size_t field = 1; field < m_slots.size(); ++field)
+        hold(int(field));
+}
+
+void OrderCache::releaseAll(int count)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_available = count;
+    }
+    for (std::size_t field = 1; field < m_slots.size(); ++field)
+        release(int(field));
 }
 
 void OrderCache::stop()
 {
-    for (const std::shared_ptr<Build>& build : m_builds) {
-        if (build)
-            build->stop = true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        for (const auto& slot : m_slots) {
+            if (slot)
+                slot->stop = true;
+        }
     }
-    joinWorkers();
-    for (std::shared_ptr<Build>& build : m_builds)
-        build.reset();
-}
-
-void OrderCache::joinWorkers()
-{
+    m_changed.notify_all();
     for (std::thread& worker : m_workers)
         worker.join();
     m_workers.clear();

@@ -18,13 +18,6 @@ void checkStop(const std::atomic<bool>& stop)
         throw SortedOrder::Stopped();
 }
 
-// The distinct values of a column (by their bytes; NULL is value 0) and
-// which value each row holds.
-struct DistinctValues {
-    std::vector<std::uint32_t> valueOf; // per row
-    std::vector<std::string_view> values; // values[0] stands for NULL
-};
-
 std::uint64_t hashOf(std::string_view v)
 {
     std::uint64_t h = 1469598103934665603ull;
@@ -33,36 +26,13 @@ std::uint64_t hashOf(std::string_view v)
     return h ^ (h >> 29);
 }
 
-DistinctValues distinctValues(const RowSet& rows, int column, const std::atomic<bool>& stop)
-{
-    const int n = rows.rowCount();
-    DistinctValues d { std::vector<std::uint32_t>(std::size_t(n), 0), { std::string_view() } };
-    std::size_t capacity = 1024;
-    while (capacity < std::size_t(n) * 2)
-        capacity *= 2;
-    std::vector<std::uint32_t> buckets(capacity, 0); // value id + 1, 0 free
-    for (int row = 0; row < n; ++row) {
-        if (row % StopCheckRows == 0)
-            checkStop(stop);
-        if (rows.isNull(row, column))
-            continue;
-        const std::string_view v = rows.utf8(row, column);
-        std::size_t at = hashOf(v) & (capacity - 1);
-        while (buckets[at] != 0 && d.values[buckets[at] - 1] != v)
-            at = (at + 1) & (capacity - 1);
-        if (buckets[at] == 0) {
-            buckets[at] = std::uint32_t(d.values.size()) + 1;
-            d.values.push_back(v);
-        }
-        d.valueOf[std::size_t(row)] = buckets[at] - 1;
-    }
-    return d;
-}
+} // namespace
 
 // The collation keys of the values, one after another in one buffer.
-struct ValueKeys {
+struct OrderBuilder::ValueKeys
+{
     std::string bytes;
-    std::vector<std::uint32_t> start; // value i's key is [start[i], start[i+1])
+    std::vector<std::uint32_t> start{0, 0}; // value i's key is [start[i], start[i+1]); value 0 (NULL) has none
 
     std::string_view of(std::uint32_t value) const
     {
@@ -70,18 +40,7 @@ struct ValueKeys {
     }
 };
 
-ValueKeys keysOf(const std::vector<std::string_view>& values)
-{
-    const Collation& collation = Collation::instance();
-    ValueKeys keys { {}, std::vector<std::uint32_t>(values.size() + 1, 0) };
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        keys.start[i] = std::uint32_t(keys.bytes.size());
-        if (i > 0) // value 0 is NULL: no key
-            collation.appendKey(values[i], keys.bytes);
-    }
-    keys.start[values.size()] = std::uint32_t(keys.bytes.size());
-    return keys;
-}
+namespace {
 
 std::uint32_t unitAt(const std::string& bytes, std::size_t at)
 {
@@ -92,7 +51,7 @@ std::uint32_t unitAt(const std::string& bytes, std::size_t at)
 // A column uses few distinct key units: numbered in their order, one or two
 // bytes each, they make shorter keys that order the same. Leaves the keys as
 // they are when there are too many units.
-void packKeys(ValueKeys& keys)
+void packKeys(OrderBuilder::ValueKeys& keys)
 {
     if (keys.bytes.size() % 4 != 0)
         return;
@@ -147,7 +106,7 @@ std::uint64_t prefixOf(std::string_view key)
 }
 
 // Each value's rank: equal keys share one, NULL (value 0) comes first.
-std::vector<std::uint32_t> rankValues(const ValueKeys& keys)
+std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys)
 {
     struct Item {
         std::uint64_t prefix;
@@ -174,16 +133,16 @@ std::vector<std::uint32_t> rankValues(const ValueKeys& keys)
 }
 
 // The rows by the ranks of their values, ties in stored order: a counting sort.
-SortedOrder sortByRank(const DistinctValues& d, const std::vector<std::uint32_t>& valueRank)
+SortedOrder sortByRank(const std::vector<std::uint32_t>& valueOf, const std::vector<std::uint32_t>& valueRank)
 {
-    const std::size_t n = d.valueOf.size();
+    const std::size_t n = valueOf.size();
     SortedOrder order;
     order.rank.resize(n);
     order.sorted.resize(n);
     const std::uint32_t top = valueRank.empty() ? 0 : *std::max_element(valueRank.begin(), valueRank.end());
     std::vector<std::uint32_t> start(std::size_t(top) + 2, 0);
     for (std::size_t row = 0; row < n; ++row) {
-        const std::uint32_t r = valueRank[d.valueOf[row]];
+        const std::uint32_t r = valueRank[valueOf[row]];
         order.rank[row] = r;
         ++start[r + 1];
     }
@@ -196,14 +155,73 @@ SortedOrder sortByRank(const DistinctValues& d, const std::vector<std::uint32_t>
 
 } // namespace
 
+OrderBuilder::OrderBuilder(const RowSet& rows, int column)
+    : m_rows(rows)
+    , m_column(column)
+    , m_buckets(1024, 0)
+    , m_values{std::string_view()}
+    , m_keys(std::make_unique<ValueKeys>())
+{
+}
+
+OrderBuilder::~OrderBuilder() = default;
+
+// The distinct values by their bytes (NULL is value 0), which value each row
+// holds, and the key of each new value as it is met.
+void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
+{
+    const Collation& collation = Collation::instance();
+    m_valueOf.reserve(std::size_t(upTo));
+    for (int row = rowsTaken(); row < upTo; ++row) {
+        if (row % StopCheckRows == 0)
+            checkStop(stop);
+        if (m_rows.isNull(row, m_column)) {
+            m_valueOf.push_back(0);
+            continue;
+        }
+        const std::string_view v = m_rows.utf8(row, m_column);
+        std::size_t at = hashOf(v) & (m_buckets.size() - 1);
+        while (m_buckets[at] != 0 && m_values[m_buckets[at] - 1] != v)
+            at = (at + 1) & (m_buckets.size() - 1);
+        std::uint32_t value = m_buckets[at] - 1;
+        if (m_buckets[at] == 0) {
+            value = std::uint32_t(m_values.size());
+            m_buckets[at] = value + 1;
+            m_values.push_back(v);
+            collation.appendKey(v, m_keys->bytes);
+            m_keys->start.push_back(std::uint32_t(m_keys->bytes.size()));
+            if (m_values.size() * 2 > m_buckets.size())
+                grow();
+        }
+        m_valueOf.push_back(value);
+    }
+}
+
+void OrderBuilder::grow()
+{
+    std::vector<std::uint32_t> buckets(m_buckets.size() * 2, 0);
+    for (std::uint32_t value = 1; value < m_values.size(); ++value) {
+        std::size_t at = hashOf(m_values[value]) & (buckets.size() - 1);
+        while (buckets[at] != 0)
+            at = (at + 1) & (buckets.size() - 1);
+        buckets[at] = value + 1;
+    }
+    m_buckets.swap(buckets);
+}
+
+SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
+{
+    checkStop(stop);
+    m_buckets = {};
+    packKeys(*m_keys);
+    const std::vector<std::uint32_t> valueRank = rankValues(*m_keys);
+    checkStop(stop);
+    return sortByRank(m_valueOf, valueRank);
+}
+
 SortedOrder SortedOrder::build(const RowSet& rows, int column, const std::atomic<bool>& stop)
 {
-    const DistinctValues distinct = distinctValues(rows, column, stop);
-    checkStop(stop);
-    ValueKeys keys = keysOf(distinct.values);
-    checkStop(stop);
-    packKeys(keys);
-    const std::vector<std::uint32_t> valueRank = rankValues(keys);
-    checkStop(stop);
-    return sortByRank(distinct, valueRank);
+    OrderBuilder builder(rows, column);
+    builder.add(rows.rowCount(), stop);
+    return builder.finish(stop);
 }

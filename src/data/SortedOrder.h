@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 class RowSet;
@@ -23,4 +25,36 @@ struct SortedOrder {
     // Builds the order of one text column of the rows. Reads the rows only;
     // raising stop makes it give up soon with Stopped.
     static SortedOrder build(const RowSet& rows, int column, const std::atomic<bool>& stop);
+};
+
+// Builds one text column's order while its rows come in: add() takes the
+// rows as they are published (their values, and the collation keys of the
+// values not met before), finish() puts them in order once all are in. It
+// reads only the rows and only its column.
+class OrderBuilder
+{
+public:
+    OrderBuilder(const RowSet& rows, int column);
+    ~OrderBuilder();
+    OrderBuilder(const OrderBuilder&) = delete;
+    OrderBuilder& operator=(const OrderBuilder&) = delete;
+
+    int rowsTaken() const { return int(m_valueOf.size()); }
+    // Takes in the rows from rowsTaken() up to (not including) upTo; throws
+    // SortedOrder::Stopped when stop is raised.
+    void add(int upTo, const std::atomic<bool>& stop);
+    // The order of the rows taken in; the builder is spent afterwards.
+    SortedOrder finish(const std::atomic<bool>& stop);
+
+    struct ValueKeys;
+
+private:
+    void grow();
+
+    const RowSet& m_rows;
+    const int m_column;
+    std::vector<std::uint32_t> m_buckets;      // value id + 1 by hash, 0 free
+    std::vector<std::string_view> m_values;    // values[0] stands for NULL
+    std::vector<std::uint32_t> m_valueOf;      // per row taken in
+    std::unique_ptr<ValueKeys> m_keys;
 };

@@ -594,9 +594,10 @@ void Table::writePending()
             m_data->setValue(index, fieldIndex(change.field), change.value);
     } else {
         const qint64 key = store.insert(m_tableName, m_fields.front().name, pending);
-        const int index = m_data->appendRow(key);
+        std::vector<std::pair<int, TextValue>> values;
         for (const FieldChange& change : pending)
-            m_data->setValue(index, fieldIndex(change.field), change.value);
+            values.emplace_back(fieldIndex(change.field), change.value);
+        const int index = m_data->appendRow(key, values);
         m_view.insert(m_view.begin() + m_insertRow, std::uint32_t(index));
         m_insertRow = -1;
     }

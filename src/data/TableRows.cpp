@@ -39,8 +39,10 @@ void TableRows::stop()
 void TableRows::load(Store& store, const QString& table, const QStringList& fields, int firstRows)
 {
     Q_ASSERT(!m_loading && !m_reading.joinable());
+    m_orders.beginLoading();
     m_reader = store.openReader(table, fields, m_rows);
     const bool more = m_reader->read(firstRows);
+    m_orders.rowsArrived(m_rows.rowCount());
     if (!more) {
         m_reader.reset();
         onReadingEnded();
@@ -60,6 +62,7 @@ void TableRows::readRest()
             m_rows.beginBatch();
             more = m_reader->read(BatchRows);
             m_rows.endBatch();
+            m_orders.rowsArrived(m_rows.rowCount()); // the orders take the new rows in meanwhile
             emit rowsArrived(m_rows.rowCount());
         }
     } catch (const DataError& e) {
@@ -100,7 +103,7 @@ void TableRows::onReadingEnded()
     }
     m_finished = true;
     m_rows.markDuplicateKeys();
-    m_orders.buildInBackground();
+    m_orders.rowsComplete(m_rows.rowCount());
     emit finished();
 }
 
@@ -113,9 +116,10 @@ RowSelection& TableRows::selection()
 void TableRows::setValue(int row, int field, const TextValue& value)
 {
     waitUntilLoaded();
-    m_orders.forget(field);
+    m_orders.hold(field);
     Q_ASSERT(!m_orders.building(field));
     m_rows.setValue(row, field - 1, value);
+    m_orders.release(field);
 }
 
 // Deletion marks are read only on this thread: the order builds never look
@@ -126,9 +130,13 @@ void TableRows::markDeleted(int row)
     m_rows.markDeleted(row);
 }
 
-int TableRows::appendRow(qint64 key)
+int TableRows::appendRow(qint64 key, const std::vector<std::pair<int, TextValue>>& values)
 {
     waitUntilLoaded();
-    m_orders.forgetAll();
-    return m_rows.appendRow(key);
+    m_orders.holdAll();
+    const int row = m_rows.appendRow(key);
+    for (const auto& [field, value] : values)
+        m_rows.setValue(row, field - 1, value);
+    m_orders.releaseAll(m_rows.rowCount());
+    return row;
 }

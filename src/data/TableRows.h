@@ -50,7 +50,8 @@ public:
     // Changes, on the thread that owns the table, once every row is in.
     void setValue(int row, int field, const TextValue& value);
     void markDeleted(int row);
-    int appendRow(qint64 key);
+    // Adds a row with these values (field, value) and returns its index.
+    int appendRow(qint64 key, const std::vector<std::pair<int, TextValue>>& values);
 
     // Stops the reading and the order builds and waits for their threads.
     void stop();

@@ -251,14 +251,16 @@ void TestSelection::editsAndDeletionsAreSeen()
     OrderCache orders(rows, fields());
     RowSelection selection(rows, fields(), orders);
     QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t>{1, 0, 2}));
-    orders.forget(1);
+    orders.hold(1);
     rows.setValue(0, 0, QStringLiteral("Ярус"));
+    orders.release(1);
     QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t>{1, 2, 0}));
     rows.markDeleted(1);
     QCOMPARE(selection.select(QStringLiteral("название<'Я'"), QStringLiteral("название")), (std::vector<std::uint32_t>{2}));
-    orders.forgetAll();
+    orders.holdAll();
     rows.appendRow(9);
     rows.setValue(3, 0, QStringLiteral("Ау"));
+    orders.releaseAll(rows.rowCount());
     QCOMPARE(selection.select(QStringLiteral("название like 'а*'"), QString()), (std::vector<std::uint32_t>{3}));
 }
 
