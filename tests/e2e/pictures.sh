@@ -242,7 +242,7 @@ case_about_window() {
             # The credits rise a pixel every 150 ms from row 175: wait until
             # they stand whole between the header and the footer (top 72-81).
             convert "$PICTURES/credits.jpg" -crop 241x30+0+0 +repage "$WORK/credits-head.png"
-            local top="" end=$(($(now_ms) + 25000))
+            local top="" end=$(($(now_ms) + 40000))
             while [ "$(now_ms)" -lt "$end" ]; do
                 snap
                 top=$(credits_top)
@@ -251,10 +251,11 @@ case_about_window() {
                 top=""
             done
             if [ -z "$top" ]; then
-                problem "the credits did not come into view within 25 s"
+                problem "the credits did not come into view within 40 s"
             else
                 save_frame 04-about-window
                 # The stretched background, where nothing lies over it.
+                local p
                 for p in "4 150" "405 100" "370 150" "200 285" "2 200"; do
                     expect_side ${p% *} ${p#* } "$LIGHT" "the background (Image2)"
                 done
