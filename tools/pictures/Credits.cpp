@@ -10,13 +10,21 @@ namespace art {
 
 namespace {
 
-// Stops the generator when a line would run past its room: the about window
-// lays a label and a link over the right end of the last line.
-void mustFit(const QPainterPath& line, qreal room, const char* what)
+// The about window lays "е-mail:" and the contact address over the bottom
+// rows of the credits (rows 82 to 94 of the panel, right-aligned), so every
+// line keeps above them and inside the picture's width. Which x the label
+// starts at depends on the address's length, so the whole row stays clear.
+constexpr qreal mailRowTop = 82;
+constexpr qreal lineRoom = 238;
+
+// Stops the generator when a line would run into the mail row or past the
+// picture's right edge.
+void mustFit(const QPainterPath& line, const char* what)
 {
-    if (line.boundingRect().right() > room) {
-        std::fprintf(stderr, "pictures: the credits line \"%s\" is %.1f px long, room for %.1f\n", what,
-            line.boundingRect().right(), room);
+    const QRectF ink = line.boundingRect();
+    if (ink.right() > lineRoom || ink.bottom() > mailRowTop - 1.5) {
+        std::fprintf(stderr, "pictures: the credits line \"%s\" reaches x %.1f, y %.1f; room to x %.1f, y %.1f\n", what,
+            ink.right(), ink.bottom(), lineRoom, mailRowTop - 1.5);
         std::exit(1);
     }
 }
@@ -44,11 +52,11 @@ void credits(QPainter& p)
         { "т. 3-45-67, 8-902-345-67-89", Face::Sans },
     };
     const int count = int(std::size(lines));
+    // Seven lines above the mail row: baselines 10 to 78.4.
     for (int i = 0; i < count; ++i) {
         const QPainterPath line
-            = textPath(lines[i].face, 10, QString::fromUtf8(lines[i].text)).translated(4, 11 + i * 13.5);
-        // The last line shares its row with "е-mail:" from x = 153 on.
-        mustFit(line, i == count - 1 ? 148 : 238, lines[i].text);
+            = textPath(lines[i].face, 10, QString::fromUtf8(lines[i].text)).translated(4, 10 + i * 11.4);
+        mustFit(line, lines[i].text);
         p.fillPath(line, Qt::black);
     }
 }

@@ -2,6 +2,7 @@
 // the border strips' bands (across a horizontal strip, along a vertical one),
 // the flat panel, the squeezed banners, and which control lies on top where
 // they overlap. Form2's picture too, and the program's icon.
+#include "../../common/PixelCheck.h"
 #include "../../common/TestDatabase.h"
 
 #include "app/WindowSet.h"
@@ -27,6 +28,8 @@
 
 #include <memory>
 
+using namespace pixels;
+
 namespace {
 
 const QColor bands[7] = {
@@ -39,30 +42,6 @@ const QColor bands[7] = {
     { 73, 199, 239 },
 };
 const QColor navy(8, 13, 55);
-
-bool near(const QColor& c, const QColor& expected, int tolerance)
-{
-    return qAbs(c.red() - expected.red()) <= tolerance && qAbs(c.green() - expected.green()) <= tolerance
-        && qAbs(c.blue() - expected.blue()) <= tolerance;
-}
-
-QString describe(const QColor& c)
-{
-    return QStringLiteral("(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue());
-}
-
-// Mean difference per channel between two pictures of one size.
-double meanDifference(const QImage& a, const QImage& b)
-{
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    double sum = 0;
-    for (int row = 0; row < x.height(); ++row)
-        for (int col = 0; col < x.width(); ++col) {
-            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
-            sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) + qAbs(qBlue(p) - qBlue(q));
-        }
-    return sum / (x.width() * x.height() * 3.0);
-}
 
 } // namespace
 
