@@ -178,6 +178,16 @@ const SortedOrder& OrderCache::order(int field)
     return *slot.order;
 }
 
+void OrderCache::prefer(int field)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)])
+            m_slots[std::size_t(field)]->wanted = true;
+    }
+    m_changed.notify_all();
+}
+
 bool OrderCache::building(int field)
 {
     std::lock_guard lock(m_mutex);

@@ -52,6 +52,10 @@ public:
     // thread when no worker is on it, or waited for.
     const SortedOrder& order(int field);
 
+    // A filter or sort will soon ask for this field's order: its build goes
+    // first from now on.
+    void prefer(int field);
+
     // Whether a build may be reading the cells of this field right now.
     bool building(int field);
 

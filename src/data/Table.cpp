@@ -264,8 +264,18 @@ void Table::reselect(const QString& filter, bool filtered, const QString& sortFi
 {
     checkBrowseMode();
     if (!selectable()) {
-        Filter::parse(filtered ? filter : QString(), m_fields);
-        parseSortFields(sortFields, m_fields);
+        const Filter parsed = Filter::parse(filtered ? filter : QString(), m_fields);
+        const std::vector<SortKey> keys = parseSortFields(sortFields, m_fields);
+        // Their orders are built first while the rows come in.
+        std::vector<int> wanted;
+        for (const auto& alternative : parsed.alternatives) {
+            for (const Comparison& c : alternative)
+                wanted.push_back(c.field);
+        }
+        for (const SortKey& key : keys)
+            wanted.push_back(key.field);
+        if (m_data)
+            m_data->prefer(wanted);
         m_filter = filter;
         m_filtered = filtered;
         m_indexFieldNames = sortFields;

@@ -113,6 +113,12 @@ RowSelection& TableRows::selection()
     return m_selection;
 }
 
+void TableRows::prefer(const std::vector<int>& fields)
+{
+    for (int field : fields)
+        m_orders.prefer(field);
+}
+
 void TableRows::setValue(int row, int field, const TextValue& value)
 {
     waitUntilLoaded();

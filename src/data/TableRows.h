@@ -46,6 +46,9 @@ public:
 
     // Filtering and sorting; only once every row is in.
     RowSelection& selection();
+    // A filter or sort waits for the rows: the orders of these fields are
+    // built first.
+    void prefer(const std::vector<int>& fields);
 
     // Changes, on the thread that owns the table, once every row is in.
     void setValue(int row, int field, const TextValue& value);

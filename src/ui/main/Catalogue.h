@@ -57,6 +57,8 @@ struct Override {
 inline constexpr int kHeadingFontPixels = 19;   // bold
 inline constexpr int kHeadingHeight = 24;
 inline constexpr int kItemFontPixels = 11;      // regular
+// Letter spacing of the items in the bundled font, in percent of normal.
+inline constexpr int kItemLetterSpacingPercent = 94;
 inline constexpr int kItemHeight = 13;
 inline constexpr std::uint32_t kHeadingColour = 0xFFFFFF;     // 0x00BBGGRR, white
 inline constexpr std::uint32_t kIdleColour = 0xFFFF00;        // aqua

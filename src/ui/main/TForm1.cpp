@@ -108,6 +108,11 @@ void TForm1::buildCatalogue()
             label->setGeometry(entry.left, entry.top, 0, heading ? kHeadingHeight : kItemHeight);
             label->setFontPixels(heading ? kHeadingFontPixels : kItemFontPixels);
             label->setBold(heading);
+            // The substitute font sets regular text a little wider than the
+            // font the places were chosen for: items are drawn a touch
+            // narrower, so neighbours in a row keep clear of each other.
+            if (!heading)
+                label->setLetterSpacingPercent(kItemLetterSpacingPercent);
             label->setFontRgb(colours::bgr(heading ? kHeadingColour : kIdleColour));
             label->setBackgroundColor(QColor(colours::bgr(kLabelBackground)));
             label->setClickable(true);

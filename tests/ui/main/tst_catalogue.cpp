@@ -241,6 +241,7 @@ private slots:
     void labelsStandAtTheirPlaces_data();
     void labelsStandAtTheirPlaces();
     void separatorsStandAtTheirPlaces();
+    void labelsKeepClearOfEachOther();
     void clickChoosesTheCategory_data();
     void clickChoosesTheCategory();
     void clickKeepsSearchTextAndSortButton();
@@ -425,6 +426,30 @@ void TestCatalogue::labelsStandAtTheirPlaces()
     QVERIFY(order.indexOf(l) > order.indexOf(control<PictureBox>(form(), "Image2")));
     QVERIFY(order.indexOf(l) < order.indexOf(control<PictureBox>(form(), "Image3")));
     QVERIFY(order.indexOf(l) < order.indexOf(control<PictureBox>(form(), "Image5")));
+}
+
+// Every item's caption can be read whole: no item runs into another, and
+// none past the panel's right border strip. (Headings stand a little over
+// the first row of their items by design.)
+void TestCatalogue::labelsKeepClearOfEachOther()
+{
+    std::vector<TextLabel*> shown;
+    for (const catalogue::CatalogueLabel& entry : catalogue::labels())
+        if (entry.kind == catalogue::Kind::Item)
+            shown.push_back(label(QString::fromUtf8(entry.name.data(), qsizetype(entry.name.size()))));
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        QVERIFY2(shown[i]->geometry().right() < 999, qPrintable(shown[i]->objectName()));
+        for (std::size_t j = i + 1; j < shown.size(); ++j) {
+            // Rows stand 12 to 14 pixels apart, so boxes of neighbouring rows
+            // may share their edge row; captions never touch that row.
+            const QRect a = shown[i]->geometry().adjusted(0, 1, 0, -1);
+            const QRect b = shown[j]->geometry().adjusted(0, 1, 0, -1);
+            QVERIFY2(!a.intersects(b),
+                     qPrintable(shown[i]->objectName() + QLatin1Char('/') + shown[j]->objectName() + QLatin1Char(' ')
+                                + QString::number(shown[i]->geometry().right()) + QLatin1Char(' ')
+                                + QString::number(shown[j]->geometry().left())));
+        }
+    }
 }
 
 void TestCatalogue::separatorsStandAtTheirPlaces()
