@@ -2,19 +2,39 @@
 
 #include "data/DirectorySchema.h"
 
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 
 #include <stdexcept>
 
-TestDatabase::TestDatabase(const QVector<TestRecord>& records)
-    : m_connection(QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+void TestDatabase::connect()
 {
     QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     database.setDatabaseName(path());
     if (!database.open())
-        throw std::runtime_error("cannot create test database");
+        throw std::runtime_error("cannot open test database");
+}
+
+std::unique_ptr<TestDatabase> TestDatabase::copyOf(const QString& path)
+{
+    return std::unique_ptr<TestDatabase>(new TestDatabase(CopyTag{}, path));
+}
+
+TestDatabase::TestDatabase(CopyTag, const QString& source)
+    : m_connection(QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+    if (!QFile::copy(source, path()))
+        throw std::runtime_error("cannot copy test database");
+    connect();
+}
+
+TestDatabase::TestDatabase(const QVector<TestRecord>& records)
+    : m_connection(QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+    connect();
+    QSqlDatabase database = db();
     exec(QString::fromStdString(schema::createTableSql()));
     database.transaction();
     for (const TestRecord& r : records) {

@@ -9,6 +9,8 @@
 #include <QVariant>
 #include <QVector>
 
+#include <memory>
+
 struct TestRecord
 {
     QVariant name, address, phone, kind, note;
@@ -19,6 +21,8 @@ class TestDatabase
 public:
     // Creates <temporary folder>/Sarvino.mdb with the directory table.
     explicit TestDatabase(const QVector<TestRecord>& records = defaultRecords());
+    // A copy of an existing database file (cheaper than writing many records again).
+    static std::unique_ptr<TestDatabase> copyOf(const QString& path);
     ~TestDatabase();
 
     QString folder() const { return m_dir.path(); }
@@ -35,6 +39,11 @@ public:
     static QVector<TestRecord> numbered(int n);
 
 private:
+    struct CopyTag
+    {
+    };
+    TestDatabase(CopyTag, const QString& path);
+    void connect();
     QSqlDatabase db();
     QTemporaryDir m_dir;
     QString m_connection;

@@ -105,6 +105,19 @@ private:
 
 } // namespace
 
+// Reading in the background ---------------------------------------------------
+
+namespace {
+
+// More than is read before open() returns.
+#ifdef SARWINO_BIG_TABLE_ROWS
+constexpr int BigTable = SARWINO_BIG_TABLE_ROWS;
+#else
+constexpr int BigTable = 60000;
+#endif
+
+} // namespace
+
 class TestTable : public QObject {
     Q_OBJECT
 
@@ -154,6 +167,9 @@ private slots:
 private:
     // Makes the test's database file and opens the directory table on it.
     Table& open(const QVector<TestRecord>& records = TestDatabase::defaultRecords());
+    // The same on a copy of a table too big to be read in before open() returns.
+    Table& openBig();
+    std::unique_ptr<TestDatabase> m_big; // written once, copied by each test
     // Opens the table on a file the test made itself (after useFile).
     Table& openFile(const QString& connectionString);
     TestDatabase& db() { return *m_db; }
@@ -165,6 +181,14 @@ private:
 Table& TestTable::open(const QVector<TestRecord>& records)
 {
     m_db = std::make_unique<TestDatabase>(records);
+    return openFile(m_db->path());
+}
+
+Table& TestTable::openBig()
+{
+    if (!m_big)
+        m_big = std::make_unique<TestDatabase>(TestDatabase::numbered(BigTable));
+    m_db = TestDatabase::copyOf(m_big->path());
     return openFile(m_db->path());
 }
 
@@ -868,17 +892,9 @@ void TestTable::leftoverJournalBesideReadOnlyFile()
     QCOMPARE(writable.table.recordCount(), 2000);
 }
 
-// Reading in the background ---------------------------------------------------
-
-namespace {
-
-constexpr int BigTable = 60000; // more than is read before open() returns
-
-} // namespace
-
 void TestTable::bigTableShowsItsFirstRowsAtOnce()
 {
-    Table& t = open(TestDatabase::numbered(BigTable));
+    Table& t = openBig();
     DataSource source;
     source.setDataSet(&t);
     QSignalSpy appended(&source, &DataSource::recordsAppended);
@@ -894,31 +910,31 @@ void TestTable::bigTableShowsItsFirstRowsAtOnce()
     QVERIFY(!appended.isEmpty());
     QCOMPARE(appended.last().at(1).toInt(), BigTable - 1);
     QCOMPARE(t.currentRow(), 100); // the cursor stayed where it was
-    QCOMPARE(t.valueAt(BigTable - 1, 1), TextValue(QStringLiteral("Фирма 59999")));
+    QCOMPARE(t.valueAt(BigTable - 1, 1), TextValue(QStringLiteral("Фирма %1").arg(BigTable - 1)));
 }
 
 void TestTable::filterAndSortSetWhileReadingApplyAtTheEnd()
 {
-    Table& t = open(TestDatabase::numbered(BigTable));
+    Table& t = openBig();
     QVERIFY(t.loading());
     DataSource source;
     source.setDataSet(&t);
     QSignalSpy reset(&source, &DataSource::dataSetChanged);
     // Every keystroke of a search is taken, none lost, none answered twice.
-    for (const char* text : { "название LIKE 'Фирма 5*'", "название LIKE 'Фирма 59*'", "название LIKE 'Фирма 599*'" })
+    for (const char* text : { "название LIKE 'Ф*'", "название LIKE 'Фирма*'", "название LIKE 'Фирма 1*'" })
         t.setFilter(QString::fromUtf8(text));
     t.setIndexFieldNames(QStringLiteral("название DESC"));
     QVERIFY(t.recordCount() < BigTable || t.loading()); // not applied yet
     QTRY_VERIFY(!t.loading());
-    QTRY_COMPARE(t.recordCount(), 110); // 5990-5999 and 59900-59999
-    QCOMPARE(t.text(1), QStringLiteral("Фирма 59999"));
+    QTRY_COMPARE(t.recordCount(), 11000); // 1000-1999 and 10000-19999
+    QCOMPARE(t.text(1), QStringLiteral("Фирма 19999"));
     QCOMPARE(t.currentRow(), 0);
     QVERIFY(!reset.isEmpty());
 }
 
 void TestTable::malformedFilterWhileReadingIsRefusedAtOnce()
 {
-    Table& t = open(TestDatabase::numbered(BigTable));
+    Table& t = openBig();
     QVERIFY(t.loading());
     QVERIFY(errorOf([&] { t.setFilter(QStringLiteral("название='О'Нил'")); }).contains(QStringLiteral("фильтре")));
     QCOMPARE(t.filter(), QString());
@@ -928,7 +944,7 @@ void TestTable::malformedFilterWhileReadingIsRefusedAtOnce()
 
 void TestTable::editWhileReadingIsWritten()
 {
-    Table& t = open(TestDatabase::numbered(BigTable));
+    Table& t = openBig();
     QVERIFY(t.loading());
     t.moveTo(7);
     t.edit();
@@ -943,7 +959,7 @@ void TestTable::editWhileReadingIsWritten()
 
 void TestTable::closingWhileReadingStopsAtOnce()
 {
-    Table& t = open(TestDatabase::numbered(BigTable));
+    Table& t = openBig();
     QVERIFY(t.loading());
     t.close();
     QVERIFY(!t.active());
@@ -954,17 +970,18 @@ void TestTable::closingWhileReadingStopsAtOnce()
 
 void TestTable::damageFoundWhileReadingIsReported()
 {
-    // A page two thirds into the file is damaged: the first rows read fine,
-    // the reading in the background runs into the damage.
-    TestDatabase source(TestDatabase::numbered(BigTable));
+    // A page well past the first rows is damaged: they read fine, the
+    // reading in the background runs into the damage.
+    openBig();
+    m_directory.reset();
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
-    QFile::copy(source.path(), path);
+    QFile::copy(m_db->path(), path);
     {
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite));
         const qint64 page = 4096;
-        file.seek((file.size() * 2 / 3) / page * page);
+        file.seek((file.size() * 17 / 20) / page * page);
         file.write(QByteArray(int(page), '\x07'));
     }
     m_directory = std::make_unique<Directory>(path);
