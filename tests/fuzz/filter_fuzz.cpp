@@ -235,8 +235,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     check(QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size)));
     // The same bytes as UTF-16 units, lone surrogates and all.
-    QString units(qsizetype(size / 2), Qt::Uninitialized);
-    std::memcpy(units.data(), data, size / 2 * 2);
-    check(units);
+    if (size >= 2) {
+        QString units(qsizetype(size / 2), Qt::Uninitialized);
+        std::memcpy(units.data(), data, size / 2 * 2);
+        check(units);
+    }
     return 0;
 }
