@@ -57,8 +57,25 @@ SqliteStore::SqliteStore(const QString& path, bool readOnly)
     , m_connectionName(QStringLiteral("sarwino-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    try {
+        openFile(readOnly);
+    } catch (...) {
+        // No destructor runs for a refused file: its connection is closed here,
+        // or the file would stay open (and its memory held) to the end.
+        closeConnection();
+        throw;
+    }
+}
+
+SqliteStore::~SqliteStore()
+{
+    closeConnection();
+}
+
+void SqliteStore::openFile(bool readOnly)
+{
     // mode=rw opens an existing file only: a missing file is never created.
-    QUrl uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+    QUrl uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
     uri.setQuery(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
     m_db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
     m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs()));
@@ -76,7 +93,7 @@ SqliteStore::SqliteStore(const QString& path, bool readOnly)
     probe.exec(QStringLiteral("PRAGMA synchronous=FULL"));
 }
 
-SqliteStore::~SqliteStore()
+void SqliteStore::closeConnection()
 {
     m_db.close();
     m_db = QSqlDatabase();

@@ -35,6 +35,8 @@ private:
 
     enum class Failure { Other, Busy, HotJournal };
 
+    void openFile(bool readOnly);
+    void closeConnection();
     const QString& tableName(const QString& table);
     QString columnName(const QString& table, const QString& field);
     sqlite3* handle() const;

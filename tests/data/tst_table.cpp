@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QSqlDatabase>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -155,6 +156,7 @@ private slots:
     void valuesOfAnyLengthLoad();
     void hugeKeyReservesNothing();
     void missingFieldNamesTheFile();
+    void refusedFileIsLetGo();
     void leftoverJournalBesideReadOnlyFile();
 
     void bigTableShowsItsFirstRowsAtOnce();
@@ -245,6 +247,8 @@ void TestTable::openFailures_data()
                               << QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, \"название\", "
                                                 "\"адрес\", \"вид_деят\", \"пояснение\")")
                               << QStringLiteral("Field 'тел' not found");
+    QTest::newRow("damaged sqlite file") << QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\xff') << QString()
+                                         << QStringLiteral("повреждён");
 }
 
 void TestTable::openFailures()
@@ -855,6 +859,36 @@ void TestTable::missingFieldNamesTheFile()
     const QString message = errorOf([&] { d.table.open(); });
     QVERIFY2(message.startsWith(QStringLiteral("Field 'тел' not found")), qPrintable(message));
     QVERIFY2(message.contains(path), qPrintable(message));
+}
+
+// A file refused at open is let go at once: nothing keeps it open, or holds
+// the memory of its connection, while the program goes on without it.
+void TestTable::refusedFileIsLetGo()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\xff'));
+    }
+    const QString target = QFileInfo(path).canonicalFilePath();
+    auto descriptorsOnFile = [&] {
+        const QDir descriptors(QStringLiteral("/proc/self/fd"));
+        int count = 0;
+        for (const QFileInfo& fd : descriptors.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+            count += fd.symLinkTarget() == target;
+        return count;
+    };
+
+    Directory d(path);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const QString message = errorOf([&] { d.table.open(); });
+        QVERIFY2(message.contains(QStringLiteral("повреждён")) && message.contains(path), qPrintable(message));
+    }
+    QCOMPARE(descriptorsOnFile(), 0);
+    const QStringList connections = QSqlDatabase::connectionNames();
+    QVERIFY2(connections.filter(QStringLiteral("sarwino-")).isEmpty(), qPrintable(connections.join(QLatin1Char(' '))));
 }
 
 void TestTable::leftoverJournalBesideReadOnlyFile()
