@@ -177,7 +177,9 @@ const QString& SqliteStore::tableName(const QString& table)
     if (found != m_tables.constEnd())
         return *found;
     QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','view')")))
+    // Only a real table: a view is a query of the file's own, which may run
+    // for ever or make values of any size out of nothing.
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'")))
         failOpen(query.lastError().databaseText());
     while (query.next()) {
         const QString name = query.value(0).toString();

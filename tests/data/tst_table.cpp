@@ -243,6 +243,13 @@ void TestTable::openFailures_data()
     QTest::newRow("access file") << jet << QString() << QStringLiteral("Microsoft Access");
     QTest::newRow("no table") << QByteArray("sqlite") << QStringLiteral("CREATE TABLE other (x)")
                               << QStringLiteral("нет таблицы «главная»");
+    // A view that would never end is not taken for the table.
+    QTest::newRow("endless view")
+        << QByteArray("sqlite")
+        << QStringLiteral("CREATE VIEW \"главная\" AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+                          "SELECT i AS \"Код\", '' AS \"название\", '' AS \"адрес\", '' AS \"тел\", "
+                          "'' AS \"вид_деят\", '' AS \"пояснение\" FROM n")
+        << QStringLiteral("нет таблицы «главная»");
     QTest::newRow("no field") << QByteArray("sqlite")
                               << QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, \"название\", "
                                                 "\"адрес\", \"вид_деят\", \"пояснение\")")
