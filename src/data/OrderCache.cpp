@@ -41,6 +41,12 @@ struct OrderCache::Slot
     std::atomic<bool> stop{false};
 };
 
+struct OrderCache::Worker
+{
+    std::thread thread;
+    bool done = false; // guarded by the mutex
+};
+
 OrderCache::OrderCache(const RowSet& rows, const std::vector<FieldDef>& fields)
     : m_rows(rows)
     , m_fields(fields)
@@ -94,8 +100,21 @@ void OrderCache::buildInBackground()
 void OrderCache::startWorkers(std::size_t count)
 {
     std::lock_guard lock(m_mutex);
-    while (!m_stopping && m_workers.size() < count)
-        m_workers.emplace_back([this] { work(); });
+    // Workers that ended are let go first.
+    for (auto it = m_workers.begin(); it != m_workers.end();) {
+        if ((*it)->done) {
+            (*it)->thread.join();
+            it = m_workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    while (!m_stopping && m_workers.size() < count) {
+        auto worker = std::make_unique<Worker>();
+        Worker& self = *worker;
+        m_workers.push_back(std::move(worker));
+        self.thread = std::thread([this, &self] { work(self); });
+    }
 }
 
 bool OrderCache::hasWork(const Slot& slot) const
@@ -148,17 +167,38 @@ void OrderCache::step(Slot& slot, std::unique_lock<std::mutex>& lock)
     m_changed.notify_all();
 }
 
-void OrderCache::work()
+// A worker's loop: the most urgent step next, until every order is built
+// (then it ends) or the cache stops.
+void OrderCache::work(Worker& self)
 {
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         const int field = nextField();
-        if (field < 0) {
-            m_changed.wait(lock);
+        if (field >= 0) {
+            step(*m_slots[std::size_t(field)], lock);
             continue;
         }
-        step(*m_slots[std::size_t(field)], lock);
+        if (m_complete && allBuilt())
+            break;
+        m_changed.wait(lock);
     }
+    self.done = true;
+}
+
+// Under the lock: every order is there or held back.
+bool OrderCache::allBuilt() const
+{
+    for (const auto& slot : m_slots) {
+        if (slot && !slot->order && !slot->held)
+            return false;
+    }
+    return true;
+}
+
+void OrderCache::waitUntilAllBuilt()
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_stopping || (m_complete && allBuilt()); });
 }
 
 const SortedOrder& OrderCache::order(int field)
@@ -216,12 +256,15 @@ void OrderCache::release(int field)
     if (!owned)
         return;
     Slot& slot = *owned;
+    bool complete = false;
     {
         std::lock_guard lock(m_mutex);
         slot.builder = std::make_unique<OrderBuilder>(m_rows, field - 1);
         slot.stop = false;
         slot.held = false;
+        complete = m_complete;
     }
+    startWorkers(complete ? 2 : 1);
     m_changed.notify_all();
 }
 
@@ -252,7 +295,7 @@ void OrderCache::stop()
         }
     }
     m_changed.notify_all();
-    for (std::thread& worker : m_workers)
-        worker.join();
+    for (auto& worker : m_workers)
+        worker->thread.join();
     m_workers.clear();
 }

@@ -56,6 +56,10 @@ public:
     // first from now on.
     void prefer(int field);
 
+    // Waits until every order is built (for measuring; the program never
+    // needs to).
+    void waitUntilAllBuilt();
+
     // Whether a build may be reading the cells of this field right now.
     bool building(int field);
 
@@ -73,10 +77,12 @@ public:
 
 private:
     struct Slot;
+    struct Worker;
 
     int nextField() const;
+    bool allBuilt() const;
     bool hasWork(const Slot& slot) const;
-    void work();
+    void work(Worker& self);
     void step(Slot& slot, std::unique_lock<std::mutex>& lock);
     void startWorkers(std::size_t count);
 
@@ -89,5 +95,7 @@ private:
     int m_available = 0;   // rows published
     bool m_complete = true; // every row is in
     bool m_stopping = false;
-    std::vector<std::thread> m_workers;
+    // The worker threads; a worker ends when nothing is left to build and
+    // is started again when there is.
+    std::vector<std::unique_ptr<Worker>> m_workers;
 };

@@ -58,8 +58,9 @@ Candidates RowSelection::everyRow() const
 {
     Candidates all;
     all.rows.reserve(std::size_t(m_rows.rowCount()));
+    const bool anyDeleted = m_rows.deletedCount() > 0;
     for (int row = 0; row < m_rows.rowCount(); ++row) {
-        if (!m_rows.isDeleted(row))
+        if (!anyDeleted || !m_rows.isDeleted(row))
             all.rows.push_back(std::uint32_t(row));
     }
     return all;
@@ -122,8 +123,10 @@ Candidates RowSelection::evaluate(const std::vector<Comparison>& alternative)
     }
 
     Candidates result;
+    const bool anyDeleted = m_rows.deletedCount() > 0; // most often none: no need to look
     auto consider = [&](std::uint32_t row) {
-        if (m_rows.isDeleted(int(row)) || (nullsPossible && m_rows.isNull(int(row), stretch.field - 1)))
+        if ((anyDeleted && m_rows.isDeleted(int(row)))
+            || (nullsPossible && m_rows.isNull(int(row), stretch.field - 1)))
             return;
         for (const Condition* c : checks) {
             if (!matches(row, *c))

@@ -73,6 +73,9 @@ void TableRows::readRest()
         error = QString::fromUtf8(e.what());
     }
     m_error = error;
+    // The orders need nothing from the owning thread to be finished.
+    if (error.isEmpty() && !m_stopReading)
+        m_orders.rowsComplete(m_rows.rowCount());
     m_loading = false;
     if (m_stopReading)
         return;
