@@ -124,19 +124,19 @@ bool OrderCache::hasWork(const Slot& slot) const
     return slot.builder->rowsTaken() < m_available || m_complete;
 }
 
-// Under the lock: the field to work on next, or -1. Fields someone waits
-// for first, then by rank.
+// Under the lock: the field to work on next, or -1. While someone waits for
+// a field, only that field is worked on (the waiting thread gets the
+// machine); otherwise by rank.
 int OrderCache::nextField() const
 {
+    const bool waiting = std::any_of(m_slots.begin(), m_slots.end(), [](const auto& slot) {
+        return slot && slot->wanted && !slot->order && !slot->held;
+    });
     int best = -1;
     for (const auto& slot : m_slots) {
-        if (!slot || !hasWork(*slot))
+        if (!slot || !hasWork(*slot) || (waiting && !slot->wanted))
             continue;
-        if (best < 0)
-            best = slot->field;
-        const Slot& current = *m_slots[std::size_t(best)];
-        if ((slot->wanted && !current.wanted)
-            || (slot->wanted == current.wanted && defaultRank(slot->field) < defaultRank(current.field)))
+        if (best < 0 || defaultRank(slot->field) < defaultRank(m_slots[std::size_t(best)]->field))
             best = slot->field;
     }
     return best;
