@@ -95,12 +95,12 @@ void packKeys(OrderBuilder::ValueKeys& keys)
     keys.bytes.swap(packed);
 }
 
-// The first eight bytes of a key as one number (missing bytes count as 0,
-// which no key unit starts with, so a shorter key sorts first).
-std::uint64_t prefixOf(std::string_view key)
+// Eight bytes of a key from a place on as one number (missing bytes count as
+// 0, which no key unit starts with, so a shorter key sorts first).
+std::uint64_t wordOf(std::string_view key, std::size_t from)
 {
     std::uint64_t value = 0;
-    for (std::size_t i = 0; i < 8; ++i)
+    for (std::size_t i = from; i < from + 8; ++i)
         value = value << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
     return value;
 }
@@ -108,24 +108,34 @@ std::uint64_t prefixOf(std::string_view key)
 // Each value's rank: equal keys share one, NULL (value 0) comes first.
 std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys)
 {
+    // Most keys differ in their first sixteen bytes, which the items carry,
+    // so the sort seldom reads the keys themselves.
     struct Item {
-        std::uint64_t prefix;
+        std::uint64_t head, next;
         std::uint32_t value;
+    };
+    auto compare = [&](const Item& a, const Item& b) {
+        if (a.head != b.head)
+            return a.head < b.head ? -1 : 1;
+        if (a.next != b.next)
+            return a.next < b.next ? -1 : 1;
+        const std::string_view ka = keys.of(a.value), kb = keys.of(b.value);
+        if (ka.size() <= 16 && kb.size() <= 16)
+            return 0;
+        return ka.compare(kb);
     };
     const std::size_t count = keys.start.size() - 1;
     std::vector<Item> items(count);
     for (std::uint32_t i = 0; i < count; ++i)
-        items[i] = { prefixOf(keys.of(i)), i };
+        items[i] = { wordOf(keys.of(i), 0), wordOf(keys.of(i), 8), i };
     std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
-        const int c = keys.of(a.value).compare(keys.of(b.value));
+        const int c = compare(a, b);
         return c != 0 ? c < 0 : a.value < b.value; // NULL (0) before an empty text
     });
     std::vector<std::uint32_t> rank(count, 0);
     std::uint32_t current = 0;
     for (std::size_t i = 1; i < count; ++i) {
-        if (items[i].prefix != items[i - 1].prefix || keys.of(items[i].value) != keys.of(items[i - 1].value))
+        if (compare(items[i], items[i - 1]) != 0)
             ++current;
         rank[items[i].value] = current;
     }
@@ -166,6 +176,29 @@ OrderBuilder::OrderBuilder(const RowSet& rows, int column)
 
 OrderBuilder::~OrderBuilder() = default;
 
+namespace {
+
+// A bucket holds a value's id + 1 in its high half (0: free) and the low half
+// of the value's hash in its low half: the bucket's place comes from those
+// bits, so growing never reads the values again, and a probe compares bytes
+// only when they agree.
+std::uint64_t bucketOf(std::uint32_t value, std::uint64_t hash)
+{
+    return std::uint64_t(value + 1) << 32 | (hash & 0xFFFFFFFFull);
+}
+
+bool sameHash(std::uint64_t bucket, std::uint64_t hash)
+{
+    return std::uint32_t(bucket) == std::uint32_t(hash);
+}
+
+std::uint32_t valueIn(std::uint64_t bucket)
+{
+    return std::uint32_t(bucket >> 32) - 1;
+}
+
+} // namespace
+
 // The distinct values by their bytes (NULL is value 0), which value each row
 // holds, and the key of each new value as it is met.
 void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
@@ -180,13 +213,16 @@ void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
             continue;
         }
         const std::string_view v = m_rows.utf8(row, m_column);
-        std::size_t at = hashOf(v) & (m_buckets.size() - 1);
-        while (m_buckets[at] != 0 && m_values[m_buckets[at] - 1] != v)
-            at = (at + 1) & (m_buckets.size() - 1);
-        std::uint32_t value = m_buckets[at] - 1;
+        const std::uint64_t hash = hashOf(v);
+        const std::size_t mask = m_buckets.size() - 1;
+        std::size_t at = hash & mask;
+        while (m_buckets[at] != 0
+               && !(sameHash(m_buckets[at], hash) && m_values[valueIn(m_buckets[at])] == v))
+            at = (at + 1) & mask;
+        std::uint32_t value = valueIn(m_buckets[at]);
         if (m_buckets[at] == 0) {
             value = std::uint32_t(m_values.size());
-            m_buckets[at] = value + 1;
+            m_buckets[at] = bucketOf(value, hash);
             m_values.push_back(v);
             collation.appendKey(v, m_keys->bytes);
             m_keys->start.push_back(std::uint32_t(m_keys->bytes.size()));
@@ -199,12 +235,15 @@ void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
 
 void OrderBuilder::grow()
 {
-    std::vector<std::uint32_t> buckets(m_buckets.size() * 2, 0);
-    for (std::uint32_t value = 1; value < m_values.size(); ++value) {
-        std::size_t at = hashOf(m_values[value]) & (buckets.size() - 1);
+    std::vector<std::uint64_t> buckets(m_buckets.size() * 2, 0);
+    const std::size_t mask = buckets.size() - 1;
+    for (const std::uint64_t bucket : m_buckets) {
+        if (bucket == 0)
+            continue;
+        std::size_t at = bucket & mask;
         while (buckets[at] != 0)
-            at = (at + 1) & (buckets.size() - 1);
-        buckets[at] = value + 1;
+            at = (at + 1) & mask;
+        buckets[at] = bucket;
     }
     m_buckets.swap(buckets);
 }

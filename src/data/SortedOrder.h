@@ -53,7 +53,7 @@ private:
 
     const RowSet& m_rows;
     const int m_column;
-    std::vector<std::uint32_t> m_buckets;      // value id + 1 by hash, 0 free
+    std::vector<std::uint64_t> m_buckets;      // by hash: (value id + 1, hash's low half), 0 free
     std::vector<std::string_view> m_values;    // values[0] stands for NULL
     std::vector<std::uint32_t> m_valueOf;      // per row taken in
     std::unique_ptr<ValueKeys> m_keys;
