@@ -192,15 +192,17 @@ void OrderCache::work(Worker& self)
             step(*m_slots[std::size_t(field)], lock);
             continue;
         }
-        if (m_complete && allBuilt()) {
-            lock.unlock();
-            giveBackFreedMemory();
-            lock.lock();
+        if (m_complete && allBuilt())
             break;
-        }
         m_changed.wait(lock);
     }
     self.done = true;
+    // The last worker to end hands the builders' memory back.
+    const bool last = std::none_of(m_workers.begin(), m_workers.end(), [](const auto& w) { return !w->done; });
+    if (last && !m_stopping) {
+        lock.unlock();
+        giveBackFreedMemory();
+    }
 }
 
 // Under the lock: every order is there or held back.
