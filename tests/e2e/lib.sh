@@ -205,6 +205,7 @@ visible_windows() { xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null; }
 visible_count() { visible_windows | grep -c .; }
 window_title() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'; }
 window_gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
+window_shown() { xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 program_ended() { ! kill -0 "$APP_PID" 2>/dev/null; }
 
 # find_main_window: waits for the main window, sets MAIN and its geometry:

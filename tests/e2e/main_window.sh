@@ -245,6 +245,11 @@ case_missing_db() {
         [ "$count" -eq 1 ] || problem "$count visible windows while the error shows, expected the message box alone"
         [ "$title" = Sarwino ] || problem "the message box is titled '$title', expected 'Sarwino'"
         grep -q _NET_WM_WINDOW_TYPE_DIALOG <<<"$type" || problem "the message box is not a dialog window ($type)"
+        # Minimised (openbox offers it on every window), the box would leave
+        # nothing on screen to answer: it comes straight back.
+        xdotool windowminimize "$BOX" 2>/dev/null
+        wait_for 2 window_gone "$BOX"
+        wait_for 5 window_shown "$BOX" || problem "the minimised message box did not come back"
         xdotool windowfocus "$BOX" 2>/dev/null
         keys Return
         if find_main_window; then
