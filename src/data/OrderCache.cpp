@@ -215,12 +215,6 @@ bool OrderCache::allBuilt() const
     return true;
 }
 
-void OrderCache::waitUntilAllBuilt()
-{
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_stopping || (m_complete && allBuilt()); });
-}
-
 const SortedOrder& OrderCache::order(int field)
 {
     Q_ASSERT(field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)]);

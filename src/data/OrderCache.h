@@ -56,10 +56,6 @@ public:
     // first from now on.
     void prefer(int field);
 
-    // Waits until every order is built (for measuring; the program never
-    // needs to).
-    void waitUntilAllBuilt();
-
     // Whether a build may be reading the cells of this field right now.
     bool building(int field);
 

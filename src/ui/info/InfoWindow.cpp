@@ -1,5 +1,9 @@
 #include "ui/info/InfoWindow.h"
 
+#include "ui/info/MakerAddresses.h"
+#include "ui/info/ShellOpen.h"
+#include "ui/info/TsWebLabel.h"
+#include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/PixelFonts.h"
 
 #include <QEvent>
@@ -25,6 +29,34 @@ void InfoWindow::finishLayout()
         if (!label->wordWrap())
             label->adjustSize();
     }
+}
+
+void InfoWindow::setUpLinks(TsWebLabel* sWebLabel1, TsWebLabel* sWebLabel2, TsWebLabel* sWebLabel3)
+{
+    sWebLabel1->setCaption(maker::productPage());
+    sWebLabel2->setCaption(maker::coursesPage());
+    sWebLabel3->setCaption(maker::contactMail());
+    connect(
+        sWebLabel1, &TsWebLabel::OnClick, this, [this, sWebLabel1] { guarded([&] { sWebLabel1Click(sWebLabel1); }); });
+    connect(
+        sWebLabel2, &TsWebLabel::OnClick, this, [this, sWebLabel2] { guarded([&] { sWebLabel2Click(sWebLabel2); }); });
+    connect(
+        sWebLabel3, &TsWebLabel::OnClick, this, [this, sWebLabel3] { guarded([&] { sWebLabel3Click(sWebLabel3); }); });
+}
+
+void InfoWindow::sWebLabel1Click(QObject*)
+{
+    shellOpen(maker::productPage());
+}
+
+void InfoWindow::sWebLabel2Click(QObject*)
+{
+    shellOpen(maker::coursesPage());
+}
+
+void InfoWindow::sWebLabel3Click(QObject*)
+{
+    shellOpen(maker::contactMailLink());
 }
 
 void InfoWindow::changeEvent(QEvent* event)

@@ -8,6 +8,8 @@
 
 #include "ui/widgets/SecondaryWindow.h"
 
+class TsWebLabel;
+
 class InfoWindow : public SecondaryWindow {
     Q_OBJECT
 
@@ -17,11 +19,19 @@ public:
     // The window flags of an information window.
     static Qt::WindowFlags windowFlagsWithoutButtons();
 
+    // The links both windows carry: the product page, the courses page and
+    // the contact mail address.
+    void sWebLabel1Click(QObject* Sender);
+    void sWebLabel2Click(QObject* Sender);
+    void sWebLabel3Click(QObject* Sender);
+
 protected:
     // Completes a window's layout once its controls are made: fonts given in
     // points become pixel sizes, and the plain labels that do not wrap take
     // the size of their text.
     void finishLayout();
+    // Gives the window's three links their addresses and click routines.
+    void setUpLinks(TsWebLabel* sWebLabel1, TsWebLabel* sWebLabel2, TsWebLabel* sWebLabel3);
 
     void changeEvent(QEvent* event) override;
 };

@@ -2,8 +2,6 @@
 
 #include "ui_TFmAbout.h"
 
-#include "ui/info/MakerAddresses.h"
-#include "ui/info/ShellOpen.h"
 #include "ui/widgets/ErrorReport.h"
 
 #include <QTimer>
@@ -30,9 +28,7 @@ TFmAbout::TFmAbout(QWidget* owner)
 {
     FmAbout = this;
     m_ui->setupUi(this);
-    m_ui->sWebLabel1->setCaption(maker::productPage());
-    m_ui->sWebLabel2->setCaption(maker::coursesPage());
-    m_ui->sWebLabel3->setCaption(maker::contactMail());
+    setUpLinks(m_ui->sWebLabel1, m_ui->sWebLabel2, m_ui->sWebLabel3);
     finishLayout();
     // The address keeps its right edge inside the credits panel, so the
     // caption before it follows its left edge, however long the address is.
@@ -43,12 +39,6 @@ TFmAbout::TFmAbout(QWidget* owner)
 
     connect(m_timer1, &QTimer::timeout, this, [this] { guarded([&] { Timer1Timer(m_timer1); }); });
     connect(m_ui->Button1, &QPushButton::clicked, this, [this] { guarded([&] { Button1Click(m_ui->Button1); }); });
-    connect(
-        m_ui->sWebLabel1, &TsWebLabel::OnClick, this, [this] { guarded([&] { sWebLabel1Click(m_ui->sWebLabel1); }); });
-    connect(
-        m_ui->sWebLabel2, &TsWebLabel::OnClick, this, [this] { guarded([&] { sWebLabel2Click(m_ui->sWebLabel2); }); });
-    connect(
-        m_ui->sWebLabel3, &TsWebLabel::OnClick, this, [this] { guarded([&] { sWebLabel3Click(m_ui->sWebLabel3); }); });
 }
 
 TFmAbout::~TFmAbout()
@@ -84,19 +74,4 @@ void TFmAbout::windowClosed()
 {
     // However the window was closed, the credits stop where they are.
     m_timer1->stop();
-}
-
-void TFmAbout::sWebLabel1Click(QObject*)
-{
-    shellOpen(maker::productPage());
-}
-
-void TFmAbout::sWebLabel2Click(QObject*)
-{
-    shellOpen(maker::coursesPage());
-}
-
-void TFmAbout::sWebLabel3Click(QObject*)
-{
-    shellOpen(maker::contactMailLink());
 }

@@ -23,9 +23,6 @@ public:
     void FormActivate(QObject* Sender) override;
     void Timer1Timer(QObject* Sender);
     void Button1Click(QObject* Sender);
-    void sWebLabel1Click(QObject* Sender);
-    void sWebLabel2Click(QObject* Sender);
-    void sWebLabel3Click(QObject* Sender);
 
 protected:
     void windowClosed() override;

@@ -19,9 +19,6 @@ public:
 
 
     void Button1Click(QObject* Sender);
-    void sWebLabel1Click(QObject* Sender);
-    void sWebLabel2Click(QObject* Sender);
-    void sWebLabel3Click(QObject* Sender);
 
 private:
     const QScopedPointer<Ui::TFmAddRecord> m_ui;

@@ -2,6 +2,7 @@
 // resources; a stretched flat picture stays one colour at any size; a picture
 // at natural size is clipped and leaves the rest of its control to what lies
 // beneath; on a scaled screen the double-resolution picture is drawn.
+#include "../../common/PixelCheck.h"
 #include "ui/widgets/PictureBox.h"
 #include "ui/widgets/PictureLoader.h"
 
@@ -11,33 +12,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
-namespace {
-
-bool near(QRgb pixel, const QColor& expected, int tolerance)
-{
-    return qAbs(qRed(pixel) - expected.red()) <= tolerance && qAbs(qGreen(pixel) - expected.green()) <= tolerance
-        && qAbs(qBlue(pixel) - expected.blue()) <= tolerance;
-}
-
-QString describe(QRgb p)
-{
-    return QStringLiteral("(%1, %2, %3)").arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p));
-}
-
-// Mean difference per channel between two pictures of one size.
-double meanDifference(const QImage& a, const QImage& b)
-{
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    double sum = 0;
-    for (int row = 0; row < x.height(); ++row)
-        for (int col = 0; col < x.width(); ++col) {
-            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
-            sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) + qAbs(qBlue(p) - qBlue(q));
-        }
-    return sum / (x.width() * x.height() * 3.0);
-}
-
-} // namespace
+using namespace pixels;
 
 class TestPictureBox : public QObject {
     Q_OBJECT
