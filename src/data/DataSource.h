@@ -7,6 +7,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class Table;
 
 class DataSource : public QObject {
@@ -22,6 +24,12 @@ public:
     // Whether a control may put the table into edit mode by itself.
     bool autoEdit() const { return m_autoEdit; }
     void setAutoEdit(bool value) { m_autoEdit = value; }
+
+    // Runs whenever the table is about to post or leave its current record
+    // (a move, a new filter or sort, closing): a control puts what is still
+    // being typed into the record. It returns false when the record refused
+    // that text (the control has told the user why); the step then stops.
+    std::function<bool()> onUpdateRecord;
 
 signals:
     // The rows shown changed as a whole (open, close, filter, sort).

@@ -78,17 +78,30 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     return value;
 }
 
+void GridModel::forgetRefusal()
+{
+    m_refusedIndex = QPersistentModelIndex();
+    m_refusedText.clear();
+}
+
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     Table* t = table();
     m_lastWriteRefused = false;
     if (!t || !index.isValid() || role != Qt::EditRole)
         return false;
+    const QString text = value.toString();
+    if (index == m_refusedIndex && text == m_refusedText) {
+        m_lastWriteRefused = true; // told once already
+        return false;
+    }
+    forgetRefusal();
     try {
         const int field = fieldOf(index.column());
-        const QString text = value.toString();
-        if (t->state() == Table::State::Browse && t->valueAt(index.row(), field).value_or(QString()) == text)
-            return false; // nothing typed: leave the record alone
+        // Nothing new typed (the record holds this text already, pending
+        // or stored): the record is left alone.
+        if (t->valueAt(index.row(), field).value_or(QString()) == text)
+            return false;
         if (t->currentRow() != index.row())
             t->moveTo(index.row());
         if (t->state() == Table::State::Browse) {
@@ -100,6 +113,8 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
         return true;
     } catch (...) {
         m_lastWriteRefused = true;
+        m_refusedIndex = index;
+        m_refusedText = text;
         if (onError)
             onError(std::current_exception());
         return false;

@@ -35,6 +35,8 @@ public:
 
     // Whether the last value the view tried to store was refused.
     bool lastWriteRefused() const { return m_lastWriteRefused; }
+    // A new editor opens: the value refused last may be tried (and told) again.
+    void forgetRefusal();
 
     // Texts longer than this are cut for display (never in the data).
     static constexpr int DisplayLimit = 2000;
@@ -67,4 +69,8 @@ private:
     int m_rows = 0;
     int m_indicatorRow = -1;
     bool m_lastWriteRefused = false;
+    // The last value refused, so the same value is not refused (and told)
+    // again each time the record is asked for what is being typed.
+    QPersistentModelIndex m_refusedIndex;
+    QString m_refusedText;
 };

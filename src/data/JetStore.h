@@ -17,6 +17,7 @@ public:
     ~JetStore() override;
 
     QString path() const override { return m_path; }
+    QString readOnlyReason() const override { return readOnlyMessage(); }
 
     std::unique_ptr<RowReader> openReader(const QString& table, const QStringList& fields, RowSet& rows) override;
     void update(

@@ -4,6 +4,7 @@
 #include "data/RowSet.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -15,6 +16,8 @@
 
 #include <algorithm>
 #include <atomic>
+
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +62,7 @@ SqliteStore::SqliteStore(const QString& path, bool readOnly)
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     try {
         openFile(readOnly);
+        m_readOnlyReason = findReadOnlyReason();
     } catch (...) {
         // No destructor runs for a refused file: its connection is closed here,
         // or the file would stay open (and its memory held) to the end.
@@ -91,6 +95,37 @@ void SqliteStore::openFile(bool readOnly)
         failOpen(probe.lastError().databaseText());
     // Every committed change is on the disk before the call that made it returns.
     probe.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+}
+
+// A change is written to the file and, while it is being written, to a
+// journal beside it: this user needs the right to write both the file and
+// its folder (or the file is open for reading only).
+QString SqliteStore::findReadOnlyReason()
+{
+    const QFileInfo file(m_path);
+    const QString folder = QDir::toNativeSeparators(file.absolutePath());
+    const QString copyHint = QStringLiteral(
+        " Чтобы править справочник, скопируйте папку программы туда, где вы можете изменять файлы (например, в "
+        "свою домашнюю папку), и запускайте программу оттуда, или попросите администратора дать вам право "
+        "записи.");
+    sqlite3* db = handle();
+    if ((db && sqlite3_db_readonly(db, "main") == 1) || ::access(QFile::encodeName(m_path).constData(), W_OK) != 0) {
+        return QStringLiteral("Файл «%1» открыт только для чтения: у вас нет права изменять его, поэтому "
+                              "изменить или удалить запись нельзя.")
+                   .arg(shownPath())
+            + copyHint;
+    }
+    QSqlQuery mode(m_db);
+    const bool journalInMemory = mode.exec(QStringLiteral("PRAGMA journal_mode")) && mode.next()
+        && (mode.value(0).toString() == QLatin1String("memory") || mode.value(0).toString() == QLatin1String("off"));
+    if (!journalInMemory && ::access(QFile::encodeName(file.absolutePath()).constData(), W_OK | X_OK) != 0) {
+        return QStringLiteral("Файл «%1» открыт только для чтения: у вас нет права создавать файлы в его папке "
+                              "«%2», а без журнала рядом с файлом изменения нельзя записать надёжно, поэтому "
+                              "изменить или удалить запись нельзя.")
+                   .arg(shownPath(), folder)
+            + copyHint;
+    }
+    return {};
 }
 
 void SqliteStore::closeConnection()

@@ -17,6 +17,7 @@ public:
     ~SqliteStore() override;
 
     QString path() const override { return m_path; }
+    QString readOnlyReason() const override { return m_readOnlyReason; }
 
     std::unique_ptr<RowReader> openReader(const QString& table, const QStringList& fields, RowSet& rows) override;
     void update(
@@ -37,6 +38,7 @@ private:
 
     void openFile(bool readOnly);
     void closeConnection();
+    QString findReadOnlyReason();
     const QString& tableName(const QString& table);
     QString columnName(const QString& table, const QString& field);
     sqlite3* handle() const;
@@ -52,6 +54,7 @@ private:
     QString m_path;
     QString m_connectionName;
     QSqlDatabase m_db;
+    QString m_readOnlyReason;
     // Names as the file spells them, found once: a write never reads the
     // schema (which may be locked by another program at that moment).
     QHash<QString, QString> m_tables; // lower-case name -> name in the file

@@ -42,6 +42,12 @@ public:
 
     virtual QString path() const = 0;
 
+    // Why this user cannot change the file (found when it was opened), with
+    // how to get a copy that can be changed; empty when changes can be
+    // written. Such a file is read like any other, and every change to it
+    // is refused before anything is typed.
+    virtual QString readOnlyReason() const { return {}; }
+
     // Starts reading a table into rows (which it resets first). fields[0] is
     // the integer key, the others are text fields, matched to the table's
     // columns without regard to case. Throws DataError for a missing table

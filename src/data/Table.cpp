@@ -225,7 +225,7 @@ void Table::onLoadFailed(const QString& message)
 
 void Table::setFilter(const QString& text)
 {
-    if (text == m_filter)
+    if (text == m_filter && !m_selectionPending)
         return;
     if (!active() || !m_filtered) {
         Filter::parse(text, m_fields); // a malformed filter is refused even when kept for later
@@ -248,7 +248,7 @@ void Table::setFiltered(bool value)
 
 void Table::setIndexFieldNames(const QString& names)
 {
-    if (names == m_indexFieldNames)
+    if (names == m_indexFieldNames && !m_selectionPending)
         return;
     if (!active()) {
         m_indexFieldNames = names;
@@ -257,29 +257,39 @@ void Table::setIndexFieldNames(const QString& names)
     reselect(m_filter, m_filtered, names);
 }
 
+void Table::setSelection(const QString& filter, const QString& sortFields)
+{
+    if (!active()) {
+        Filter::parse(m_filtered ? filter : QString(), m_fields);
+        parseSortFields(sortFields, m_fields);
+        m_filter = filter;
+        m_indexFieldNames = sortFields;
+        return;
+    }
+    if (filter == m_filter && sortFields == m_indexFieldNames && !m_selectionPending) {
+        checkBrowseMode();
+        return;
+    }
+    reselect(filter, m_filtered, sortFields);
+}
+
 // The one step behind a new filter or sort: the pending change is posted,
 // then the rows are chosen anew and shown from the first. While rows are
-// still being read in, the settings are checked and kept for the end.
+// still being read in, or while the record cannot be left, the settings are
+// checked and kept for later.
 void Table::reselect(const QString& filter, bool filtered, const QString& sortFields)
 {
-    checkBrowseMode();
+    // A malformed filter or sort is refused before anything else happens.
+    Filter::parse(filtered ? filter : QString(), m_fields);
+    parseSortFields(sortFields, m_fields);
+    try {
+        checkBrowseMode();
+    } catch (...) {
+        keepSelection(filter, filtered, sortFields);
+        throw;
+    }
     if (!selectable()) {
-        const Filter parsed = Filter::parse(filtered ? filter : QString(), m_fields);
-        const std::vector<SortKey> keys = parseSortFields(sortFields, m_fields);
-        // Their orders are built first while the rows come in.
-        std::vector<int> wanted;
-        for (const auto& alternative : parsed.alternatives) {
-            for (const Comparison& c : alternative)
-                wanted.push_back(c.field);
-        }
-        for (const SortKey& key : keys)
-            wanted.push_back(key.field);
-        if (m_data)
-            m_data->prefer(wanted);
-        m_filter = filter;
-        m_filtered = filtered;
-        m_indexFieldNames = sortFields;
-        m_selectionPending = true;
+        keepSelection(filter, filtered, sortFields);
         return;
     }
     std::vector<std::uint32_t> view = m_data->selection().select(filtered ? filter : QString(), sortFields);
@@ -289,6 +299,27 @@ void Table::reselect(const QString& filter, bool filtered, const QString& sortFi
     m_selectionPending = false;
     m_view = std::move(view);
     rebuildView();
+}
+
+// Keeps a filter and sort to be applied by applyPendingSelection(); while
+// the rows come in, their fields' orders are built first.
+void Table::keepSelection(const QString& filter, bool filtered, const QString& sortFields)
+{
+    if (m_data && !selectable()) {
+        const Filter parsed = Filter::parse(filtered ? filter : QString(), m_fields);
+        std::vector<int> wanted;
+        for (const auto& alternative : parsed.alternatives) {
+            for (const Comparison& c : alternative)
+                wanted.push_back(c.field);
+        }
+        for (const SortKey& key : parseSortFields(sortFields, m_fields))
+            wanted.push_back(key.field);
+        m_data->prefer(wanted);
+    }
+    m_filter = filter;
+    m_filtered = filtered;
+    m_indexFieldNames = sortFields;
+    m_selectionPending = true;
 }
 
 // After a post or a cancel, a filter or sort that waited for the record to
@@ -473,7 +504,7 @@ void Table::edit()
         insert();
         return;
     }
-    checkWritable(m_row);
+    checkModifiable(m_row);
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_changed.assign(m_fields.size(), false);
     m_state = State::Edit;
@@ -482,12 +513,17 @@ void Table::edit()
 
 bool Table::canModify(int row) const
 {
+    if (!active() || !m_connection->store().readOnlyReason().isEmpty())
+        return false;
     const int index = rowIndex(row);
     return index < 0 || m_data->rows().keyProblem(index) == RowSet::KeyProblem::None;
 }
 
-void Table::checkWritable(int row) const
+void Table::checkModifiable(int row) const
 {
+    checkActive();
+    if (const QString reason = m_connection->store().readOnlyReason(); !reason.isEmpty())
+        throw DataError(reason);
     const int index = rowIndex(row);
     if (index < 0)
         return;
@@ -658,7 +694,7 @@ void Table::deleteRecord()
 
     const int row = m_row;
     const int index = rowIndex(row);
-    checkWritable(row);
+    checkModifiable(row);
     std::vector<FieldChange> originals;
     for (std::size_t i = 1; i < m_fields.size(); ++i)
         originals.push_back({ m_fields[i].name, m_data->rows().value(index, int(i) - 1), std::nullopt });
@@ -705,9 +741,20 @@ void Table::startInsert(int row)
     notifyState();
 }
 
+// Controls put what is still being typed into the record; one that could
+// not has told the user why, and the step goes no further.
+void Table::updateRecord()
+{
+    for (DataSource* source : std::vector<DataSource*>(m_sources)) {
+        if (source->onUpdateRecord && !source->onUpdateRecord())
+            throw SilentAbort();
+    }
+}
+
 void Table::checkBrowseMode()
 {
     checkActive();
+    updateRecord();
     if (m_state == State::Insert && !modified()) {
         cancel();
     } else if (m_state == State::Edit || m_state == State::Insert) {

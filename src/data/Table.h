@@ -66,6 +66,12 @@ public:
     void setFiltered(bool value);
     QString indexFieldNames() const { return m_indexFieldNames; }
     void setIndexFieldNames(const QString& names);
+    // Sets filter and sort in one step, the record being typed finished
+    // first even when neither changes. When the record cannot be left (the
+    // file refused its change) the new filter and sort wait and take over
+    // once the change is saved or given up, so the rows always end up
+    // chosen as the controls say.
+    void setSelection(const QString& filter, const QString& sortFields);
 
     // Rows shown, not counting a new record being entered.
     int recordCount() const;
@@ -108,9 +114,11 @@ public:
     // for it (closing the program, for instance).
     void savePending();
 
-    // Whether a shown row can be edited or deleted: a row whose key does not
-    // identify it in the file cannot.
+    // Whether a shown row can be edited or deleted: not in a file this user
+    // cannot change, nor a row whose key does not identify it in the file.
     bool canModify(int row) const;
+    // Throws DataError saying why a shown row cannot be edited or deleted.
+    void checkModifiable(int row) const;
 
     // Controls attached through data sources stop following the table while
     // disabled; calls nest.
@@ -137,6 +145,8 @@ private:
     bool rowsReady() const;
     bool selectable() const;
     void reselect(const QString& filter, bool filtered, const QString& sortFields);
+    void keepSelection(const QString& filter, bool filtered, const QString& sortFields);
+    void updateRecord();
     void applyPendingSelection();
     void schedulePendingSelection();
     void onRowsArrived(int count);
@@ -148,7 +158,6 @@ private:
     void startInsert(int row);
     std::vector<FieldChange> changes() const;
     void validate(int field, const TextValue& value) const;
-    void checkWritable(int row) const;
     void writePending();
 
     enum Change : unsigned { NoChange = 0, DataSetChange = 1, ScrollChange = 2, StateChange = 4, RecordChange = 8 };

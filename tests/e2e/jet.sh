@@ -110,7 +110,7 @@ refused() {
 }
 
 case_changes_refused() {
-    begin_case "an edit and a delete of the Access file are refused with one message each; the file keeps its bytes" 02-refused
+    begin_case "typing and a delete in the Access file are refused at once with one message each; the file keeps its bytes" 02-refused
     local dir="$CASE_DIR/run"
     cp "$JET_FILE" "$dir/Sarvino.mdb"
     start_program "$dir"
@@ -120,29 +120,18 @@ case_changes_refused() {
         SETTLED=""
         wait_for 10 grid_settled
         local untouched=$SETTLED
-        type_text 'Новая ул., 1'
-        wait_for 10 address_cell_editing 0 || problem "typing did not open the cell editor"
-        keys Return Down
-        refused "the edit" edit
-        # The refused edit is still on screen until Escape drops it.
+        # The first key typed is refused at once: nothing is typed to be lost,
+        # and the keys after it bring no more messages.
+        type_text 'Новая'
+        refused "typing" edit
         SETTLED=""
         wait_for 10 grid_settled
-        save_shot 02-refused-edit-kept
-        [ "$SETTLED" != "$untouched" ] || problem "the refused edit vanished from the grid before Escape"
-        keys Escape
-        SETTLED=""
-        wait_for 10 grid_settled
-        save_shot 02-refused-after-escape
-        [ "$SETTLED" = "$untouched" ] || problem "after Escape the grid does not show the record as it was"
+        [ "$SETTLED" = "$untouched" ] || problem "after the refused typing the grid does not show the record as it was"
+        address_cell_selected 0 || problem "after the refused typing a cell editor is open"
 
+        # A delete is refused before any question.
         keys ctrl+Delete
-        if wait_box; then
-            keys Return
-            wait_for 10 window_gone "$BOX" || problem "the delete question did not close on Enter"
-            refused "the delete" delete
-        else
-            problem "Ctrl+Delete showed no question"
-        fi
+        refused "the delete" delete
         SETTLED=""
         wait_for 10 grid_settled
         [ "$SETTLED" = "$untouched" ] || problem "after the refused delete the grid does not show the record as it was"

@@ -22,6 +22,15 @@ void ApplicationHook::set(QObject* owner, Hook hook)
     }
 }
 
+void ApplicationHook::release(QObject* owner)
+{
+    ApplicationHook* slot = instance();
+    if (slot && slot->m_owner == owner) {
+        slot->m_owner = nullptr;
+        slot->m_hook = nullptr;
+    }
+}
+
 bool ApplicationHook::isSet()
 {
     const ApplicationHook* slot = instance();

@@ -18,6 +18,9 @@ public:
 
     // Puts hook in the slot; it runs while owner lives.
     static void set(QObject* owner, Hook hook);
+    // Empties the slot when owner's hook is in it; an owner calls this before
+    // it is destroyed.
+    static void release(QObject* owner);
     // Whether a hook is in the slot and its owner lives.
     static bool isSet();
 

@@ -10,6 +10,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -77,10 +78,36 @@ DataSource* DbGrid::dataSource() const
 
 void DbGrid::setDataSource(DataSource* source)
 {
+    if (DataSource* old = dataSource())
+        old->onUpdateRecord = nullptr;
     m_widthsApplied = false;
     m_model->setDataSource(source);
-    if (source)
+    if (source) {
         connect(source, &DataSource::dataSetChanged, this, &DbGrid::applyColumnWidths, Qt::UniqueConnection);
+        // Whatever makes the table leave or post its record (a move, a
+        // new filter or sort, closing) takes what the editor holds first.
+        source->onUpdateRecord = [this] { return updateRecord(); };
+    }
+}
+
+bool DbGrid::updateRecord()
+{
+    // Putting the text into the record may itself move the table to the
+    // editor's row, which asks again.
+    if (m_updatingRecord)
+        return true;
+    m_updatingRecord = true;
+    const auto done = qScopeGuard([this] { m_updatingRecord = false; });
+    return m_delegate->commit();
+}
+
+void DbGrid::finishEdit()
+{
+    Table* t = table();
+    if (!t || !t->active())
+        return;
+    t->checkBrowseMode();
+    m_delegate->close();
 }
 
 Table* DbGrid::table() const
@@ -214,8 +241,12 @@ void DbGrid::handleKey(QKeyEvent* event)
         break;
     case Qt::Key_Delete:
         if (mods == Qt::ControlModifier) {
-            if (open && !t->isEmpty()
-                && MessageBox::confirm(this, QStringLiteral("Confirm"), QStringLiteral("Delete record?")))
+            if (!open || t->isEmpty())
+                return;
+            // A record that cannot be deleted is refused before any question.
+            if (t->state() == Table::State::Browse)
+                t->checkModifiable(t->currentRow());
+            if (MessageBox::confirm(this, QStringLiteral("Confirm"), QStringLiteral("Delete record?")))
                 t->deleteRecord();
             return;
         }
@@ -257,6 +288,8 @@ void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     QTableView::currentChanged(current, previous);
     if (current.isValid())
         m_column = current.column();
+    if (current.row() != previous.row())
+        m_refusedTypingRow = -1;
     Table* t = table();
     if (m_following || !current.isValid() || !t || !t->active() || current.row() == t->currentRow())
         return;
@@ -316,6 +349,11 @@ bool DbGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
     Table* t = table();
     const bool wantsEditor = trigger == AllEditTriggers || (trigger & editTriggers());
     if (wantsEditor && t && t->active() && index.isValid() && !t->canModify(index.row())) {
+        // Typing on into the same record is not told again: the keys after
+        // the first would each bring the same message.
+        if (trigger == AnyKeyPressed && index.row() == m_refusedTypingRow)
+            return false;
+        m_refusedTypingRow = trigger == AnyKeyPressed ? index.row() : -1;
         guarded([&] {
             t->moveTo(index.row());
             t->edit();

@@ -32,6 +32,11 @@ public:
     // Puts the text of an open cell editor into the record and posts the
     // record. Throws when the table refuses the change.
     void postPendingEdit();
+    // Finishes the record being typed before the program does something
+    // else: the open editor's text goes into the record and the record is
+    // posted. Throws when the file refuses it (SilentAbort when that refusal
+    // has been told already); the grid then stays on the record.
+    void finishEdit();
 
     // Windows virtual-key code of a Qt key (0 when there is none).
     static int virtualKey(int qtKey);
@@ -51,10 +56,13 @@ private:
     void cancelRecord();
     void followTable(int row);
     void applyColumnWidths();
+    bool updateRecord();
 
     GridModel* m_model;
     GridDelegate* m_delegate;
     bool m_following = false;
     int m_column = 0; // the column the user works in, kept across resets
     bool m_widthsApplied = false;
+    bool m_updatingRecord = false;
+    int m_refusedTypingRow = -1; // typing there was refused and told
 };

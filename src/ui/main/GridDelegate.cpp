@@ -19,6 +19,7 @@ GridDelegate::GridDelegate(DbGrid* grid)
 QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    m_grid->gridModel()->forgetRefusal();
     if (auto* line = qobject_cast<QLineEdit*>(editor)) {
         line->setObjectName(QStringLiteral("InplaceEditor"));
         line->setFrame(false);
@@ -67,10 +68,32 @@ void GridDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelInd
 
 void GridDelegate::commitAndClose()
 {
-    if (QWidget* editor = m_editor) {
+    if (QWidget* editor = openEditor()) {
         emit commitData(editor);
         emit closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
+}
+
+// An editor the grid has let go is hidden at once and deleted later.
+QWidget* GridDelegate::openEditor() const
+{
+    QWidget* editor = m_editor;
+    return editor && !editor->isHidden() ? editor : nullptr;
+}
+
+bool GridDelegate::commit()
+{
+    if (QWidget* editor = openEditor()) {
+        emit commitData(editor);
+        return !m_grid->gridModel()->lastWriteRefused();
+    }
+    return true;
+}
+
+void GridDelegate::close()
+{
+    if (QWidget* editor = openEditor())
+        emit closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 bool GridDelegate::eventFilter(QObject* object, QEvent* event)

@@ -22,6 +22,11 @@ public:
 
     // Writes the open editor's text into the record and closes it.
     void commitAndClose();
+    // Writes the open editor's text into the record, leaving it open; false
+    // when the record refused the text (the user has been told why).
+    bool commit();
+    // Closes the open editor, if there is one, keeping what it put into the record.
+    void close();
 
 signals:
     // The user typed into a cell editor: the record goes into edit mode.
@@ -36,6 +41,8 @@ protected:
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
+    QWidget* openEditor() const;
+
     DbGrid* m_grid;
     mutable QPointer<QWidget> m_editor;
     // The editor that has taken its cell's value: it takes it once only.

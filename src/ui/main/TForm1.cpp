@@ -10,10 +10,9 @@
 #include "ui/info/TFmAbout.h"
 #include "ui/info/TFmAddRecord.h"
 #include "ui/main/ApplicationHook.h"
-#include "ui/main/CurrentCategory.h"
-#include "ui/main/WheelKeys.h"
 #include "ui/main/Catalogue.h"
 #include "ui/main/CurrentCategory.h"
+#include "ui/main/WheelKeys.h"
 #include "ui/widgets/Bevel.h"
 #include "ui/widgets/Colours.h"
 #include "ui/widgets/ErrorReport.h"
@@ -72,9 +71,8 @@ TForm1::TForm1(QWidget* parent)
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource1->setDataSet(&ADOTable1);
     m_ui->DBGrid1->setDataSource(DataSource1);
-    m_ui->DBGrid1->onKeyDown = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) {
-        DBGrid1KeyDown(sender, key, shift);
-    };
+    m_ui->DBGrid1->onKeyDown
+        = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) { DBGrid1KeyDown(sender, key, shift); };
 
     connectHandlers();
 
@@ -85,6 +83,8 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1()
 {
+    // The hook must not reach a window that is being taken apart.
+    ApplicationHook::release(this);
     DataSource1->setDataSet(nullptr);
     if (Form1 == this)
         Form1 = nullptr;
@@ -156,12 +156,12 @@ void TForm1::connectHandlers()
 
     // A sort button's handler runs only when the button becomes selected.
     const std::pair<QRadioButton*, void (TForm1::*)(QObject*)> sortButtons[] = {
-        {m_ui->RadioButton3, &TForm1::RadioButton3Click},
-        {m_ui->RadioButton4, &TForm1::RadioButton4Click},
-        {m_ui->RadioButton5, &TForm1::RadioButton5Click},
-        {m_ui->RadioButton6, &TForm1::RadioButton6Click},
+        { m_ui->RadioButton3, &TForm1::RadioButton3Click },
+        { m_ui->RadioButton4, &TForm1::RadioButton4Click },
+        { m_ui->RadioButton5, &TForm1::RadioButton5Click },
+        { m_ui->RadioButton6, &TForm1::RadioButton6Click },
     };
-    new RadioCycle({m_ui->RadioButton3, m_ui->RadioButton4, m_ui->RadioButton5, m_ui->RadioButton6}, this);
+    new RadioCycle({ m_ui->RadioButton3, m_ui->RadioButton4, m_ui->RadioButton5, m_ui->RadioButton6 }, this);
     for (const auto& [button, handler] : sortButtons) {
         connect(button, &QRadioButton::toggled, this, [this, button = button, handler = handler](bool checked) {
             if (checked)
@@ -229,18 +229,32 @@ void TForm1::DBGrid1KeyDown(QObject*, int& Key, Qt::KeyboardModifiers)
         ADOTable1.prior();
 }
 
+// A side window takes the input from the main window: the record being
+// typed is finished first. One whose change was refused before stays
+// pending in the grid, and the window opens all the same.
+void TForm1::finishEditForSideWindow()
+{
+    try {
+        m_ui->DBGrid1->finishEdit();
+    } catch (const SilentAbort&) {
+    }
+}
+
 void TForm1::N5Click(QObject*)
 {
+    finishEditForSideWindow();
     FrmCar->showAndActivate();
 }
 
 void TForm1::N1Click(QObject*)
 {
+    finishEditForSideWindow();
     FmAddRecord->showAndActivate();
 }
 
 void TForm1::N4Click(QObject*)
 {
+    finishEditForSideWindow();
     FmAbout->showAndActivate();
 }
 
@@ -248,18 +262,18 @@ void TForm1::Button1Click(QObject*)
 {
     currentCategory().clear();
     const QString text = m_ui->Edit1->text();
-    if (text.isEmpty()) {
-        // An empty search shows every record, in name order.
-        ADOTable1.setFilter(QString());
-    } else {
+    // An empty search shows every record; either way in name order.
+    QString filter;
+    if (!text.isEmpty()) {
         m_ui->Label9->setText(namesearch::upperBound(text));
-        ADOTable1.setFilter(namesearch::prefixFilter(text, m_ui->Label9->text()));
+        filter = namesearch::prefixFilter(text, m_ui->Label9->text());
     }
-    ADOTable1.setIndexFieldNames(QStringLiteral("название"));
+    ADOTable1.setSelection(filter, QStringLiteral("название"));
 }
 
 void TForm1::Button2Click(QObject*)
 {
+    m_ui->DBGrid1->finishEdit();
     currentCategory().clear();
     m_ui->Edit1->setText(QString());
     m_ui->Label4->setText(QStringLiteral("яя"));
@@ -290,14 +304,14 @@ void TForm1::Label3Click(QObject* Sender)
     auto* label = qobject_cast<TextLabel*>(Sender);
     if (!label)
         return;
-    ADOTable1.setIndexFieldNames(QStringLiteral("название"));
     currentCategory() = label->text();
     const QString name = label->objectName();
     for (const catalogue::Override& row : catalogue::overrides())
         if (name == QLatin1String(row.labelName.data(), qsizetype(row.labelName.size())))
             currentCategory() = fromUtf8(row.value);
-    ADOTable1.setFilter(namesearch::categoryFilter(currentCategory()));
     m_ui->Label11->setText(currentCategory());
+    // The category's firms, by name.
+    ADOTable1.setSelection(namesearch::categoryFilter(currentCategory()), QStringLiteral("название"));
 }
 
 void TForm1::nach()

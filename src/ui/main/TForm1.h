@@ -20,14 +20,12 @@ class TForm1;
 class DataSource;
 class TextLabel;
 
-class TForm1 : public QMainWindow
-{
+class TForm1 : public QMainWindow {
     Q_OBJECT
 
 public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
-
 
     Connection ADOConnection1;
     Table ADOTable1;
@@ -79,6 +77,7 @@ protected:
 
 private:
     void buildCatalogue();
+    void finishEditForSideWindow();
     void connectHandlers();
     void keepNormalSize();
 
