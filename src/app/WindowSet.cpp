@@ -12,31 +12,34 @@ namespace {
 // A window whose construction fails is reported and left out; its global
 // pointer stays null.
 template <typename Window, typename Global, typename... Args>
-void create(Global*& global, Args... args)
+std::unique_ptr<Window> create(Global*& global, Args&&... args)
 {
-    if (!guarded([&] { new Window(args...); }))
+    std::unique_ptr<Window> window;
+    if (!guarded([&] { window = std::make_unique<Window>(std::forward<Args>(args)...); }))
         global = nullptr;
+    return window;
 }
 
 } // namespace
 
 WindowSet::WindowSet()
 {
-    create<TForm1>(Form1);
+    m_form1 = create<TForm1>(Form1, m_hover);
     if (Form1)
         Form1->winId(); // the main window's handle exists from the start
-    create<TForm2>(Form2);
-    // The side windows disable the main window while they are active.
-    create<TFmAbout>(FmAbout, static_cast<QWidget*>(Form1));
-    create<TFmAddRecord>(FmAddRecord, static_cast<QWidget*>(Form1));
-    create<TFrmCar>(FrmCar, static_cast<QWidget*>(Form1));
+    m_form2 = create<TForm2>(Form2);
+    QWidget* const main = Form1;
+    m_about = create<TFmAbout>(FmAbout, main);
+    m_addRecord = create<TFmAddRecord>(FmAddRecord, main);
+    m_car = create<TFrmCar>(FrmCar, main, m_hover);
 }
 
+// In the reverse order of their making; the hover group goes last.
 WindowSet::~WindowSet()
 {
-    delete FrmCar;
-    delete FmAddRecord;
-    delete FmAbout;
-    delete Form2;
-    delete Form1;
+    m_car.reset();
+    m_addRecord.reset();
+    m_about.reset();
+    m_form2.reset();
+    m_form1.reset();
 }

@@ -3,7 +3,7 @@
 // value and of the awkward cases real directory data has, and its handling
 // of bad arguments.
 
-#include "ui/main/Catalogue.h"
+#include "data/Catalogue.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "Generator.h"
 
-#include "ui/main/Catalogue.h"
+#include "data/Catalogue.h"
 
 #include <algorithm>
 #include <array>

@@ -3,9 +3,9 @@
 #include "ui_TFrmCar.h"
 
 #include "ui/bus/Timetable.h"
-#include "ui/main/TForm1.h"
 #include "ui/widgets/Colours.h"
 #include "ui/widgets/ErrorReport.h"
+#include "ui/widgets/HoverGroup.h"
 #include "ui/widgets/TextLabel.h"
 
 TFrmCar* FrmCar = nullptr;
@@ -89,11 +89,12 @@ QString fromUtf8(std::string_view text)
 
 } // namespace
 
-TFrmCar::TFrmCar(QWidget* owner)
+TFrmCar::TFrmCar(QWidget* owner, HoverGroup& hover)
     : SecondaryWindow(owner,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint)
     , m_ui(new Ui::TFrmCar)
+    , m_hover(hover)
 {
     FrmCar = this;
     m_ui->setupUi(this);
@@ -102,6 +103,7 @@ TFrmCar::TFrmCar(QWidget* owner)
     for (int n = 1; n <= int(m_hoverLabels.size()); ++n) {
         m_hoverLabels[std::size_t(n - 1)] = findChild<TextLabel*>(QStringLiteral("Label%1").arg(n));
         Q_ASSERT(m_hoverLabels[std::size_t(n - 1)]);
+        m_hover.add(m_hoverLabels[std::size_t(n - 1)]);
     }
     connectHandlers();
 }
@@ -254,23 +256,20 @@ void TFrmCar::Label1MouseMove(QObject* Sender, Qt::KeyboardModifiers, int, int)
     // While "Маршрут №2" shows as chosen, route labels do not light up.
     if (m_hoverLabels[0]->fontRgb() == colours::selectedRoute)
         return;
-    if (Form1)
-        Form1->nach();
+    m_hover.reset();
     if (auto* label = qobject_cast<TextLabel*>(Sender))
         label->setFontRgb(colours::hover);
 }
 
 void TFrmCar::Image1MouseMove(QObject*, Qt::KeyboardModifiers, int, int)
 {
-    if (Form1)
-        Form1->nach();
+    m_hover.reset();
 }
 
 void TFrmCar::FormClose(QObject*)
 {
     enableOwner();
-    if (Form1)
-        Form1->nach();
+    m_hover.reset();
 }
 
 void TFrmCar::windowClosed()

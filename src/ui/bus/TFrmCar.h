@@ -15,18 +15,20 @@ namespace Ui {
 class TFrmCar;
 }
 
+class HoverGroup;
 class TextLabel;
 
 class TFrmCar : public SecondaryWindow {
     Q_OBJECT
 
 public:
-    explicit TFrmCar(QWidget* owner);
+    // hover: the labels that light up under the pointer, in every window;
+    // the route labels join it.
+    TFrmCar(QWidget* owner, HoverGroup& hover);
     ~TFrmCar() override;
 
-
-    // Label1 … Label20, the labels whose colour the hover reset restores:
-    // the route labels and the heading Label19 (index n-1 holds Labeln).
+    // Label1 … Label20, the labels of this window in the hover group: the
+    // route labels and the heading Label19 (index n-1 holds Labeln).
     const std::array<TextLabel*, 20>& hoverLabels() const { return m_hoverLabels; }
 
     void FormClose(QObject* Sender);
@@ -64,6 +66,7 @@ private:
     void showRoute(std::string_view labelName);
 
     const QScopedPointer<Ui::TFrmCar> m_ui;
+    HoverGroup& m_hover;
     std::array<TextLabel*, 20> m_hoverLabels {};
 };
 

@@ -2,6 +2,7 @@
 
 #include "ui_TForm1.h"
 
+#include "data/Catalogue.h"
 #include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/NameSearch.h"
@@ -10,12 +11,12 @@
 #include "ui/info/TFmAbout.h"
 #include "ui/info/TFmAddRecord.h"
 #include "ui/main/ApplicationHook.h"
-#include "ui/main/Catalogue.h"
 #include "ui/main/CurrentCategory.h"
 #include "ui/main/WheelKeys.h"
 #include "ui/widgets/Bevel.h"
 #include "ui/widgets/Colours.h"
 #include "ui/widgets/ErrorReport.h"
+#include "ui/widgets/HoverGroup.h"
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/RadioCycle.h"
 #include "ui/widgets/TextLabel.h"
@@ -47,9 +48,10 @@ QString fromUtf8(std::string_view text)
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent)
+TForm1::TForm1(HoverGroup& hover, QWidget* parent)
     : QMainWindow(parent)
     , m_ui(new Ui::TForm1)
+    , m_hover(hover)
 {
     Form1 = this;
     m_ui->setupUi(this);
@@ -127,6 +129,7 @@ void TForm1::buildCatalogue()
                 guarded([&] { Label112MouseMove(label, shift, at.x(), at.y()); });
             });
             m_catalogueItems.push_back(label);
+            m_hover.add(label);
         }
         if (group.hasSeparator) {
             auto* line = new Bevel(client);
@@ -316,11 +319,7 @@ void TForm1::Label3Click(QObject* Sender)
 
 void TForm1::nach()
 {
-    for (TextLabel* label : m_catalogueItems)
-        label->setFontRgb(colours::idle);
-    if (FrmCar)
-        for (TextLabel* label : FrmCar->hoverLabels())
-            label->setFontRgb(colours::idle);
+    m_hover.reset();
 }
 
 void TForm1::Label112MouseMove(QObject* Sender, Qt::KeyboardModifiers, int, int)

@@ -18,13 +18,16 @@ class TForm1;
 }
 
 class DataSource;
+class HoverGroup;
 class TextLabel;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // hover: the labels that light up under the pointer, in every window;
+    // the catalogue items join it.
+    explicit TForm1(HoverGroup& hover, QWidget* parent = nullptr);
     ~TForm1() override;
 
     Connection ADOConnection1;
@@ -61,7 +64,7 @@ public:
     void Label3Click(QObject* Sender);
 
     // Hover highlighting: nach() gives every hoverable label of this window
-    // and of the bus window the idle colour.
+    // and of the bus window the idle colour (the hover group's reset).
     void nach();
     void Label112MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
     void Image2MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
@@ -82,6 +85,7 @@ private:
     void keepNormalSize();
 
     const QScopedPointer<Ui::TForm1> m_ui;
+    HoverGroup& m_hover;
     std::vector<TextLabel*> m_catalogueItems;
     bool m_placed = false;
     QSize m_normalSize;

@@ -7,7 +7,7 @@
 #include "app/Application.h"
 #include "app/WindowSet.h"
 #include "ui/bus/TFrmCar.h"
-#include "ui/main/Catalogue.h"
+#include "data/Catalogue.h"
 #include "ui/main/CurrentCategory.h"
 #include "ui/main/DbGrid.h"
 #include "ui/main/TForm1.h"

@@ -1,4 +1,4 @@
-#include "ui/main/Catalogue.h"
+#include "data/Catalogue.h"
 
 #include <algorithm>
 #include <array>
