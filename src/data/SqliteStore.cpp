@@ -18,6 +18,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -155,7 +156,8 @@ void SqliteStore::openFile(bool readOnly)
         const QFileInfo info(m_path);
         const QFileInfo log(m_path + QStringLiteral("-wal"));
         const QFileInfo index(m_path + QStringLiteral("-shm"));
-        const bool folderWritable = ::access(QFile::encodeName(info.absolutePath()).constData(), W_OK) == 0;
+        const bool folderWritable
+            = ::faccessat(AT_FDCWD, QFile::encodeName(info.absolutePath()).constData(), W_OK, AT_EACCESS) == 0;
         if (!folderWritable && (!log.exists() || log.size() == 0) && !index.exists()) {
             closeConnection();
             m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);

@@ -592,32 +592,35 @@ void Table::writePending()
 {
     const bool editing = m_state == State::Edit;
     const int index = editing ? rowIndex(m_row) : -1;
-    std::vector<FieldChange> pending;
     TableRows::Staged staged;
+    qint64 key = 0;
     try {
-        pending = changes();
+        const std::vector<FieldChange> pending = changes();
         for (const FieldChange& change : pending)
             validate(fieldIndex(change.field), change.value);
         // Everything that needs memory is done before the file is written,
-        // so a change is never in the file but not here.
+        // and nothing after it can fail: a change is never in the file
+        // without being here too.
         TableRows::Values values;
         for (const FieldChange& change : pending)
             values.emplace_back(fieldIndex(change.field), change.value);
         staged = m_data->stage(values, !editing); // also waits until every row is in
         if (!editing)
             m_view.reserve(m_view.size() + 1);
+
+        Store& store = m_connection->store();
+        if (!editing)
+            key = store.insert(m_tableName, m_fields.front().name, pending);
+        else if (!pending.empty())
+            store.update(m_tableName, m_fields.front().name, m_data->rows().key(index), pending);
     } catch (const std::bad_alloc&) {
         throw DataError(QStringLiteral("Не хватает памяти, чтобы сохранить изменения: файл «%1» не изменён.")
                             .arg(m_connection->store().path()));
     }
 
-    Store& store = m_connection->store();
     if (editing) {
-        if (!pending.empty())
-            store.update(m_tableName, m_fields.front().name, m_data->rows().key(index), pending);
         m_data->apply(index, staged);
     } else {
-        const qint64 key = store.insert(m_tableName, m_fields.front().name, pending);
         const int added = m_data->appendRow(key, staged);
         m_view.insert(m_view.begin() + m_insertRow, std::uint32_t(added));
         m_insertRow = -1;
