@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <thread>
 
 #include <unistd.h>
@@ -150,6 +151,8 @@ private:
 
 } // namespace
 
+// Every plain form of new and delete goes through malloc and free here, so
+// that one allocation can be made to fail.
 void* operator new(std::size_t size)
 {
     if (t_allocationsLeft == 0) {
@@ -163,12 +166,51 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return operator new(size, std::nothrow);
+}
+
 void operator delete(void* memory) noexcept
 {
     std::free(memory);
 }
 
+void operator delete[](void* memory) noexcept
+{
+    std::free(memory);
+}
+
 void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, const std::nothrow_t&) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory, const std::nothrow_t&) noexcept
 {
     std::free(memory);
 }
