@@ -4,7 +4,9 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 enum class FieldType { AutoInc, WideString };
@@ -20,6 +22,19 @@ struct FieldDef {
 // A text value as the store keeps it: no value at all (SQL NULL) is distinct
 // from the empty text.
 using TextValue = std::optional<QString>;
+
+// The kind of a value in the file. The program writes texts only, but a file
+// made elsewhere may hold any kind in any column.
+enum class StoredType : std::uint8_t { Text, Integer, Real, Blob };
+
+// A value as the file holds it, to find a record by: no value at all, or its
+// kind and its bytes (a number as its text). The bytes are not owned: they
+// belong to the rows the value was taken from.
+struct StoredValue {
+    bool null = true;
+    StoredType type = StoredType::Text;
+    std::string_view bytes;
+};
 
 // The fields of the directory table, in the order the grid shows them.
 const std::vector<FieldDef>& directoryFields();

@@ -135,7 +135,7 @@ bool OrderCache::hasWork(const Slot& slot) const
 {
     if (slot.busy || slot.held || slot.order)
         return false;
-    return slot.builder->rowsTaken() < m_available || m_complete;
+    return !slot.builder || slot.builder->rowsTaken() < m_available || m_complete;
 }
 
 // Under the lock: the field to work on next, or -1. While someone waits for
@@ -159,6 +159,8 @@ int OrderCache::nextField() const
 // One step on a slot, without the lock: take in more rows, or finish.
 void OrderCache::step(Slot& slot, std::unique_lock<std::mutex>& lock)
 {
+    if (!slot.builder)
+        slot.builder = std::make_unique<OrderBuilder>(m_rows, slot.field - 1);
     slot.busy = true;
     const int taken = slot.builder->rowsTaken();
     const int upTo = std::min(m_available, taken + StepRows);
@@ -272,13 +274,19 @@ void OrderCache::release(int field)
     Slot& slot = *owned;
     bool complete = false;
     {
+        // The new build's builder is made when the build begins: releasing
+        // needs no memory, so a change already in the file is never followed
+        // by a failure here.
         std::lock_guard lock(m_mutex);
-        slot.builder = std::make_unique<OrderBuilder>(m_rows, field - 1);
         slot.stop = false;
         slot.held = false;
         complete = m_complete;
     }
-    startWorkers(complete ? 2 : 1);
+    try {
+        startWorkers(complete ? 2 : 1);
+    } catch (...) {
+        // No worker now: the order is built by whoever asks for it.
+    }
     m_changed.notify_all();
 }
 

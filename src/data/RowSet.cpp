@@ -4,7 +4,54 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <numeric>
+
+// A table that grows by segments of fixed size: what is in it never moves,
+// so other threads may read the entries published to them while more are
+// added. Only the top table of segment pointers is made in advance.
+template <typename T> class RowSet::Stable {
+public:
+    static constexpr int SegmentBits = 12;
+    static constexpr std::size_t SegmentSize = std::size_t(1) << SegmentBits;
+
+    explicit Stable(std::size_t maxEntries)
+        : m_maxSegments((maxEntries + SegmentSize - 1) / SegmentSize)
+        , m_segments(std::make_unique<std::unique_ptr<T[]>[]>(m_maxSegments))
+    {
+    }
+
+    std::size_t size() const { return m_size; }
+    T& operator[](std::size_t i) const { return m_segments[i >> SegmentBits][i & (SegmentSize - 1)]; }
+
+    // Makes room for one more entry, so that append() cannot fail.
+    void reserve()
+    {
+        const std::size_t segment = m_size >> SegmentBits;
+        if (segment >= m_maxSegments)
+            throw std::bad_alloc();
+        if (!m_segments[segment])
+            m_segments[segment] = std::make_unique<T[]>(SegmentSize);
+    }
+    std::size_t append(T value)
+    {
+        reserve();
+        (*this)[m_size] = std::move(value);
+        return m_size++;
+    }
+
+private:
+    std::size_t m_maxSegments;
+    std::unique_ptr<std::unique_ptr<T[]>[]> m_segments;
+    std::size_t m_size = 0;
+};
+
+namespace {
+
+// Big values: far more than any memory holds.
+constexpr std::size_t MaxBigValues = std::size_t(1) << 28;
+
+} // namespace
 
 RowSet::Chunk::Chunk(int columns)
     : keys(std::make_unique_for_overwrite<qint64[]>(ChunkRows))
@@ -25,10 +72,9 @@ void RowSet::reset(int textColumns)
     m_columnCount = textColumns;
     m_chunks.clear();
     m_chunks.reserve(MaxChunks);
-    m_blocks.clear();
-    m_blocks.reserve(MaxBlocks);
+    m_blocks = std::make_unique<Stable<std::unique_ptr<char[]>>>(MaxSmallBlocks);
+    m_big = std::make_unique<Stable<BigValue>>(MaxBigValues);
     m_blockBytes = 0;
-    m_current = 0;
     m_used = BlockSize; // the first text opens a block
     m_size = 0;
     m_published.store(0, std::memory_order_release);
@@ -42,12 +88,17 @@ void RowSet::endBatch()
     m_published.store(m_size, std::memory_order_release);
 }
 
-int RowSet::appendRow(qint64 key)
+void RowSet::reserveRow()
 {
     if (std::size_t(m_size) >= MaxChunks * ChunkRows)
         throw DataError(QStringLiteral("В таблице больше записей, чем программа может показать."));
-    if (offset(m_size) == 0)
+    if (offset(m_size) == 0 && m_chunks.size() <= std::size_t(m_size) >> ChunkBits)
         m_chunks.push_back(std::make_unique<Chunk>(m_columnCount));
+}
+
+int RowSet::appendRow(qint64 key)
+{
+    reserveRow();
     const int row = m_size++;
     Chunk& c = chunk(row);
     c.keys[offset(row)] = key;
@@ -112,15 +163,27 @@ void RowSet::markDuplicateKeys()
 
 bool RowSet::isNull(int row, int column) const
 {
-    return cell(row, column).length == Cell::NullLength;
+    return cell(row, column).tag == NullTag;
+}
+
+std::string_view RowSet::bytesOf(const Cell& c) const
+{
+    if (c.tag == NullTag)
+        return {};
+    if (c.tag & BigFlag) {
+        const BigValue& big = (*m_big)[c.at];
+        return { big.bytes.get(), big.size };
+    }
+    const std::size_t length = c.tag & LengthMask;
+    if (length == 0)
+        return {};
+    const std::size_t place = (std::size_t((c.tag >> LengthBits) & ((1u << HighBits) - 1)) << 32) | c.at;
+    return { (*m_blocks)[place >> BlockBits].get() + (place & (BlockSize - 1)), length };
 }
 
 std::string_view RowSet::utf8(int row, int column) const
 {
-    const Cell& c = cell(row, column);
-    if (c.length == 0 || c.length == Cell::NullLength)
-        return {};
-    return { textAt(c.offset), c.length };
+    return bytesOf(cell(row, column));
 }
 
 QString RowSet::text(int row, int column) const
@@ -138,13 +201,17 @@ TextValue RowSet::value(int row, int column) const
     return text(row, column);
 }
 
-void RowSet::setUtf8(int row, int column, std::string_view bytes)
+StoredValue RowSet::stored(int row, int column) const
 {
-    if (bytes.size() >= Cell::NullLength)
-        throw DataError(QStringLiteral("Значение длиной %1 байт слишком велико.").arg(bytes.size()));
-    Cell& c = cell(row, column);
-    c.offset = bytes.empty() ? 0 : appendText(bytes);
-    c.length = std::uint32_t(bytes.size());
+    const Cell& c = cell(row, column);
+    if (c.tag == NullTag)
+        return {};
+    return { false, StoredType((c.tag >> TypeShift) & 3), bytesOf(c) };
+}
+
+void RowSet::setUtf8(int row, int column, std::string_view bytes, StoredType type)
+{
+    cell(row, column) = storeText(bytes, type);
 }
 
 void RowSet::setNull(int row, int column)
@@ -154,42 +221,53 @@ void RowSet::setNull(int row, int column)
 
 void RowSet::setValue(int row, int column, const TextValue& value)
 {
+    place(row, column, prepare(value));
+}
+
+RowSet::Prepared RowSet::prepare(const TextValue& value)
+{
+    Prepared result;
     if (!value) {
-        setNull(row, column);
-        return;
+        result.tag = NullTag;
+        return result;
     }
     const QByteArray bytes = value->toUtf8();
-    setUtf8(row, column, std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    const Cell c = storeText(std::string_view(bytes.constData(), std::size_t(bytes.size())), StoredType::Text);
+    result.at = c.at;
+    result.tag = c.tag;
+    return result;
 }
 
-std::uint32_t RowSet::appendText(std::string_view bytes)
+void RowSet::place(int row, int column, Prepared value) noexcept
 {
-    auto openBlock = [&](std::size_t size) {
-        if (m_blocks.size() >= MaxBlocks)
-            throw DataError(QStringLiteral("Тексты таблицы не помещаются в памяти программы."));
-        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
-        m_blockBytes += size;
-        return m_blocks.size() - 1;
-    };
-    if (bytes.size() > BlockSize / 4) {
+    cell(row, column) = Cell { value.at, value.tag };
+}
+
+// Copies a value into the blocks and returns its cell.
+RowSet::Cell RowSet::storeText(std::string_view bytes, StoredType type)
+{
+    const std::uint32_t typeBits = std::uint32_t(type) << TypeShift;
+    if (bytes.empty())
+        return { 0, typeBits };
+    if (bytes.size() > LengthMask) {
         // A big value gets a block of its own; the block being filled stays.
-        const std::size_t block = openBlock(bytes.size());
-        std::memcpy(m_blocks[block].get(), bytes.data(), bytes.size());
-        return std::uint32_t(block << BlockBits);
+        m_big->reserve();
+        BigValue big { std::make_unique_for_overwrite<char[]>(bytes.size()), bytes.size() };
+        std::memcpy(big.bytes.get(), bytes.data(), bytes.size());
+        m_blockBytes += bytes.size();
+        return { std::uint32_t(m_big->append(std::move(big))), typeBits | BigFlag };
     }
     if (m_used + bytes.size() > BlockSize) {
-        m_current = openBlock(BlockSize);
+        m_blocks->reserve();
+        m_blocks->append(std::make_unique_for_overwrite<char[]>(BlockSize));
+        m_blockBytes += BlockSize;
         m_used = 0;
     }
-    const std::uint32_t at = std::uint32_t(m_current << BlockBits) + m_used;
-    std::memcpy(m_blocks[m_current].get() + m_used, bytes.data(), bytes.size());
-    m_used += std::uint32_t(bytes.size());
-    return at;
-}
-
-const char* RowSet::textAt(std::uint32_t at) const
-{
-    return m_blocks[at >> BlockBits].get() + (at & (BlockSize - 1));
+    const std::size_t place = ((m_blocks->size() - 1) << BlockBits) + m_used;
+    std::memcpy((*m_blocks)[m_blocks->size() - 1].get() + m_used, bytes.data(), bytes.size());
+    m_used += bytes.size();
+    return { std::uint32_t(place),
+        typeBits | (std::uint32_t(place >> 32) << LengthBits) | std::uint32_t(bytes.size()) };
 }
 
 std::size_t RowSet::memoryUsage() const

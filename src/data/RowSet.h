@@ -1,12 +1,13 @@
 // The rows of one table held in memory, column by column.
 //
 // Texts are kept as UTF-8 in large shared blocks, so a million records cost
-// little more than their text; a value too big for a block gets a block of
-// its own, so any length the file holds fits. A changed value is appended to
-// the blocks and the cell points at it; a deleted row keeps its place and is
-// only marked. A row whose key cannot find it again in the file (no key, a
-// key that is not a whole number, or one that other rows share) is marked
-// too, so it is never written back.
+// little more than their text; a big value gets a block of its own. Neither
+// the number of blocks nor the length of a value is bounded by anything but
+// memory. Each value keeps the kind the file stored it as (a number is kept
+// as the text the file gives for it), so a record can be found in the file
+// again exactly. A changed value is appended to the blocks and the cell
+// points at it; a deleted row keeps its place and is only marked. A row whose key cannot find it again in the file (no
+// key, a key that is not a whole number, or one that other rows share) is marked too, so it is never written back.
 //
 // Rows live in chunks that never move once made, so one thread may append
 // rows while others read the rows already published: appended rows become
@@ -63,20 +64,45 @@ public:
     std::string_view utf8(int row, int column) const;
     QString text(int row, int column) const;
     TextValue value(int row, int column) const;
+    // The value as the file holds it; its bytes stay valid while the rows do.
+    StoredValue stored(int row, int column) const;
 
-    void setUtf8(int row, int column, std::string_view utf8);
+    void setUtf8(int row, int column, std::string_view utf8, StoredType type = StoredType::Text);
     void setNull(int row, int column);
     void setValue(int row, int column, const TextValue& value);
+
+    // A value stored in advance: everything that can fail (memory) is done
+    // by prepare(), and place() cannot fail, so a change can be readied in
+    // memory before the file is written and put in place after.
+    class Prepared {
+        friend class RowSet;
+        std::uint32_t at = 0;
+        std::uint32_t tag = 0;
+    };
+    Prepared prepare(const TextValue& value);
+    void place(int row, int column, Prepared value) noexcept;
+    // Makes sure the next appendRow() needs no memory.
+    void reserveRow();
 
     // Bytes held for texts and cells, for the memory figures of benchmarks.
     std::size_t memoryUsage() const;
 
 private:
+    // A value's place and size. tag: NullTag for no value; else the stored
+    // kind in bits 28-29 and, in bit 30, whether the value has a block of
+    // its own. A small value has its length in bits 0-17 and the high bits
+    // of its place in the blocks in bits 18-27, at the low 32 bits of that
+    // place; a big value has the number of its block in at.
     struct Cell {
-        static constexpr std::uint32_t NullLength = 0xFFFFFFFF;
-        std::uint32_t offset = 0;
-        std::uint32_t length = NullLength; // bytes; NullLength for no value
+        std::uint32_t at = 0;
+        std::uint32_t tag = NullTag;
     };
+    static constexpr std::uint32_t NullTag = 0xFFFFFFFF;
+    static constexpr int LengthBits = 18;
+    static constexpr std::uint32_t LengthMask = (1u << LengthBits) - 1;
+    static constexpr int HighBits = 10;
+    static constexpr int TypeShift = LengthBits + HighBits;
+    static constexpr std::uint32_t BigFlag = 1u << 30;
 
     static constexpr int ChunkBits = 16;
     static constexpr int ChunkRows = 1 << ChunkBits;
@@ -101,23 +127,33 @@ private:
     }
     Cell& cell(int row, int column) { return chunk(row).cells[std::size_t(column) * ChunkRows + offset(row)]; }
 
-    std::uint32_t appendText(std::string_view bytes);
-    const char* textAt(std::uint32_t offset) const;
+    Cell storeText(std::string_view bytes, StoredType type);
+    std::string_view bytesOf(const Cell& cell) const;
 
-    // An offset is a block number and a position in the block; a value
-    // bigger than a quarter block has a block of its own at position 0.
+    // A small value's place is a block number and a position in the block
+    // (up to 2^42 bytes in all); a value that would not fit in a small one's
+    // length has a block of its own.
     static constexpr int BlockBits = 20;
-    static constexpr std::uint32_t BlockSize = 1u << BlockBits;
-    static constexpr std::size_t MaxBlocks = std::size_t(1) << (32 - BlockBits);
+    static constexpr std::size_t BlockSize = std::size_t(1) << BlockBits;
+    static constexpr std::size_t MaxSmallBlocks = std::size_t(1) << (32 + HighBits - BlockBits);
 
     int m_columnCount = 0;
-    // Both tables are reserved in full up front, so appending never moves
-    // what readers on other threads are looking at.
+    // Reserved in full up front, so appending never moves what readers on
+    // other threads are looking at.
     std::vector<std::unique_ptr<Chunk>> m_chunks;
-    std::vector<std::unique_ptr<char[]>> m_blocks;
+    // The small values' blocks, and the big values one block each. Both
+    // are only read on other threads while rows are read in, and only
+    // appended to by the reading thread then; their tables grow by fixed
+    // steps that never move what is already there.
+    struct BigValue {
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+    };
+    template <typename T> class Stable;
+    std::unique_ptr<Stable<std::unique_ptr<char[]>>> m_blocks;
+    std::unique_ptr<Stable<BigValue>> m_big;
     std::size_t m_blockBytes = 0; // bytes allocated for blocks
-    std::size_t m_current = 0; // the block being filled
-    std::uint32_t m_used = 0; // bytes used in it
+    std::size_t m_used = BlockSize; // bytes used in the last block
     int m_size = 0; // rows appended
     std::atomic<int> m_published { 0 };
     bool m_inBatch = false;

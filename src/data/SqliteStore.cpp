@@ -16,6 +16,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <unistd.h>
 
@@ -30,18 +35,82 @@ QString quoted(const QString& identifier)
     return QLatin1Char('"') + result + QLatin1Char('"');
 }
 
-// The empty text is bound as a text: Qt binds a null string as SQL NULL,
-// and NULL and the empty text are different values in the file.
-QVariant bindable(const TextValue& value)
+// A value to write: the empty text stays a text, distinct from no value.
+void bindText(sqlite3_stmt* statement, int index, const TextValue& value)
 {
-    if (!value)
-        return QVariant(QMetaType(QMetaType::QString));
-    if (value->isNull())
-        return QVariant(QString(QLatin1String("")));
-    return QVariant(*value);
+    if (!value) {
+        sqlite3_bind_null(statement, index);
+        return;
+    }
+    const QByteArray bytes = value->toUtf8();
+    sqlite3_bind_text64(
+        statement, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
-using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+// The condition that a column holds exactly the value read from it: the same
+// kind and the same bytes (a number the same number), never compared through
+// the column's own collation or affinity. It binds one parameter, or none
+// for no value.
+QString sameAsStored(const QString& column, const StoredValue& value)
+{
+    if (value.null)
+        return column + QStringLiteral(" IS NULL");
+    switch (value.type) {
+    case StoredType::Integer:
+        return QStringLiteral("(typeof(%1)='integer' AND %1=?)").arg(column);
+    case StoredType::Real:
+        return QStringLiteral("(typeof(%1)='real' AND %1=?)").arg(column);
+    case StoredType::Blob:
+        return QStringLiteral("(typeof(%1)='blob' AND %1=?)").arg(column);
+    case StoredType::Text:
+        break;
+    }
+    return QStringLiteral("(typeof(%1)='text' AND CAST(%1 AS BLOB)=CAST(? AS BLOB))").arg(column);
+}
+
+void bindStored(sqlite3_stmt* statement, int index, const StoredValue& value)
+{
+    const std::string_view bytes = value.bytes;
+    const char* data = bytes.empty() ? "" : bytes.data();
+    switch (value.type) {
+    case StoredType::Integer: {
+        qint64 number = 0;
+        std::from_chars(bytes.data(), bytes.data() + bytes.size(), number);
+        sqlite3_bind_int64(statement, index, number);
+        return;
+    }
+    case StoredType::Real: {
+        double number = 0;
+        std::from_chars(bytes.data(), bytes.data() + bytes.size(), number);
+        sqlite3_bind_double(statement, index, number);
+        return;
+    }
+    case StoredType::Blob:
+        sqlite3_bind_blob64(statement, index, data, sqlite3_uint64(bytes.size()), SQLITE_STATIC);
+        return;
+    case StoredType::Text:
+        sqlite3_bind_text64(statement, index, data, sqlite3_uint64(bytes.size()), SQLITE_STATIC, SQLITE_UTF8);
+        return;
+    }
+}
+
+// The text a real number is kept as: the file's own when it reads back as
+// the same number, else the shortest that does.
+std::string realText(sqlite3_stmt* statement, int column)
+{
+    const double number = sqlite3_column_double(statement, column);
+    const char* own = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    if (own) {
+        const std::size_t length = std::strlen(own);
+        double back = 0;
+        const auto [end, error] = std::from_chars(own, own + length, back);
+        if (error == std::errc() && end == own + length && (back == number || (std::isnan(back) && std::isnan(number))))
+            return std::string(own, length);
+    }
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
+    return std::string(buffer, result.ptr);
+}
 
 } // namespace
 
@@ -79,8 +148,44 @@ SqliteStore::~SqliteStore()
 void SqliteStore::openFile(bool readOnly)
 {
     // mode=rw opens an existing file only: a missing file is never created.
+    QString message;
+    if (openUri(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"), &message))
+        return;
+    const Failure failure = lastFailure();
+    if (failure == Failure::Other && inWalMode()) {
+        // A file kept in WAL mode is read with two companion files beside
+        // it; in a folder closed for writing they cannot be made. With no
+        // changes waiting in the log, the file alone holds everything and
+        // is read as it stands, for reading only.
+        const QFileInfo info(m_path);
+        const QFileInfo log(m_path + QStringLiteral("-wal"));
+        const QFileInfo index(m_path + QStringLiteral("-shm"));
+        const bool folderWritable
+            = ::faccessat(AT_FDCWD, QFile::encodeName(info.absolutePath()).constData(), W_OK, AT_EACCESS) == 0;
+        if (!folderWritable && (!log.exists() || log.size() == 0) && !index.exists()) {
+            closeConnection();
+            m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+            if (openUri(QStringLiteral("mode=ro&immutable=1"), &message))
+                return;
+        } else if (!folderWritable) {
+            throw DataError(
+                QStringLiteral("Файл базы данных «%1» записан в режиме WAL: его последние изменения лежат рядом, в "
+                               "файле «%1-wal», и для их чтения нужен файл «%1-shm», а в папку «%2» запись "
+                               "запрещена, поэтому прочитать файл нельзя (%3). Разрешите запись в эту папку или "
+                               "скопируйте файл вместе с «%1-wal» туда, где запись разрешена.")
+                    .arg(shownPath(), QDir::toNativeSeparators(info.absolutePath()), message));
+        }
+    }
+    failOpen(message, failure);
+}
+
+// Opens the file with these URI parameters and reads its schema, which
+// proves it really is a database that can be read. False, with the file's
+// message, when it cannot.
+bool SqliteStore::openUri(const QString& parameters, QString* message)
+{
     QUrl uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
-    uri.setQuery(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
+    uri.setQuery(parameters);
     m_db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
     m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs()));
     if (!m_db.open())
@@ -89,12 +194,24 @@ void SqliteStore::openFile(bool readOnly)
     if (sqlite3* db = handle())
         sqlite3_extended_result_codes(db, 1);
 
-    // Reading the schema proves the file really is a database we can read.
     QSqlQuery probe(m_db);
-    if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
-        failOpen(probe.lastError().databaseText());
+    if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+        *message = probe.lastError().databaseText();
+        return false;
+    }
     // Every committed change is on the disk before the call that made it returns.
     probe.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    return true;
+}
+
+// Whether the file's header says it is kept in WAL mode.
+bool SqliteStore::inWalMode() const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(20);
+    return header.size() == 20 && header[18] == 2 && header[19] == 2;
 }
 
 // A change is written to the file and, while it is being written, to a
@@ -150,9 +267,11 @@ SqliteStore::Failure SqliteStore::lastFailure() const
 
 SqliteStore::Failure SqliteStore::failureOf(sqlite3* db)
 {
-    if (!db)
-        return Failure::Other;
-    const int code = sqlite3_extended_errcode(db);
+    return db ? failureOfCode(sqlite3_extended_errcode(db)) : Failure::Other;
+}
+
+SqliteStore::Failure SqliteStore::failureOfCode(int code)
+{
     if (code == SQLITE_READONLY_ROLLBACK)
         return Failure::HotJournal;
     if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED)
@@ -192,9 +311,9 @@ void SqliteStore::failOpen(const QString& storeMessage, Failure failure) const
     throw DataError(message);
 }
 
-void SqliteStore::failWrite(const QString& what, const QString& storeMessage) const
+void SqliteStore::failWrite(const QString& what, const QString& storeMessage, Failure failure) const
 {
-    if (lastFailure() == Failure::Busy) {
+    if (failure == Failure::Busy) {
         throw DataError(QStringLiteral("Файл базы данных «%1» занят другой программой, и изменения не сохранены. "
                                        "Повторите правку позже или нажмите Esc, чтобы её отменить.")
                             .arg(shownPath()));
@@ -288,13 +407,34 @@ private:
             break;
         }
         for (int c = 1; c <= m_rows.columnCount(); ++c) {
-            if (sqlite3_column_type(s, c) == SQLITE_NULL)
+            const char* bytes = nullptr;
+            StoredType type = StoredType::Text;
+            std::string real;
+            switch (sqlite3_column_type(s, c)) {
+            case SQLITE_NULL:
                 continue;
-            // In a UTF-8 file the stored bytes of a text are its UTF-8 form already.
-            const char* text = m_utf8File ? static_cast<const char*>(sqlite3_column_blob(s, c))
-                                          : reinterpret_cast<const char*>(sqlite3_column_text(s, c));
-            const int bytes = sqlite3_column_bytes(s, c);
-            m_rows.setUtf8(row, c - 1, std::string_view(text ? text : "", std::size_t(bytes)));
+            case SQLITE_INTEGER:
+                type = StoredType::Integer;
+                bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+                break;
+            case SQLITE_FLOAT:
+                type = StoredType::Real;
+                real = realText(s, c);
+                m_rows.setUtf8(row, c - 1, real, type);
+                continue;
+            case SQLITE_BLOB:
+                // A blob's bytes as they are, whatever the file's text encoding.
+                type = StoredType::Blob;
+                bytes = static_cast<const char*>(sqlite3_column_blob(s, c));
+                break;
+            default:
+                // In a UTF-8 file the stored bytes of a text are its UTF-8 form already.
+                bytes = m_utf8File ? static_cast<const char*>(sqlite3_column_blob(s, c))
+                                   : reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+                break;
+            }
+            const int size = sqlite3_column_bytes(s, c);
+            m_rows.setUtf8(row, c - 1, std::string_view(bytes ? bytes : "", std::size_t(size)), type);
         }
     }
 
@@ -335,44 +475,60 @@ std::unique_ptr<RowReader> SqliteStore::openReader(const QString& table, const Q
     return std::make_unique<Reader>(*this, std::move(select), utf8File, rows);
 }
 
-void SqliteStore::exec(const char* statement, const QString& what)
+SqliteStore::Statement SqliteStore::prepareWrite(const QString& sql, const QString& what)
 {
-    QSqlQuery query(m_db);
-    if (!query.exec(QString::fromLatin1(statement)))
-        failWrite(what, query.lastError().databaseText());
+    sqlite3* db = handle();
+    if (!db)
+        failWrite(what, QStringLiteral("no SQLite handle"), Failure::Other);
+    sqlite3_stmt* statement = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &statement, nullptr) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        failWrite(what, message, failureOf(db));
+    }
+    return Statement(statement, sqlite3_finalize);
+}
+
+// Runs a statement to its end; on failure the error is taken first, then
+// whatever is open is rolled back (which would replace the error), then it
+// is reported.
+void SqliteStore::run(sqlite3_stmt* statement, const QString& what, bool inTransaction)
+{
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_DONE || rc == SQLITE_ROW)
+        return;
+    sqlite3* db = handle();
+    const int code = sqlite3_extended_errcode(db);
+    const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_reset(statement);
+    if (inTransaction && !sqlite3_get_autocommit(db))
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    failWrite(what, message, failureOfCode(code));
+}
+
+void SqliteStore::run(const char* sql, const QString& what, bool inTransaction)
+{
+    Statement statement = prepareWrite(QString::fromLatin1(sql), what);
+    run(statement.get(), what, inTransaction);
 }
 
 // Runs a prepared UPDATE or DELETE of one record in a transaction of its
 // own and keeps it only when it touched exactly that record.
-void SqliteStore::writeOneRecord(QSqlQuery& query, qint64 key, const QString& keyField, const QString& what)
+void SqliteStore::writeOneRecord(sqlite3_stmt* statement, qint64 key, const QString& keyField, const QString& what)
 {
-    exec("BEGIN IMMEDIATE", what);
-    if (!query.exec()) {
-        const QString message = query.lastError().databaseText();
-        const Failure failure = lastFailure();
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-        if (failure == Failure::Busy)
-            failWrite(what, message);
-        throw DataError(what.arg(shownPath()) + QStringLiteral(": ") + message);
-    }
-    const int affected = query.numRowsAffected();
+    sqlite3* db = handle();
+    run("BEGIN IMMEDIATE", what, true);
+    run(statement, what, true);
+    const int affected = sqlite3_changes(db);
     if (affected != 1) {
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         if (affected == 0)
             throw DataError(rowNotFoundMessage(m_path));
         throw DataError(QStringLiteral("В файле «%1» значение ключа «%2» = %3 есть у нескольких записей (%4), "
                                        "поэтому изменить или удалить только эту запись нельзя. Файл не изменён.")
                             .arg(shownPath(), keyField, QString::number(key), QString::number(affected)));
     }
-    QSqlQuery commit(m_db);
-    if (!commit.exec(QStringLiteral("COMMIT"))) {
-        const QString message = commit.lastError().databaseText();
-        const Failure failure = lastFailure();
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-        if (failure == Failure::Busy)
-            failWrite(what, message);
-        throw DataError(what.arg(shownPath()) + QStringLiteral(": ") + message);
-    }
+    run("COMMIT", what, true);
 }
 
 void SqliteStore::update(
@@ -386,20 +542,22 @@ void SqliteStore::update(
     for (const FieldChange& change : changes) {
         const QString column = quoted(columnName(table, change.field));
         assignments << column + QStringLiteral("=?");
-        where += QStringLiteral(" AND ") + column + QStringLiteral(" IS ?");
+        where += QStringLiteral(" AND ") + sameAsStored(column, change.original);
     }
 
     const QString what = QStringLiteral("Не удалось записать изменения в файл «%1»");
-    QSqlQuery query(m_db);
-    if (!query.prepare(QStringLiteral("UPDATE ") + quoted(actualTable) + QStringLiteral(" SET ")
-            + assignments.join(QLatin1Char(',')) + QStringLiteral(" WHERE ") + where))
-        failWrite(what, query.lastError().databaseText());
+    Statement statement = prepareWrite(QStringLiteral("UPDATE ") + quoted(actualTable) + QStringLiteral(" SET ")
+            + assignments.join(QLatin1Char(',')) + QStringLiteral(" WHERE ") + where,
+        what);
+    int index = 1;
     for (const FieldChange& change : changes)
-        query.addBindValue(bindable(change.value));
-    query.addBindValue(key);
-    for (const FieldChange& change : changes)
-        query.addBindValue(bindable(change.original));
-    writeOneRecord(query, key, keyField, what);
+        bindText(statement.get(), index++, change.value);
+    sqlite3_bind_int64(statement.get(), index++, key);
+    for (const FieldChange& change : changes) {
+        if (!change.original.null)
+            bindStored(statement.get(), index++, change.original);
+    }
+    writeOneRecord(statement.get(), key, keyField, what);
 }
 
 void SqliteStore::remove(
@@ -408,16 +566,18 @@ void SqliteStore::remove(
     const QString actualTable = tableName(table);
     QString where = quoted(columnName(table, keyField)) + QStringLiteral("=?");
     for (const FieldChange& original : originals)
-        where += QStringLiteral(" AND ") + quoted(columnName(table, original.field)) + QStringLiteral(" IS ?");
+        where += QStringLiteral(" AND ") + sameAsStored(quoted(columnName(table, original.field)), original.original);
 
     const QString what = QStringLiteral("Не удалось удалить запись в файле «%1»");
-    QSqlQuery query(m_db);
-    if (!query.prepare(QStringLiteral("DELETE FROM ") + quoted(actualTable) + QStringLiteral(" WHERE ") + where))
-        failWrite(what, query.lastError().databaseText());
-    query.addBindValue(key);
-    for (const FieldChange& original : originals)
-        query.addBindValue(bindable(original.original));
-    writeOneRecord(query, key, keyField, what);
+    Statement statement
+        = prepareWrite(QStringLiteral("DELETE FROM ") + quoted(actualTable) + QStringLiteral(" WHERE ") + where, what);
+    int index = 1;
+    sqlite3_bind_int64(statement.get(), index++, key);
+    for (const FieldChange& original : originals) {
+        if (!original.original.null)
+            bindStored(statement.get(), index++, original.original);
+    }
+    writeOneRecord(statement.get(), key, keyField, what);
 }
 
 qint64 SqliteStore::insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values)
@@ -431,17 +591,14 @@ qint64 SqliteStore::insert(const QString& table, const QString& keyField, const 
         marks << QStringLiteral("?");
     }
     const QString what = QStringLiteral("Не удалось добавить запись в файл «%1»");
-    QSqlQuery query(m_db);
-    if (values.empty()) {
-        query.prepare(QStringLiteral("INSERT INTO ") + quoted(actualTable) + QStringLiteral(" DEFAULT VALUES"));
-    } else {
-        query.prepare(QStringLiteral("INSERT INTO ") + quoted(actualTable) + QStringLiteral(" (")
-            + columns.join(QLatin1Char(',')) + QStringLiteral(") VALUES (") + marks.join(QLatin1Char(','))
-            + QLatin1Char(')'));
-        for (const FieldChange& value : values)
-            query.addBindValue(bindable(value.value));
-    }
-    if (!query.exec())
-        failWrite(what, query.lastError().databaseText());
-    return query.lastInsertId().toLongLong();
+    const QString sql = values.empty()
+        ? QStringLiteral("INSERT INTO ") + quoted(actualTable) + QStringLiteral(" DEFAULT VALUES")
+        : QStringLiteral("INSERT INTO ") + quoted(actualTable) + QStringLiteral(" (") + columns.join(QLatin1Char(','))
+            + QStringLiteral(") VALUES (") + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+    Statement statement = prepareWrite(sql, what);
+    int index = 1;
+    for (const FieldChange& value : values)
+        bindText(statement.get(), index++, value.value);
+    run(statement.get(), what, false);
+    return sqlite3_last_insert_rowid(handle());
 }

@@ -6,8 +6,10 @@
 #include <QHash>
 #include <QSqlDatabase>
 
-class QSqlQuery;
+#include <memory>
+
 struct sqlite3;
+struct sqlite3_stmt;
 
 class SqliteStore : public Store {
 public:
@@ -35,8 +37,11 @@ private:
     class Reader;
 
     enum class Failure { Other, Busy, HotJournal };
+    using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
 
     void openFile(bool readOnly);
+    bool openUri(const QString& parameters, QString* message);
+    bool inWalMode() const;
     void closeConnection();
     QString findReadOnlyReason();
     const QString& tableName(const QString& table);
@@ -44,12 +49,15 @@ private:
     sqlite3* handle() const;
     Failure lastFailure() const;
     static Failure failureOf(sqlite3* db);
+    static Failure failureOfCode(int code);
     QString shownPath() const;
     [[noreturn]] void failOpen(const QString& storeMessage) const;
     [[noreturn]] void failOpen(const QString& storeMessage, Failure failure) const;
-    [[noreturn]] void failWrite(const QString& what, const QString& storeMessage) const;
-    void writeOneRecord(QSqlQuery& query, qint64 key, const QString& keyField, const QString& what);
-    void exec(const char* statement, const QString& what);
+    [[noreturn]] void failWrite(const QString& what, const QString& storeMessage, Failure failure) const;
+    Statement prepareWrite(const QString& sql, const QString& what);
+    void run(sqlite3_stmt* statement, const QString& what, bool inTransaction);
+    void run(const char* sql, const QString& what, bool inTransaction);
+    void writeOneRecord(sqlite3_stmt* statement, qint64 key, const QString& keyField, const QString& what);
 
     QString m_path;
     QString m_connectionName;

@@ -28,7 +28,7 @@ public:
 
 struct FieldChange {
     QString field;
-    TextValue original; // the value as it was read
+    StoredValue original; // the value as it was read
     TextValue value; // the value to write
 };
 
@@ -58,8 +58,9 @@ public:
     void load(const QString& table, const QStringList& fields, RowSet& rows);
 
     // Writes the changes of one record. The record is found by its key and
-    // the original values of the changed fields; when someone else changed or
-    // deleted it since it was read, nothing is written and DataError says so.
+    // the original values of the changed fields, exactly as stored (kind and
+    // bytes); when someone else changed or deleted it since it was read,
+    // nothing is written and DataError says so.
     virtual void update(
         const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& changes)
         = 0;

@@ -595,7 +595,8 @@ std::vector<FieldChange> Table::changes() const
         // Clearing a field that held nothing leaves it holding nothing.
         if (!original && value && value->isEmpty())
             continue;
-        result.push_back({ m_fields[i].name, original, value });
+        result.push_back(
+            { m_fields[i].name, index >= 0 ? m_data->rows().stored(index, int(i) - 1) : StoredValue(), value });
     }
     return result;
 }
@@ -625,26 +626,39 @@ void Table::post()
 
 void Table::writePending()
 {
-    const std::vector<FieldChange> pending = changes();
-    for (const FieldChange& change : pending)
-        validate(fieldIndex(change.field), change.value);
-
-    // The file is not written while it is still being read.
-    m_data->waitUntilLoaded();
-    Store& store = m_connection->store();
-    if (m_state == State::Edit) {
-        const int index = rowIndex(m_row);
-        if (!pending.empty())
-            store.update(m_tableName, m_fields.front().name, m_data->rows().key(index), pending);
+    const bool editing = m_state == State::Edit;
+    const int index = editing ? rowIndex(m_row) : -1;
+    TableRows::Staged staged;
+    qint64 key = 0;
+    try {
+        const std::vector<FieldChange> pending = changes();
         for (const FieldChange& change : pending)
-            m_data->setValue(index, fieldIndex(change.field), change.value);
-    } else {
-        const qint64 key = store.insert(m_tableName, m_fields.front().name, pending);
-        std::vector<std::pair<int, TextValue>> values;
+            validate(fieldIndex(change.field), change.value);
+        // Everything that needs memory is done before the file is written,
+        // and nothing after it can fail: a change is never in the file
+        // without being here too.
+        TableRows::Values values;
         for (const FieldChange& change : pending)
             values.emplace_back(fieldIndex(change.field), change.value);
-        const int index = m_data->appendRow(key, values);
-        m_view.insert(m_view.begin() + m_insertRow, std::uint32_t(index));
+        staged = m_data->stage(values, !editing); // also waits until every row is in
+        if (!editing)
+            m_view.reserve(m_view.size() + 1);
+
+        Store& store = m_connection->store();
+        if (!editing)
+            key = store.insert(m_tableName, m_fields.front().name, pending);
+        else if (!pending.empty())
+            store.update(m_tableName, m_fields.front().name, m_data->rows().key(index), pending);
+    } catch (const std::bad_alloc&) {
+        throw DataError(QStringLiteral("Не хватает памяти, чтобы сохранить изменения: файл «%1» не изменён.")
+                            .arg(m_connection->store().path()));
+    }
+
+    if (editing) {
+        m_data->apply(index, staged);
+    } else {
+        const int added = m_data->appendRow(key, staged);
+        m_view.insert(m_view.begin() + m_insertRow, std::uint32_t(added));
         m_insertRow = -1;
     }
     m_state = State::Browse;
@@ -697,7 +711,7 @@ void Table::deleteRecord()
     checkModifiable(row);
     std::vector<FieldChange> originals;
     for (std::size_t i = 1; i < m_fields.size(); ++i)
-        originals.push_back({ m_fields[i].name, m_data->rows().value(index, int(i) - 1), std::nullopt });
+        originals.push_back({ m_fields[i].name, m_data->rows().stored(index, int(i) - 1), std::nullopt });
     m_data->waitUntilLoaded(); // the file is not written while it is still being read
     m_connection->store().remove(m_tableName, m_fields.front().name, m_data->rows().key(index), originals);
 

@@ -122,13 +122,31 @@ void TableRows::prefer(const std::vector<int>& fields)
         m_orders.prefer(field);
 }
 
-void TableRows::setValue(int row, int field, const TextValue& value)
+TableRows::Staged TableRows::stage(const Values& values, bool newRow)
 {
     waitUntilLoaded();
-    m_orders.hold(field);
-    Q_ASSERT(!m_orders.building(field));
-    m_rows.setValue(row, field - 1, value);
-    m_orders.release(field);
+    Staged staged;
+    staged.reserve(values.size());
+    for (const auto& [field, value] : values)
+        staged.emplace_back(field, m_rows.prepare(value));
+    if (newRow)
+        m_rows.reserveRow();
+    return staged;
+}
+
+void TableRows::apply(int row, const Staged& values)
+{
+    for (const auto& [field, value] : values) {
+        m_orders.hold(field);
+        Q_ASSERT(!m_orders.building(field));
+        m_rows.place(row, field - 1, value);
+        m_orders.release(field);
+    }
+}
+
+void TableRows::setValue(int row, int field, const TextValue& value)
+{
+    apply(row, stage({ { field, value } }, false));
 }
 
 // Deletion marks are read only on this thread: the order builds never look
@@ -139,13 +157,12 @@ void TableRows::markDeleted(int row)
     m_rows.markDeleted(row);
 }
 
-int TableRows::appendRow(qint64 key, const std::vector<std::pair<int, TextValue>>& values)
+int TableRows::appendRow(qint64 key, const Staged& values)
 {
-    waitUntilLoaded();
     m_orders.holdAll();
     const int row = m_rows.appendRow(key);
     for (const auto& [field, value] : values)
-        m_rows.setValue(row, field - 1, value);
+        m_rows.place(row, field - 1, value);
     m_orders.releaseAll(m_rows.rowCount());
     return row;
 }

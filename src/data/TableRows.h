@@ -51,10 +51,18 @@ public:
     void prefer(const std::vector<int>& fields);
 
     // Changes, on the thread that owns the table, once every row is in.
+    // A change is readied first (the new values stored, room made for a new
+    // row), which is where it can fail for want of memory; putting it in
+    // place then needs nothing that can fail, so the file can be written in
+    // between.
+    using Values = std::vector<std::pair<int, TextValue>>; // field, value
+    using Staged = std::vector<std::pair<int, RowSet::Prepared>>;
+    Staged stage(const Values& values, bool newRow);
+    void apply(int row, const Staged& values);
+    // Adds a row with values staged with newRow set and returns its index.
+    int appendRow(qint64 key, const Staged& values);
     void setValue(int row, int field, const TextValue& value);
     void markDeleted(int row);
-    // Adds a row with these values (field, value) and returns its index.
-    int appendRow(qint64 key, const std::vector<std::pair<int, TextValue>>& values);
 
     // Stops the reading and the order builds and waits for their threads.
     void stop();

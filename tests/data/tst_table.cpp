@@ -19,8 +19,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -67,19 +71,60 @@ void rawExec(const QString& path, const QString& sql)
     QVERIFY2(rc == SQLITE_OK, qPrintable(message));
 }
 
+// The first value the SQL gives, as text.
+QByteArray rawValue(const QString& path, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    QByteArray result;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) == SQLITE_OK
+        && sqlite3_step(statement) == SQLITE_ROW)
+        result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return result;
+}
+
+// The allocations through operator new on this thread still to go before
+// one fails (once); -1: none fails.
+thread_local long t_allocationsLeft = -1;
+
+// Runs code as a user who may not write to a folder that is closed for
+// writing, even when the tests run as the superuser.
+class AsAnotherUser {
+public:
+    AsAnotherUser()
+        : m_switched(::geteuid() == 0 && ::seteuid(65534) == 0)
+    {
+    }
+    ~AsAnotherUser()
+    {
+        if (m_switched)
+            QVERIFY(::seteuid(0) == 0);
+    }
+
+private:
+    bool m_switched;
+};
+
 const QString kDirectoryWithoutKey = QStringLiteral(
     "CREATE TABLE \"главная\" (\"Код\", \"название\" TEXT, \"адрес\" TEXT, \"тел\" TEXT, \"вид_деят\" TEXT, "
     "\"пояснение\" TEXT)");
 
-// Another program holding the file's write lock until release is set.
+// Another program holding the file, by a transaction it leaves open until
+// release is set: a write lock (the default) or a read.
+const char* const kWriteLock = "BEGIN IMMEDIATE; UPDATE \"главная\" SET \"тел\"='другой' WHERE \"Код\"=5";
+const char* const kExclusiveLock = "BEGIN EXCLUSIVE; UPDATE \"главная\" SET \"тел\"='другой' WHERE \"Код\"=5";
+const char* const kReadLock = "BEGIN; SELECT count(*) FROM \"главная\"";
+
 class LockHolder {
 public:
-    LockHolder(const QString& path, const char* begin)
-        : m_thread([this, path = path.toStdString(), begin] {
+    LockHolder(const QString& path, const char* script)
+        : m_thread([this, path = path.toStdString(), script] {
             sqlite3* handle = nullptr;
             sqlite3_open(path.c_str(), &handle);
-            sqlite3_exec(handle, begin, nullptr, nullptr, nullptr);
-            sqlite3_exec(handle, "UPDATE \"главная\" SET \"тел\"='другой' WHERE \"Код\"=5", nullptr, nullptr, nullptr);
+            sqlite3_exec(handle, script, nullptr, nullptr, nullptr);
             m_locked = true;
             while (!m_release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -105,6 +150,70 @@ private:
 };
 
 } // namespace
+
+// Every plain form of new and delete goes through malloc and free here, so
+// that one allocation can be made to fail.
+void* operator new(std::size_t size)
+{
+    if (t_allocationsLeft == 0) {
+        t_allocationsLeft = -1;
+        throw std::bad_alloc();
+    }
+    if (t_allocationsLeft > 0)
+        --t_allocationsLeft;
+    if (void* memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return operator new(size, std::nothrow);
+}
+
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, const std::nothrow_t&) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete[](void* memory, const std::nothrow_t&) noexcept
+{
+    std::free(memory);
+}
 
 // Reading in the background ---------------------------------------------------
 
@@ -153,6 +262,10 @@ private slots:
     void keysThatCannotFindTheRecord_data();
     void keysThatCannotFindTheRecord();
     void writeMatchingSeveralRowsIsRolledBack();
+    void valuesOfEveryKindAreFoundAsStored_data();
+    void valuesOfEveryKindAreFoundAsStored();
+    void memoryFailureNeverFollowsTheWrite();
+    void lockHeldLongerThanTheWait_data();
     void lockHeldLongerThanTheWait();
     void fileLockedAtOpen();
     void valuesOfAnyLengthLoad();
@@ -160,6 +273,8 @@ private slots:
     void missingFieldNamesTheFile();
     void refusedFileIsLetGo();
     void leftoverJournalBesideReadOnlyFile();
+    void walFileInReadOnlyFolder_data();
+    void walFileInReadOnlyFolder();
 
     void bigTableShowsItsFirstRowsAtOnce();
     void filterAndSortSetWhileReadingApplyAtTheEnd();
@@ -643,7 +758,7 @@ void TestTable::writeWaitsForAnotherProgramsLock()
 {
     Table& t = open();
     // Another program holds the write lock for a while.
-    LockHolder other(db().path(), "BEGIN IMMEDIATE");
+    LockHolder other(db().path(), kWriteLock);
     std::thread release([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
         other.release();
@@ -832,21 +947,171 @@ void TestTable::writeMatchingSeveralRowsIsRolledBack()
     QCOMPARE(fileBytes(path), before);
 }
 
+void TestTable::valuesOfEveryKindAreFoundAsStored_data()
+{
+    QTest::addColumn<QString>("stored"); // a value of the telephone field, as SQL
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("lookalike"); // shown alike, stored otherwise, put in by another program
+
+    QTest::newRow("integer") << "5551234"
+                             << "5551234"
+                             << "'5551234'";
+    QTest::newRow("real") << "12.5"
+                          << "12.5"
+                          << "'12.5'";
+    // Shown with every digit: the text reads back as the very same number.
+    QTest::newRow("real, long") << "0.1 + 0.2"
+                                << "0.30000000000000004"
+                                << "0.3";
+    QTest::newRow("blob") << "x'33312d3132'"
+                          << "31-12"
+                          << "'31-12'";
+    QTest::newRow("text, not UTF-8") << "CAST(x'33ff34' AS TEXT)"
+                                     << QString::fromUtf8("3\xef\xbf\xbd"
+                                                          "4")
+                                     << "x'33ff34'";
+    QTest::newRow("text, upper case in a NOCASE column") << "'ABC'"
+                                                         << "ABC"
+                                                         << "'abc'";
+}
+
+void TestTable::valuesOfEveryKindAreFoundAsStored()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QFETCH(QString, lookalike);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
+    rawExec(path,
+        QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, \"название\", \"адрес\", "
+                       "\"тел\" COLLATE NOCASE, \"вид_деят\", \"пояснение\"); INSERT INTO \"главная\" VALUES "
+                       "(1,'A','',%1,'',''),(2,'B','',%1,'',''),(3,'C','',%1,'',''),(4,'D','',%1,'','')")
+            .arg(stored));
+    Table& t = openFile(path);
+    const int phone = t.fieldByName(QStringLiteral("тел"));
+    const int address = t.fieldByName(QStringLiteral("адрес"));
+    QCOMPARE(t.text(phone), shown);
+
+    // The field itself is changed ...
+    t.edit();
+    t.setValue(phone, QStringLiteral("3-12-45"));
+    t.post();
+    // ... another field of a record holding such a value ...
+    t.moveTo(1);
+    t.edit();
+    t.setValue(address, QStringLiteral("ул. Мира, 1"));
+    t.post();
+    // ... and such a record is deleted.
+    t.moveTo(2);
+    t.deleteRecord();
+    QCOMPARE(rawValue(path, QStringLiteral("SELECT \"тел\" FROM \"главная\" WHERE \"Код\"=1")), "3-12-45");
+    QCOMPARE(rawValue(path,
+                 QStringLiteral("SELECT count(*) FROM \"главная\" WHERE \"Код\"=2 AND \"тел\" IS %1 AND "
+                                "\"адрес\"='ул. Мира, 1'")
+                     .arg(stored)),
+        "1");
+    QCOMPARE(rawValue(path, QStringLiteral("SELECT count(*) FROM \"главная\"")), "3");
+
+    // Another program puts in a value that reads the same but is not the
+    // same: the record is someone else's change now, and is left alone.
+    rawExec(path, QStringLiteral("UPDATE \"главная\" SET \"тел\"=%1 WHERE \"Код\"=4").arg(lookalike));
+    const QByteArray before = fileBytes(path);
+    t.moveTo(2);
+    QCOMPARE(t.keyAt(2), Q_INT64_C(4));
+    QCOMPARE(errorOf([&] { t.deleteRecord(); }), Store::rowNotFoundMessage(path));
+    t.edit();
+    t.setValue(phone, QStringLiteral("1"));
+    QCOMPARE(errorOf([&] { t.post(); }), Store::rowNotFoundMessage(path));
+    QCOMPARE(fileBytes(path), before);
+}
+
+// Whatever allocation fails while a change is saved, it fails before the
+// file is written: a change is in the file exactly when the table has it.
+void TestTable::memoryFailureNeverFollowsTheWrite()
+{
+    for (const bool inserting : { false, true }) {
+        int failures = 0;
+        for (long failAt = 0;; ++failAt) {
+            Table& t = open();
+            const int phone = t.fieldByName(QStringLiteral("тел"));
+            inserting ? t.append() : t.edit();
+            t.setValue(phone, QStringLiteral("3-77-77"));
+            const QByteArray before = fileBytes(db().path());
+            QString message;
+            bool otherError = false;
+            t_allocationsLeft = failAt;
+            try {
+                t.post();
+            } catch (const DataError& e) {
+                message = e.message();
+            } catch (...) {
+                otherError = true;
+            }
+            const bool failed = t_allocationsLeft < 0 && (otherError || !message.isEmpty());
+            t_allocationsLeft = -1;
+            QVERIFY2(!otherError, "a failure other than the data layer's own message");
+            const QString where = QStringLiteral("%1, allocation %2").arg(inserting).arg(failAt);
+            if (!failed) {
+                QVERIFY2(message.isEmpty(), qPrintable(where + QStringLiteral(": ") + message));
+                QCOMPARE(t.state(), Table::State::Browse);
+                break;
+            }
+            ++failures;
+            QVERIFY2(message.contains(QStringLiteral("памяти")) && message.contains(QStringLiteral("не изменён")),
+                qPrintable(where + QStringLiteral(": ") + message));
+            QVERIFY2(fileBytes(db().path()) == before, qPrintable(where));
+            QCOMPARE(t.state(), inserting ? Table::State::Insert : Table::State::Edit);
+            QCOMPARE(t.text(phone), QStringLiteral("3-77-77"));
+            t.savePending(); // with memory to spare it is saved, once
+            QCOMPARE(db().count(), inserting ? 6 : 5);
+            QCOMPARE(t.text(phone), QStringLiteral("3-77-77"));
+        }
+        QVERIFY(failures > 0);
+        const QString file = db().path();
+        QCOMPARE(rawValue(file, QStringLiteral("SELECT count(*) FROM \"главная\" WHERE \"тел\"='3-77-77'")), "1");
+    }
+}
+
+void TestTable::lockHeldLongerThanTheWait_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<bool>("deleting");
+    QTest::newRow("writer, edit") << QByteArray(kExclusiveLock) << false;
+    QTest::newRow("writer, delete") << QByteArray(kExclusiveLock) << true;
+    // A reader keeps the change from being committed: busy just the same.
+    QTest::newRow("reader, edit") << QByteArray(kReadLock) << false;
+    QTest::newRow("reader, delete") << QByteArray(kReadLock) << true;
+}
+
 void TestTable::lockHeldLongerThanTheWait()
 {
+    QFETCH(QByteArray, script);
+    QFETCH(bool, deleting);
     SqliteStore::setBusyTimeoutMs(200);
     Table& t = open();
-    LockHolder other(db().path(), "BEGIN EXCLUSIVE");
-    t.edit();
-    t.setValue(1, QStringLiteral("Не сейчас"));
-    const QString message = errorOf([&] { t.post(); });
+    const QByteArray before = fileBytes(db().path());
+    LockHolder other(db().path(), script.constData());
+    if (!deleting) {
+        t.edit();
+        t.setValue(1, QStringLiteral("Не сейчас"));
+    }
+    const QString message = errorOf([&] { deleting ? t.deleteRecord() : t.post(); });
     QVERIFY2(message.contains(QStringLiteral("занят другой программой"))
             && message.contains(QStringLiteral("не сохранены")) && message.contains(db().path()),
         qPrintable(message));
+    QCOMPARE(t.recordCount(), 5);
+    other.release();
+    if (script == kReadLock)
+        QCOMPARE(fileBytes(db().path()), before);
+    if (deleting) {
+        t.deleteRecord(); // once the other program is done, it works
+        QVERIFY(!db().value(1, QStringLiteral("название")).isValid());
+        return;
+    }
     QCOMPARE(t.state(), Table::State::Edit); // the edit stays pending
     QCOMPARE(t.text(1), QStringLiteral("Не сейчас"));
-    other.release();
-    t.savePending(); // once the other program is done, saving works
+    t.savePending();
     QCOMPARE(db().value(1, QStringLiteral("название")).toString(), QStringLiteral("Не сейчас"));
 }
 
@@ -854,7 +1119,7 @@ void TestTable::fileLockedAtOpen()
 {
     SqliteStore::setBusyTimeoutMs(200);
     TestDatabase file;
-    LockHolder other(file.path(), "BEGIN EXCLUSIVE");
+    LockHolder other(file.path(), kExclusiveLock);
     Directory d(file.path());
     const QString message = errorOf([&] { d.table.open(); });
     QVERIFY2(message.contains(QStringLiteral("занят другой программой")) && message.contains(file.path())
@@ -992,6 +1257,68 @@ void TestTable::leftoverJournalBesideReadOnlyFile()
     Directory writable(copy);
     writable.table.open();
     QCOMPARE(writable.table.recordCount(), 2000);
+}
+
+void TestTable::walFileInReadOnlyFolder_data()
+{
+    QTest::addColumn<bool>("changesInLog");
+    QTest::newRow("closed cleanly") << false;
+    QTest::newRow("changes waiting in the log") << true;
+}
+
+// A file kept in WAL mode, in a folder the program may not write to.
+void TestTable::walFileInReadOnlyFolder()
+{
+    QFETCH(bool, changesInLog);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("только чтение"));
+    const QString path = folder + QStringLiteral("/Sarvino.mdb");
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("только чтение")));
+    {
+        TestDatabase source;
+        QVERIFY(QFile::copy(source.path(), path));
+    }
+    rawExec(path, QStringLiteral("PRAGMA journal_mode=WAL"));
+    if (changesInLog) {
+        // A program that was stopped with its last change still in the log.
+        sqlite3* writer = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &writer), SQLITE_OK);
+        sqlite3_exec(writer, "PRAGMA wal_autocheckpoint=0; UPDATE \"главная\" SET \"тел\"='из журнала'", nullptr,
+            nullptr, nullptr);
+        QVERIFY(QFile::copy(path + QStringLiteral("-wal"), path + QStringLiteral("-wal.copy")));
+        QVERIFY(QFile::copy(path, path + QStringLiteral(".copy")));
+        sqlite3_close(writer);
+        QFile::remove(path);
+        QVERIFY(QFile::rename(path + QStringLiteral(".copy"), path));
+        QVERIFY(QFile::rename(path + QStringLiteral("-wal.copy"), path + QStringLiteral("-wal")));
+    }
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("-shm")));
+    const QByteArray before = fileBytes(path);
+    for (const QString& p : { dir.path(), folder, path, path + QStringLiteral("-wal") })
+        QFile::setPermissions(p,
+            QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther | QFile::ExeOwner | QFile::ExeGroup
+                | QFile::ExeOther);
+
+    {
+        AsAnotherUser user;
+        Directory d(path);
+        const QString message = errorOf([&] { d.table.open(); });
+        if (changesInLog) {
+            QVERIFY2(message.contains(path + QStringLiteral("-wal")) && message.contains(folder)
+                    && !message.contains(QStringLiteral("повреждён")),
+                qPrintable(message));
+        } else {
+            QVERIFY2(message.isEmpty(), qPrintable(message));
+            QCOMPARE(d.table.recordCount(), 5);
+            QCOMPARE(d.table.text(1), QStringLiteral("Аптека №1"));
+            d.table.edit();
+            d.table.setValue(1, QStringLiteral("Нельзя"));
+            QVERIFY(errorOf([&] { d.table.post(); }).contains(path));
+        }
+    }
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), changesInLog ? 2 : 1);
 }
 
 void TestTable::bigTableShowsItsFirstRowsAtOnce()

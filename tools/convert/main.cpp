@@ -4,13 +4,16 @@
 //
 //   sarwino-convert SOURCE TARGET
 //
-// Keys, texts and empty values are copied exactly. TARGET must not exist; the
-// copy is written to a temporary file in TARGET's folder and renamed to
+// Keys, texts and empty values are copied exactly; a record whose key cannot
+// be copied as it is (none, or not a whole number, or one that other records
+// share) stops the copy with a message that names it. TARGET must not exist;
+// the copy is written to a temporary file in TARGET's folder and renamed to
 // TARGET only when complete, so an interrupted run never leaves a half file
-// under that name.
+// under that name. The temporary file is locked while it is written; one
+// that nobody holds is what a killed run left, and the next run removes it.
 
-#include "data/DirectorySchema.h"
 #include "data/DataError.h"
+#include "data/DirectorySchema.h"
 #include "data/Field.h"
 #include "data/RowSet.h"
 #include "data/Store.h"
@@ -26,8 +29,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -105,15 +111,19 @@ public:
             if (rows.isNull(row, column)) {
                 sqlite3_bind_null(m_insert, column + 2);
             } else {
-                const std::string_view text = rows.utf8(row, column);
-                sqlite3_bind_text(
-                    m_insert, column + 2, text.empty() ? "" : text.data(), int(text.size()), SQLITE_STATIC);
+                // A blob stays a blob; numbers become the texts they read as,
+                // as the text columns of the copy would make them anyway.
+                const StoredValue value = rows.stored(row, column);
+                const char* bytes = value.bytes.empty() ? "" : value.bytes.data();
+                const auto size = sqlite3_uint64(value.bytes.size());
+                if (value.type == StoredType::Blob)
+                    sqlite3_bind_blob64(m_insert, column + 2, bytes, size, SQLITE_STATIC);
+                else
+                    sqlite3_bind_text64(m_insert, column + 2, bytes, size, SQLITE_STATIC, SQLITE_UTF8);
             }
         }
         const int rc = sqlite3_step(m_insert);
         sqlite3_reset(m_insert);
-        if (rc == SQLITE_CONSTRAINT)
-            throw DataError(QStringLiteral("ключ %1 встречается в исходном файле не один раз").arg(rows.key(row)));
         if (rc != SQLITE_DONE)
             fail(QStringLiteral("не удаётся записать запись с ключом %1").arg(rows.key(row)));
     }
@@ -170,6 +180,94 @@ bool moveIntoPlace(const QString& from, const QString& to)
     return true;
 }
 
+// How a record of the source is named in a message: its place and its name.
+QString recordName(const RowSet& rows, int row)
+{
+    QString name = rows.text(row, 0);
+    if (name.size() > 60)
+        name = name.left(60) + QStringLiteral("…");
+    return QStringLiteral("запись № %1 («%2»)").arg(row + 1).arg(name);
+}
+
+// Refuses a source with a record whose key cannot be copied as it is.
+void checkKeys(const RowSet& rows)
+{
+    const QString key = directoryFields().front().name;
+    for (int row = 0; row < rows.rowCount(); ++row) {
+        QString problem;
+        switch (rows.keyProblem(row)) {
+        case RowSet::KeyProblem::None:
+            continue;
+        case RowSet::KeyProblem::Missing:
+            problem = QStringLiteral("у неё нет значения ключа «%1»").arg(key);
+            break;
+        case RowSet::KeyProblem::NotInteger:
+            problem = QStringLiteral("её ключ «%1» — не целое число").arg(key);
+            break;
+        case RowSet::KeyProblem::Duplicate: {
+            int other = row + 1;
+            while (other < rows.rowCount()
+                && !(rows.key(other) == rows.key(row) && rows.keyProblem(other) == RowSet::KeyProblem::Duplicate))
+                ++other;
+            problem = QStringLiteral("её ключ «%1» = %2 есть и у других записей").arg(key).arg(rows.key(row));
+            if (other < rows.rowCount())
+                problem += QStringLiteral(" (%1)").arg(recordName(rows, other));
+            break;
+        }
+        }
+        throw DataError(QStringLiteral("%1 исходного файла не может быть скопирована: %2, а ключи копируются "
+                                       "в точности. Исправьте исходный файл; новый файл не создан.")
+                            .arg(recordName(rows, row), problem));
+    }
+}
+
+// Temporary files of earlier runs for this target: one that no run holds
+// locked was left by a run that was killed, and is removed; one that is held
+// belongs to a run going on now and is named.
+void removeLeftovers(const QFileInfo& target)
+{
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    const QByteArray prefix = QFile::encodeName(QStringLiteral(".%1.").arg(target.fileName()));
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(prefix) || !name.endsWith(".part"))
+            continue;
+        const QByteArray path = folder + '/' + name;
+        const QString shown = QDir::toNativeSeparators(QFile::decodeName(path));
+        struct stat info { };
+        if (::lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            say(QStringLiteral("файл «%1» сейчас пишет другой запуск sarwino-convert; он не тронут.").arg(shown));
+        } else if (::unlink(path.constData()) == 0) {
+            say(QStringLiteral("удалён неоконченный файл «%1», оставшийся от прерванного запуска.").arg(shown));
+        } else {
+            say(QStringLiteral("в папке остался неоконченный файл «%1» от прерванного запуска; удалить его не "
+                               "удалось (%2), удалите его сами.")
+                    .arg(shown, QString::fromLocal8Bit(std::strerror(errno))));
+        }
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+// Creates the temporary file, locked for as long as this run lives.
+int createLocked(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw DataError(QStringLiteral("не удаётся создать файл «%1»: %2")
+                            .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno))));
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    return fd;
+}
+
 int convert(const QString& source, const QString& target)
 {
     const QString shownTarget = QDir::toNativeSeparators(target);
@@ -190,6 +288,8 @@ int convert(const QString& source, const QString& target)
     std::unique_ptr<Store> store = Store::open(source, true);
     store->load(directoryTableName(), fields, rows);
     store.reset();
+    checkKeys(rows);
+    removeLeftovers(targetInfo);
     const int total = rows.rowCount();
     if (total >= kProgressFrom)
         say(QStringLiteral("прочитано записей: %1.").arg(total));
@@ -201,8 +301,9 @@ int convert(const QString& source, const QString& target)
     const QByteArray temporaryName = QFile::encodeName(temporary);
     if (std::size_t(temporaryName.size()) >= sizeof g_temporary)
         throw DataError(QStringLiteral("слишком длинное имя файла «%1»").arg(shownTarget));
-    std::memcpy(g_temporary, temporaryName.constData(), std::size_t(temporaryName.size()) + 1);
     QFile::remove(temporary);
+    const int lock = createLocked(temporary);
+    std::memcpy(g_temporary, temporaryName.constData(), std::size_t(temporaryName.size()) + 1);
 
     try {
         Writer writer(temporary);
@@ -228,9 +329,11 @@ int convert(const QString& source, const QString& target)
     } catch (...) {
         QFile::remove(temporary);
         g_temporary[0] = 0;
+        ::close(lock);
         throw;
     }
     g_temporary[0] = 0;
+    ::close(lock);
     flushToDisk(targetInfo.absolutePath(), true);
     say(QStringLiteral("записей скопировано: %1; новый файл — «%2».").arg(total).arg(shownTarget));
     return 0;
