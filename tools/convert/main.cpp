@@ -3,14 +3,15 @@
 // new SQLite file that Sarwino can change.
 //
 //   sarwino-convert SOURCE TARGET
+//   sarwino-convert --version | --help
 //
 // Keys, texts and empty values are copied exactly. TARGET must not exist; the
 // copy is written to a temporary file in TARGET's folder and renamed to
 // TARGET only when complete, so an interrupted run never leaves a half file
 // under that name.
 
-#include "data/DirectorySchema.h"
 #include "data/DataError.h"
+#include "data/DirectorySchema.h"
 #include "data/Field.h"
 #include "data/RowSet.h"
 #include "data/Store.h"
@@ -33,6 +34,7 @@
 namespace {
 
 constexpr const char* kUsage = "Использование: sarwino-convert ИСХОДНЫЙ_ФАЙЛ НОВЫЙ_ФАЙЛ\n"
+                               "       sarwino-convert --version | --help\n"
                                "Копирует справочник из файла базы данных Сарвино (Microsoft Access или SQLite)\n"
                                "в новый файл SQLite, который программа может изменять. Новый файл не должен\n"
                                "существовать.\n";
@@ -242,6 +244,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args.size() == 1 && args[0] == QLatin1String("--version")) {
+        std::fputs("sarwino-convert " SARWINO_VERSION "\n", stdout);
+        return 0;
+    }
     if (args.size() == 1 && (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {
         std::fputs(kUsage, stdout);
         return 0;
