@@ -1,14 +1,20 @@
 #include "app/Application.h"
 
 #include "app/Fonts.h"
+#include "app/Startup.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/PictureLoader.h"
 
 #include <QStyleFactory>
 
 Application::Application(int& argc, char** argv)
-    : QApplication(argc, argv)
+    // Without a reachable display the program ends here with one line.
+    : QApplication(startup::watchForNoDisplay(argc), argv)
 {
+    startup::endWatchForNoDisplay();
+    // Qt's own texts (a text box's context menu, the standard buttons) in
+    // Russian like the program's.
+    startup::installQtTranslations(*this);
     setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     fonts::installSubstituteFont();
     setFont(fonts::msSansSerif(11));

@@ -56,6 +56,35 @@ std::optional<QString> DesktopEntry::escaped(const QString& value)
     return out;
 }
 
+QString DesktopEntry::unescaped(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] != QLatin1Char('\\') || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        switch (value[++i].unicode()) {
+        case 's':
+            out += QLatin1Char(' ');
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            break;
+        default:
+            out += value[i]; // \\ and, leniently, any other character
+        }
+    }
+    return out;
+}
+
 std::optional<QByteArray> DesktopEntry::text() const
 {
     if (name.isEmpty() || program.isEmpty())

@@ -31,4 +31,7 @@ public:
     // The general escapes of string values: \s for a leading space, \n, \t,
     // \r and \\. None for a character that cannot be written.
     static std::optional<QString> escaped(const QString& value);
+
+    // The general escapes undone, as a desktop reads a string value.
+    static QString unescaped(const QString& value);
 };

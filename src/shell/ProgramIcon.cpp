@@ -33,13 +33,19 @@ QString install()
     if (path.isEmpty() || !source.open(QIODevice::ReadOnly))
         return {};
     const QByteArray picture = source.readAll();
-    QFile present(path);
-    if (present.open(QIODevice::ReadOnly) && present.readAll() == picture)
-        return name();
-    if (!userfolders::makeFolder(QFileInfo(path).path()))
+    const QFileInfo info(path);
+    if (!userfolders::makeFolder(info.path()))
         return {};
+    const QString folder = userfolders::onDisk(info.path());
+    if (folder.isEmpty())
+        return {};
+    const QString file = folder + QLatin1Char('/') + info.fileName();
+    // Only a regular file as large as the picture can be the picture; a link
+    // there is replaced, not followed.
+    if (atomicfile::readRegular(file, picture.size(), atomicfile::Links::Refuse) == picture)
+        return name();
     const auto readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-    return atomicfile::write(path, picture, readable) ? name() : QString();
+    return atomicfile::write(file, picture, readable) ? name() : QString();
 }
 
 } // namespace programicon

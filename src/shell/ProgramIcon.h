@@ -17,7 +17,8 @@ QString resource();
 QString installedPath();
 
 // Copies the icon from the resources to installedPath(), replacing a
-// different file there and leaving an equal one alone. Returns the icon's
+// different file there (or a link, which is never followed) and leaving an
+// equal one alone. Returns the icon's
 // name when the file is in place, an empty text when it is not.
 QString install();
 

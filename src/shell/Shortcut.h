@@ -29,3 +29,9 @@ void CreateShortcut(const QString& Target, unsigned char Kind, const QString& Fo
 // The folder of the applications menu (created when missing, as the base
 // directory rules ask), or an empty text when the user has none.
 void GetProgramsFolder(QString& Folder);
+
+// Whether a menu entry installed for every user (an applications folder of
+// XDG_DATA_DIRS, as a package puts it) starts Target itself: its Exec names
+// Target's file, a link to it, or a command the PATH leads to it. Such an
+// entry is the program's menu item, and a second one would only repeat it.
+bool SystemMenuStarts(const QString& Target);

@@ -1,16 +1,32 @@
 #include "shell/UserFolders.h"
 
+#include "shell/AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
 
+#include <cstdlib>
+
 namespace {
 
+// Paths are kept as given: "a/../b" means what the disk makes of it, which
+// only the disk can say (a may be a link, or missing).
 QString absoluteFromEnvironment(const char* name)
 {
     const QString value = qEnvironmentVariable(name);
-    return QDir::isAbsolutePath(value) ? QDir::cleanPath(value) : QString();
+    return QDir::isAbsolutePath(value) ? value : QString();
+}
+
+// Whether the path has a "." or ".." component, which no folder is created for.
+bool goesAround(const QString& path)
+{
+    for (const QString& part : path.split(QLatin1Char('/'))) {
+        if (part == QLatin1String(".") || part == QLatin1String(".."))
+            return true;
+    }
+    return false;
 }
 
 // One value in the shell syntax user-dirs.dirs is written in: double-quoted
@@ -38,6 +54,13 @@ QByteArray unquote(QByteArray value)
 } // namespace
 
 namespace userfolders {
+
+namespace {
+
+// user-dirs.dirs is a few hundred bytes.
+constexpr qint64 kUserDirsLimit = 64 * 1024;
+
+} // namespace
 
 QString home()
 {
@@ -84,7 +107,7 @@ std::optional<QString> userDirValue(const QByteArray& fileText, const QByteArray
     }
     if (!QDir::isAbsolutePath(value))
         return std::nullopt;
-    return QDir::cleanPath(value);
+    return value;
 }
 
 QString desktop()
@@ -94,17 +117,51 @@ QString desktop()
         return {};
     QString folder;
     const QString configFolder = configHome();
-    QFile file(configFolder + QStringLiteral("/user-dirs.dirs"));
-    if (!configFolder.isEmpty() && file.open(QIODevice::ReadOnly)) {
-        if (const auto value = userDirValue(file.readAll(), "DESKTOP", h))
+    // The file is a few hundred bytes; anything else at its name (a pipe that
+    // would never end, a device, a huge file) is no such file.
+    const std::optional<QByteArray> text = configFolder.isEmpty()
+        ? std::nullopt
+        : atomicfile::readRegular(
+            configFolder + QStringLiteral("/user-dirs.dirs"), kUserDirsLimit, atomicfile::Links::Follow);
+    if (text) {
+        if (const auto value = userDirValue(*text, "DESKTOP", h))
             folder = *value;
     }
     if (folder.isEmpty())
         folder = absoluteFromEnvironment("XDG_DESKTOP_DIR");
     if (folder.isEmpty())
         folder = h + QStringLiteral("/Desktop");
+    folder = onDisk(folder);
     // A desktop set to the home folder means the user has none.
-    return folder == h ? QString() : folder;
+    return folder == onDisk(h) ? QString() : folder;
+}
+
+namespace {
+
+QString resolved(const QString& path)
+{
+    if (path.isEmpty())
+        return {};
+    char* real = ::realpath(QFile::encodeName(path).constData(), nullptr);
+    if (!real)
+        return {};
+    const QString result = QFile::decodeName(real);
+    std::free(real);
+    return result;
+}
+
+} // namespace
+
+QString onDisk(const QString& folder)
+{
+    const QString path = resolved(folder);
+    return QFileInfo(path).isDir() ? path : QString();
+}
+
+QString fileOnDisk(const QString& path)
+{
+    const QString file = resolved(path);
+    return QFileInfo(file).isFile() ? file : QString();
 }
 
 QString applications()
@@ -115,8 +172,10 @@ QString applications()
 
 bool makeFolder(const QString& path)
 {
-    if (QFileInfo(path).isDir())
+    if (!onDisk(path).isEmpty())
         return true;
+    if (!QDir::isAbsolutePath(path) || goesAround(path))
+        return false;
     QList<QString> missing;
     for (QString at = QDir::cleanPath(path); !QFileInfo::exists(at); at = QFileInfo(at).path()) {
         missing.prepend(at);

@@ -2,7 +2,8 @@
 // way: the XDG base directories and the XDG user dirs. Read afresh on every
 // call, so a change to the environment or to user-dirs.dirs counts at once.
 // Every folder is an absolute path without a trailing separator, or an empty
-// text when the user has no such folder.
+// text when the user has no such folder. The base folders are given as the
+// environment says; the folders things are written to are resolved on disk.
 #pragma once
 
 #include <QByteArray>
@@ -21,10 +22,18 @@ QString configHome();
 // $XDG_DATA_HOME, or ~/.local/share when it is unset or relative.
 QString dataHome();
 
-// The desktop folder: XDG_DESKTOP_DIR in user-dirs.dirs, else the variable
-// XDG_DESKTOP_DIR, else ~/Desktop. Empty when it is the home folder itself,
-// which is how a user turns the desktop folder off.
+// The desktop folder as it is on disk: XDG_DESKTOP_DIR in user-dirs.dirs,
+// else the variable XDG_DESKTOP_DIR, else ~/Desktop. Empty when that folder
+// does not exist or is the home folder itself, which is how a user turns the
+// desktop folder off.
 QString desktop();
+
+// The folder as it is on disk: an absolute path with every link, "." and
+// ".." resolved. Empty when it does not exist or is not a folder.
+QString onDisk(const QString& folder);
+
+// The same for a file: the regular file a path leads to, or empty.
+QString fileOnDisk(const QString& path);
 
 // The folder of the user's menu entries: <data home>/applications.
 QString applications();
@@ -36,7 +45,8 @@ std::optional<QString> userDirValue(const QByteArray& fileText, const QByteArray
 
 // Creates the folder and whatever is missing above it, new folders readable
 // by the owner alone, as the base directory rules ask. Returns whether it is
-// there now.
+// there now. A missing folder whose path has a "." or ".." part is not made:
+// such a path means only what the disk makes of it.
 bool makeFolder(const QString& path);
 
 } // namespace userfolders

@@ -140,7 +140,7 @@ entry_value() { sed -n "s/^$2=//p" "$1"; }
 files_below() { (cd "$1" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort); }
 
 case_shortcuts() {
-    begin_case "two starts write one entry each on the desktop and in the menu, nothing elsewhere" 03-shortcuts
+    begin_case "two starts write one entry each on the desktop and in the menu for the file that ran, nothing elsewhere" 03-shortcuts
     local dir="$CASE_DIR/Мой справочник 'v2' \$1" before_home
     mkdir -p "$dir"
     make_db20 "$dir/Sarvino.mdb" || { problem "gendb failed"; end_case; return; }
@@ -159,18 +159,22 @@ case_shortcuts() {
         [ "$run" = 2 ] && save_shot 03-shortcuts-second-start
         stop_program
     done
-    local desktop="$XDG_DESKTOP_DIR" menu="$XDG_DATA_HOME/applications" f
-    [ "$(ls -A "$desktop")" = Sarwino.desktop ] || problem "the desktop holds '$(ls -A "$desktop" | tr '\n' ' ')', expected Sarwino.desktop alone"
-    [ "$(ls -A "$menu" 2>/dev/null)" = Sarwino.desktop ] || problem "the menu folder holds '$(ls -A "$menu" 2>/dev/null | tr '\n' ' ')', expected Sarwino.desktop alone"
-    for f in "$desktop/Sarwino.desktop" "$menu/Sarwino.desktop"; do
+    # Each start's launchers start the file that ran, named after it.
+    local desktop="$XDG_DESKTOP_DIR" menu="$XDG_DATA_HOME/applications" f name expected
+    expected=$(printf '%s\n' Sarwino.desktop Справочник.desktop | LC_ALL=C sort | tr '\n' ' ')
+    [ "$(ls -A "$desktop" | LC_ALL=C sort | tr '\n' ' ')" = "$expected" ] || problem "the desktop holds '$(ls -A "$desktop" | tr '\n' ' ')', expected $expected"
+    [ "$(ls -A "$menu" 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')" = "$expected" ] || problem "the menu folder holds '$(ls -A "$menu" 2>/dev/null | tr '\n' ' ')', expected $expected"
+    for name in Sarwino Справочник; do
+    for f in "$desktop/$name.desktop" "$menu/$name.desktop"; do
         [ -f "$f" ] || continue
         local said
         said=$(desktop-file-validate "$f" 2>&1) || problem "desktop-file-validate ${f#"$HOME"/}: $said"
         [ -x "$f" ] || problem "${f#"$HOME"/} is not executable"
-        [ "$(entry_value "$f" Exec)" = "$(exec_value "$dir/Sarwino")" ] || problem "${f#"$HOME"/} has Exec=$(entry_value "$f" Exec)"
+        [ "$(entry_value "$f" Exec)" = "$(exec_value "$dir/$name")" ] || problem "${f#"$HOME"/} has Exec=$(entry_value "$f" Exec)"
         [ "$(entry_value "$f" Path)" = "$dir/" ] || problem "${f#"$HOME"/} has Path=$(entry_value "$f" Path)"
         [ "$(entry_value "$f" Comment)" = Description ] || problem "${f#"$HOME"/} has Comment=$(entry_value "$f" Comment)"
         [ "$(entry_value "$f" Icon)" = sarwino ] || problem "${f#"$HOME"/} has Icon=$(entry_value "$f" Icon)"
+    done
     done
     local icon="$XDG_DATA_HOME/icons/hicolor/32x32/apps/sarwino.png"
     [ "$(identify -format '%wx%h' "$icon" 2>/dev/null)" = 32x32 ] || problem "no 32x32 icon at ${icon#"$HOME"/}"
@@ -179,6 +183,7 @@ case_shortcuts() {
     local added
     added=$(comm -13 <(echo "$before_home") <(files_below "$HOME") | grep -v '^\.cache/' \
         | grep -vx -e 'Desktop/Sarwino.desktop' -e '.local/share/applications/Sarwino.desktop' \
+            -e 'Desktop/Справочник.desktop' -e '.local/share/applications/Справочник.desktop' \
             -e '.local/share/icons/hicolor/32x32/apps/sarwino.png')
     [ -z "$added" ] || problem "the starts also wrote: $(echo "$added" | tr '\n' ' ')"
     local beside

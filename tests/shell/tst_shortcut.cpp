@@ -14,7 +14,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QElapsedTimer>
+#include <QScopeGuard>
+
+#include <QThread>
+
+#include <atomic>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -156,6 +166,13 @@ private slots:
     void noDesktopFolderWritesOnlyTheMenuEntry();
     void desktopFolderFromUserDirs_data();
     void desktopFolderFromUserDirs();
+    void aMenuFolderGoingAroundIsNeverMade();
+    void linksInTheWayAreReplacedNeverFollowed_data();
+    void linksInTheWayAreReplacedNeverFollowed();
+    void specialFilesNeverStopTheStart_data();
+    void specialFilesNeverStopTheStart();
+    void aMenuEntryInstalledForEveryoneIsFound_data();
+    void aMenuEntryInstalledForEveryoneIsFound();
     void kindsWithoutAFolderWriteNothing_data();
     void kindsWithoutAFolderWriteNothing();
     void subFolderIsUsedButNeverCreated();
@@ -400,6 +417,18 @@ void TestShortcut::desktopFolderFromUserDirs_data()
     QTest::newRow("relative value ignored")
         << QByteArray("XDG_DESKTOP_DIR=\"Desk\"\n") << QByteArray() << QStringLiteral("/Desktop");
     QTest::newRow("turned off") << QByteArray("XDG_DESKTOP_DIR=\"$HOME\"\n") << QByteArray() << QStringLiteral("/");
+    QTest::newRow("turned off by another name for home")
+        << QByteArray("XDG_DESKTOP_DIR=\"$HOME/Desktop/..\"\n") << QByteArray() << QStringLiteral("/");
+    // "..", as the disk has it: through a real folder it goes back up; through
+    // a missing one it goes nowhere, however the text would read.
+    QTest::newRow("dot-dot through a real folder")
+        << QByteArray("XDG_DESKTOP_DIR=\"$HOME/Desktop/../Стол\"\n") << QByteArray() << QStringLiteral("/Стол");
+    QTest::newRow("dot-dot through a missing folder")
+        << QByteArray("XDG_DESKTOP_DIR=\"$HOME/nosuch/../../outside\"\n") << QByteArray() << QStringLiteral("/");
+    QTest::newRow("variable through a missing folder")
+        << QByteArray() << QByteArray("@/nosuch/../../outside") << QStringLiteral("/");
+    QTest::newRow("missing folder") << QByteArray("XDG_DESKTOP_DIR=\"$HOME/Нет\"\n") << QByteArray()
+                                    << QStringLiteral("/");
 }
 
 void TestShortcut::desktopFolderFromUserDirs()
@@ -420,7 +449,176 @@ void TestShortcut::desktopFolderFromUserDirs()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(userDirs.replace('@', home));
     }
-    QCOMPARE(userfolders::desktop(), expected == QLatin1String("/") ? QString() : m_home + expected);
+    // Every folder the rows name exists, but for "Нет" and "nosuch"; one
+    // beside home is what a text-only reading of "nosuch/../.." reaches.
+    for (const char* folder : { "Стол", "elsewhere", "Desk", "x", "say \"hi\"", "a", "b" })
+        QVERIFY(QDir().mkpath(m_home + QLatin1Char('/') + QString::fromUtf8(folder)));
+    QVERIFY(QDir().mkpath(m_root->filePath(QStringLiteral("outside"))));
+    QCOMPARE(userfolders::desktop(),
+        expected == QLatin1String("/") ? QString() : QFileInfo(m_home + expected).canonicalFilePath());
+}
+
+void TestShortcut::aMenuFolderGoingAroundIsNeverMade()
+{
+    // Text alone would make this <root>/outside.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_home + QStringLiteral("/nosuch/../../outside")));
+    installBoth(m_program);
+    QVERIFY(!QFileInfo::exists(m_root->filePath(QStringLiteral("outside"))));
+    QVERIFY(!QFileInfo::exists(m_home + QStringLiteral("/nosuch")));
+    QCOMPARE(filesIn(m_desktop), QStringList { QStringLiteral("Sarwino.desktop") });
+    // A data home reached through a link is used where the link leads.
+    const QString real = m_root->filePath(QStringLiteral("real-data"));
+    QVERIFY(QDir().mkpath(real));
+    QVERIFY(QFile::link(real, m_home + QStringLiteral("/data-link")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_home + QStringLiteral("/data-link")));
+    installBoth(m_program);
+    QVERIFY(QFileInfo(real + QStringLiteral("/applications/Sarwino.desktop")).isFile());
+    QVERIFY(QFileInfo(real + QStringLiteral("/icons/hicolor/32x32/apps/sarwino.png")).isFile());
+}
+
+void TestShortcut::linksInTheWayAreReplacedNeverFollowed_data()
+{
+    QTest::addColumn<QString>("place"); // below home
+    QTest::addColumn<bool>("dangling");
+    for (const char* place : { "Desktop/Sarwino.desktop", ".local/share/applications/Sarwino.desktop",
+             ".local/share/icons/hicolor/32x32/apps/sarwino.png" }) {
+        QTest::addRow("%s to a file", place) << QString::fromLatin1(place) << false;
+        QTest::addRow("%s to nothing", place) << QString::fromLatin1(place) << true;
+    }
+}
+
+void TestShortcut::linksInTheWayAreReplacedNeverFollowed()
+{
+    QFETCH(QString, place);
+    QFETCH(bool, dangling);
+    const QString link = m_home + QLatin1Char('/') + place;
+    const QString victim = m_root->filePath(QStringLiteral("victim"));
+    if (!dangling) {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("someone else's file\n");
+    }
+    QVERIFY(QDir().mkpath(QFileInfo(link).path()));
+    QVERIFY(QFile::link(victim, link));
+    installBoth(m_program);
+    if (dangling) {
+        QVERIFY(!QFileInfo::exists(victim));
+    } else {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("someone else's file\n"));
+    }
+    // The link itself gave way to the real thing.
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(QFileInfo(link).isFile());
+    if (place.endsWith(QLatin1String(".png"))) {
+        QFile icon(link);
+        QVERIFY(icon.open(QIODevice::ReadOnly));
+        QCOMPARE(icon.readAll(), iconResource());
+    } else {
+        validate(link);
+    }
+    QCOMPARE(filesIn(m_desktop), QStringList { QStringLiteral("Sarwino.desktop") });
+    QCOMPARE(filesIn(m_applications), QStringList { QStringLiteral("Sarwino.desktop") });
+}
+
+void TestShortcut::specialFilesNeverStopTheStart_data()
+{
+    QTest::addColumn<QString>("place"); // below home
+    QTest::addColumn<bool>("pipe"); // else a link to /dev/zero
+    for (const char* place : { ".config/user-dirs.dirs", ".local/share/icons/hicolor/32x32/apps/sarwino.png",
+             "Desktop/Sarwino.desktop", ".local/share/applications/Sarwino.desktop" }) {
+        QTest::addRow("%s as a named pipe", place) << QString::fromLatin1(place) << true;
+        QTest::addRow("%s as a link to an endless device", place) << QString::fromLatin1(place) << false;
+    }
+}
+
+void TestShortcut::specialFilesNeverStopTheStart()
+{
+    QFETCH(QString, place);
+    QFETCH(bool, pipe);
+    const QString path = m_home + QLatin1Char('/') + place;
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    if (pipe)
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    std::atomic<bool> done = false;
+    std::thread start([&] {
+        installBoth(m_program);
+        done = true;
+    });
+    QElapsedTimer waited;
+    waited.start();
+    while (!done && waited.elapsed() < 20000)
+        QThread::msleep(10);
+    const bool finished = done;
+    if (!finished && pipe) {
+        // Let a reader stuck on the pipe go, so the test can end.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    start.join();
+    QVERIFY2(finished, "the start waited on the special file");
+    QVERIFY(QFileInfo(m_desktop + QStringLiteral("/Sarwino.desktop")).isFile());
+    QVERIFY(QFileInfo(m_applications + QStringLiteral("/Sarwino.desktop")).isFile());
+    QFile icon(m_home + QStringLiteral("/.local/share/icons/hicolor/32x32/apps/sarwino.png"));
+    QVERIFY(icon.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && !QFileInfo(icon).isSymLink());
+    QCOMPARE(icon.readAll(), iconResource());
+}
+
+void TestShortcut::aMenuEntryInstalledForEveryoneIsFound_data()
+{
+    QTest::addColumn<QString>("entry"); // "@" stands for the program's folder
+    QTest::addColumn<bool>("found");
+    QTest::newRow("its path") << QStringLiteral("[Desktop Entry]\nType=Application\nName=S\nExec=@/Sarwino\n") << true;
+    QTest::newRow("quoted, with arguments")
+        << QStringLiteral("[Desktop Entry]\nName=S\nExec=\"@/Sarwino\" %f\n") << true;
+    QTest::newRow("a link to it") << QStringLiteral("[Desktop Entry]\nName=S\nExec=@/link\n") << true;
+    QTest::newRow("a command on the PATH") << QStringLiteral("[Desktop Entry]\nName=S\nExec=sarwino-cmd\n") << true;
+    QTest::newRow("another program") << QStringLiteral("[Desktop Entry]\nName=S\nExec=@/Other\n") << false;
+    QTest::newRow("a copy elsewhere") << QStringLiteral("[Desktop Entry]\nName=S\nExec=@/copy/Sarwino\n") << false;
+    QTest::newRow("kept out of the menu")
+        << QStringLiteral("[Desktop Entry]\nName=S\nNoDisplay=true\nExec=@/Sarwino\n") << false;
+    QTest::newRow("hidden") << QStringLiteral("[Desktop Entry]\nName=S\nHidden=true\nExec=@/Sarwino\n") << false;
+    QTest::newRow("an action's Exec only")
+        << QStringLiteral("[Desktop Entry]\nName=S\nExec=true\n[Desktop Action a]\nExec=@/Sarwino\n") << false;
+}
+
+void TestShortcut::aMenuEntryInstalledForEveryoneIsFound()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, found);
+    const QString program = m_root->filePath(QStringLiteral("папка"));
+    QVERIFY(QDir().mkpath(program + QStringLiteral("/copy")));
+    const QString bin = m_root->filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin));
+    for (const QString& file : { program + QStringLiteral("/Sarwino"), program + QStringLiteral("/Other"),
+             program + QStringLiteral("/copy/Sarwino") }) {
+        QFile executable(file);
+        QVERIFY(executable.open(QIODevice::WriteOnly));
+        executable.write("#!/bin/sh\n");
+        QVERIFY(executable.setPermissions(executable.permissions() | QFile::ExeOwner));
+    }
+    QVERIFY(QFile::link(program + QStringLiteral("/Sarwino"), program + QStringLiteral("/link")));
+    QVERIFY(QFile::link(program + QStringLiteral("/Sarwino"), bin + QStringLiteral("/sarwino-cmd")));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin) + ':' + path);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+    // Two data folders, the entry in the second.
+    const QString data = m_root->filePath(QStringLiteral("share"));
+    QVERIFY(QDir().mkpath(data + QStringLiteral("/applications")));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(m_root->filePath(QStringLiteral("none")) + QLatin1Char(':') + data));
+    const auto restoreDirs = qScopeGuard([] { qunsetenv("XDG_DATA_DIRS"); });
+    QVERIFY(!SystemMenuStarts(program + QStringLiteral("/Sarwino")));
+    QFile file(data + QStringLiteral("/applications/ru.example.desktop"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(entry.replace(QLatin1Char('@'), program).toUtf8());
+    file.close();
+    QCOMPARE(SystemMenuStarts(program + QStringLiteral("/Sarwino")), found);
+    // The program started through its link is the same program.
+    QCOMPARE(SystemMenuStarts(program + QStringLiteral("/link")), found);
 }
 
 void TestShortcut::kindsWithoutAFolderWriteNothing_data()

@@ -3,6 +3,7 @@
 // new SQLite file that Sarwino can change.
 //
 //   sarwino-convert SOURCE TARGET
+//   sarwino-convert --version | --help
 //
 // Keys, texts and empty values are copied exactly; a record whose key cannot
 // be copied as it is (none, or not a whole number, or one that other records
@@ -39,6 +40,7 @@
 namespace {
 
 constexpr const char* kUsage = "Использование: sarwino-convert ИСХОДНЫЙ_ФАЙЛ НОВЫЙ_ФАЙЛ\n"
+                               "       sarwino-convert --version | --help\n"
                                "Копирует справочник из файла базы данных Сарвино (Microsoft Access или SQLite)\n"
                                "в новый файл SQLite, который программа может изменять. Новый файл не должен\n"
                                "существовать.\n";
@@ -345,6 +347,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args.size() == 1 && args[0] == QLatin1String("--version")) {
+        std::fputs("sarwino-convert " SARWINO_VERSION "\n", stdout);
+        return 0;
+    }
     if (args.size() == 1 && (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {
         std::fputs(kUsage, stdout);
         return 0;

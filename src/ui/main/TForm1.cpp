@@ -23,6 +23,8 @@
 #include "ui/widgets/WindowPlacement.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QScreen>
@@ -203,12 +205,16 @@ void TForm1::MouseWheelHook(QObject* Receiver, QEvent* Msg, bool& Handled)
 
 void TForm1::Button3Click(QObject*)
 {
-    // The shortcuts always start "Sarwino" in the program's folder, whatever
-    // the running file is called.
-    const QString Target = programFolder() + QStringLiteral("Sarwino");
+    // The shortcuts start the very file that is running (a renamed copy, or
+    // the real file behind a link), in the program's folder.
+    const QString Target = programFolder() + QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     const QString Description = QStringLiteral("Description");
     QString LinkPath;
     CreateShortcut(Target, ShortcutDesktop, QString(), LinkPath, Description, QStringList(), QString());
+    // A program installed with its own menu item (from a package) gets no
+    // second one.
+    if (SystemMenuStarts(Target))
+        return;
     QString Programs;
     GetProgramsFolder(Programs);
     CreateShortcut(Target, ShortcutFolder, Programs, LinkPath, Description, QStringList(), QString());

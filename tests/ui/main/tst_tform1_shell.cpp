@@ -332,14 +332,17 @@ void TestTForm1Shell::everyStartWritesBothShortcuts()
     const QString home = m_home->path();
     const QString desktop = home + QStringLiteral("/Desktop"),
                   menu = home + QStringLiteral("/.local/share/applications");
+    // The launcher starts the running file, here the test, named as it is.
+    const QString running = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     for (const QString& folder : { desktop, menu }) {
         QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList { QStringLiteral("Sarwino.desktop") });
-        QFile entry(folder + QStringLiteral("/Sarwino.desktop"));
+            QStringList { running + QStringLiteral(".desktop") });
+        QFile entry(folder + QLatin1Char('/') + running + QStringLiteral(".desktop"));
         QVERIFY(entry.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(entry.readAll());
         // The program's folder of the test is a plain temporary path.
-        QVERIFY2(text.contains(QStringLiteral("\nExec=\"") + m_db->folder() + QStringLiteral("/Sarwino\"\n")),
+        QVERIFY2(text.contains(QStringLiteral("\nExec=\"") + m_db->folder() + QLatin1Char('/') + running
+                     + QStringLiteral("\"\n")),
             qPrintable(text));
         QVERIFY(text.contains(QStringLiteral("\nComment=Description\n")));
         QVERIFY(text.contains(QStringLiteral("\nPath=") + m_db->folder() + QStringLiteral("/\n")));
