@@ -1,7 +1,7 @@
 #include "ui/info/InfoWindow.h"
 
 #include "ui/info/MakerAddresses.h"
-#include "ui/info/ShellOpen.h"
+#include "ui/widgets/ShellOpen.h"
 #include "ui/info/TsWebLabel.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/PixelFonts.h"
@@ -37,11 +37,11 @@ void InfoWindow::setUpLinks(TsWebLabel* sWebLabel1, TsWebLabel* sWebLabel2, TsWe
     sWebLabel2->setCaption(maker::coursesPage());
     sWebLabel3->setCaption(maker::contactMail());
     connect(
-        sWebLabel1, &TsWebLabel::OnClick, this, [this, sWebLabel1] { guarded([&] { sWebLabel1Click(sWebLabel1); }); });
+        sWebLabel1, &TsWebLabel::clicked, this, [this, sWebLabel1] { guarded([&] { sWebLabel1Click(sWebLabel1); }); });
     connect(
-        sWebLabel2, &TsWebLabel::OnClick, this, [this, sWebLabel2] { guarded([&] { sWebLabel2Click(sWebLabel2); }); });
+        sWebLabel2, &TsWebLabel::clicked, this, [this, sWebLabel2] { guarded([&] { sWebLabel2Click(sWebLabel2); }); });
     connect(
-        sWebLabel3, &TsWebLabel::OnClick, this, [this, sWebLabel3] { guarded([&] { sWebLabel3Click(sWebLabel3); }); });
+        sWebLabel3, &TsWebLabel::clicked, this, [this, sWebLabel3] { guarded([&] { sWebLabel3Click(sWebLabel3); }); });
 }
 
 void InfoWindow::sWebLabel1Click(QObject*)

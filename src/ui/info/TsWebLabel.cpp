@@ -1,48 +1,89 @@
 #include "ui/info/TsWebLabel.h"
 
-#include "ui/info/ShellOpen.h"
+#include "ui/widgets/PictureBox.h"
+#include "ui/widgets/Shape.h"
 
-#include <QMouseEvent>
+#include <QLabel>
+
+namespace {
+
+// Pictures, plain labels and shapes are painted on their parent's surface in
+// the window layouts; every other child is a control of its own.
+bool paintsOnParent(const QWidget* widget)
+{
+    return qobject_cast<const QLabel*>(widget) || qobject_cast<const PictureBox*>(widget)
+        || qobject_cast<const Shape*>(widget);
+}
+
+} // namespace
 
 TsWebLabel::TsWebLabel(QWidget* parent)
-    : TsLabel(parent)
+    : TextLabel(parent)
 {
+    resize(65, 17);
+    setParentBackground(true);
+    setFitsHeight(true);
+    setShowsAccelerator(true);
+    setClickable(true);
+    setLink(true);
+    setEmbossedWhenDisabled(true);
     setFontColor(Qt::blue);
     QFont underlined;
     underlined.setUnderline(true);
     setFont(underlined);
     // The hover font starts as a copy of the font as it stands now, in red.
-    m_hoverFont = font();
-    m_hoverFont.setResolveMask(QFont::AllPropertiesResolved);
-    m_hoverFontColor = Qt::red;
+    QFont hover = font();
+    hover.setResolveMask(QFont::AllPropertiesResolved);
+    setHoverFont(hover);
+    setHoverFontColor(Qt::red);
     setCursor(Qt::PointingHandCursor);
 }
 
-void TsWebLabel::setHoverFont(const QFont& font)
+TsWebLabel::TextAlignment TsWebLabel::Alignment() const
 {
-    m_hoverFont = font;
+    const Qt::Alignment horizontal = alignment() & Qt::AlignHorizontal_Mask;
+    if (horizontal & Qt::AlignRight)
+        return TextAlignment::Right;
+    return horizontal & Qt::AlignHCenter ? TextAlignment::Center : TextAlignment::Left;
 }
 
-void TsWebLabel::setHoverFontColor(const QColor& color)
+void TsWebLabel::setAlignment(TextAlignment value)
 {
-    m_hoverFontColor = color;
+    const Qt::Alignment horizontal = value == TextAlignment::Right ? Qt::AlignRight
+        : value == TextAlignment::Center                           ? Qt::AlignHCenter
+                                                                   : Qt::AlignLeft;
+    setAlignment(horizontal | (alignment() & Qt::AlignVertical_Mask));
 }
 
-QFont TsWebLabel::currentFont() const
+TsWebLabel::TextLayout TsWebLabel::Layout() const
 {
-    // Fonts set in a layout name only some attributes; the rest come from
-    // the label's surroundings, as for the normal font.
-    return mouseInControl() ? m_hoverFont.resolve(font()) : font();
+    const Qt::Alignment vertical = alignment() & Qt::AlignVertical_Mask;
+    if (vertical & Qt::AlignBottom)
+        return TextLayout::Bottom;
+    return vertical & Qt::AlignVCenter ? TextLayout::Center : TextLayout::Top;
 }
 
-QColor TsWebLabel::currentFontColor() const
+void TsWebLabel::setLayout(TextLayout value)
 {
-    return mouseInControl() ? m_hoverFontColor : FontColor();
+    const Qt::Alignment vertical = value == TextLayout::Bottom ? Qt::AlignBottom
+        : value == TextLayout::Center                          ? Qt::AlignVCenter
+                                                               : Qt::AlignTop;
+    setAlignment(vertical | (alignment() & Qt::AlignHorizontal_Mask));
 }
 
-void TsWebLabel::mousePressEvent(QMouseEvent* event)
+// A link is drawn on its parent's surface, beneath the parent's windowed
+// controls, as the layouts were drawn.
+void TsWebLabel::showEvent(QShowEvent* event)
 {
-    TsLabel::mousePressEvent(event);
-    if (event->button() == Qt::LeftButton && !m_url.isEmpty())
-        shellOpen(m_url);
+    if (!m_stacked && parentWidget()) {
+        m_stacked = true;
+        for (QObject* child : parentWidget()->children()) {
+            auto* sibling = qobject_cast<QWidget*>(child);
+            if (sibling && sibling != this && !sibling->isWindow() && !paintsOnParent(sibling)) {
+                stackUnder(sibling);
+                break;
+            }
+        }
+    }
+    TextLabel::showEvent(event);
 }

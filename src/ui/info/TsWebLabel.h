@@ -1,64 +1,61 @@
-// A link: a label whose caption shows blue and underlined, red while the
-// pointer is over it, with the hand pointer. A click is reported to the
-// window (OnClick); an address in URL, if one is set, is opened by the label
-// itself as soon as it is pressed.
+// The link of the information windows: a TextLabel whose caption shows blue
+// and underlined, red while the pointer is over it, with the hand pointer;
+// sized to its caption's box, on its parent's colour, "&" marking an
+// accelerator. A click is reported to the window (clicked); an address in
+// URL, if one is set, is opened by the label itself as soon as it is pressed.
+// The properties carry the names the window layouts give them.
 #pragma once
 
-#include "ui/info/TsLabel.h"
+#include "ui/widgets/TextLabel.h"
 
-#include <QFont>
-
-class TsWebLabel : public TsLabel {
+class TsWebLabel : public TextLabel {
     Q_OBJECT
 
 public:
-    // How the opened program's window should show, numbered as the classic
-    // desktop show commands. The desktop's URL opener takes no such command,
-    // so the value is only kept.
-    enum TsWindowShowMode {
-        soHide = 0,
-        soNormal = 1,
-        soShowMinimized = 2,
-        soMaximize = 3,
-        soShowNoActivate = 4,
-        soShow = 5,
-        soMinimize = 6,
-        soShowMinNoActive = 7,
-        soShowNA = 8,
-        soRestore = 9,
-        soDefault = 10,
-    };
-    Q_ENUM(TsWindowShowMode)
+    enum class TextAlignment { Left, Right, Center };
+    Q_ENUM(TextAlignment)
+    enum class TextLayout { Top, Center, Bottom };
+    Q_ENUM(TextLayout)
 
 private:
+    Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
+    Q_PROPERTY(QColor FontColor READ FontColor WRITE setFontColor)
+    Q_PROPERTY(QColor Color READ Color WRITE setColor)
+    Q_PROPERTY(bool ParentColor READ ParentColor WRITE setParentBackground)
+    Q_PROPERTY(bool AutoSize READ autoSize WRITE setAutoSize)
+    Q_PROPERTY(bool WordWrap READ wordWrap WRITE setWordWrap)
+    Q_PROPERTY(TextAlignment Alignment READ Alignment WRITE setAlignment)
+    Q_PROPERTY(TextLayout Layout READ Layout WRITE setLayout)
+    Q_PROPERTY(bool ShowAccelChar READ showsAccelerator WRITE setShowsAccelerator)
+    Q_PROPERTY(QWidget* FocusControl READ focusControl WRITE setFocusControl)
     Q_PROPERTY(QFont HoverFont READ HoverFont WRITE setHoverFont)
     Q_PROPERTY(QColor HoverFontColor READ HoverFontColor WRITE setHoverFontColor)
-    Q_PROPERTY(QString URL READ URL WRITE setURL)
-    Q_PROPERTY(TsWindowShowMode ShowMode READ ShowMode WRITE setShowMode)
+    Q_PROPERTY(QString URL READ url WRITE setUrl)
 
 public:
     explicit TsWebLabel(QWidget* parent = nullptr);
 
-    // The font and text colour while the pointer is over the label. Setting
-    // them neither re-measures nor repaints the label.
-    QFont HoverFont() const { return m_hoverFont; }
-    void setHoverFont(const QFont& font);
-    QColor HoverFontColor() const { return m_hoverFontColor; }
-    void setHoverFontColor(const QColor& color);
-
-    QString URL() const { return m_url; }
-    void setURL(const QString& url) { m_url = url; }
-    TsWindowShowMode ShowMode() const { return m_showMode; }
-    void setShowMode(TsWindowShowMode mode) { m_showMode = mode; }
+    QString Caption() const { return text(); }
+    void setCaption(const QString& caption) { setText(caption); }
+    QColor FontColor() const { return fontColor(); }
+    QColor Color() const { return backgroundColor(); }
+    void setColor(const QColor& color) { setBackgroundColor(color); }
+    bool ParentColor() const { return parentBackground(); }
+    TextAlignment Alignment() const;
+    using TextLabel::setAlignment;
+    void setAlignment(TextAlignment alignment);
+    TextLayout Layout() const;
+    void setLayout(TextLayout layout);
+    void setShowAccelChar(bool on) { setShowsAccelerator(on); }
+    QWidget* FocusControl() const { return focusControl(); }
+    QFont HoverFont() const { return hoverFont(); }
+    QColor HoverFontColor() const { return hoverFontColor(); }
+    QString URL() const { return url(); }
+    void setURL(const QString& address) { setUrl(address); }
 
 protected:
-    QFont currentFont() const override;
-    QColor currentFontColor() const override;
-    void mousePressEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    QFont m_hoverFont;
-    QColor m_hoverFontColor;
-    QString m_url;
-    TsWindowShowMode m_showMode = soDefault;
+    bool m_stacked = false;
 };

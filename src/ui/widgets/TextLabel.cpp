@@ -1,11 +1,21 @@
 #include "ui/widgets/TextLabel.h"
 
+#include "ui/widgets/ShellOpen.h"
 #include "ui/widgets/TextLabelAccessible.h"
 
 #include <QAccessible>
 #include <QFontMetricsF>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcutEvent>
+
+namespace {
+
+// Room enough for any caption when measuring it unwrapped.
+constexpr int Unbounded = 1 << 20;
+
+} // namespace
 
 TextLabel::TextLabel(QWidget* parent)
     : QWidget(parent)
@@ -21,6 +31,7 @@ void TextLabel::setText(const QString& text)
     if (text == m_text)
         return;
     m_text = text;
+    updateShortcut();
     textChanged();
     if (QAccessible::isActive()) {
         QAccessibleEvent event(this, QAccessible::NameChanged);
@@ -28,11 +39,44 @@ void TextLabel::setText(const QString& text)
     }
 }
 
+QString TextLabel::displayedText() const
+{
+    if (!m_showAccelerator)
+        return m_text;
+    // "&&" shows one "&"; a single "&" only marks the next character.
+    QString text;
+    text.reserve(m_text.size());
+    for (qsizetype i = 0; i < m_text.size(); ++i) {
+        if (m_text[i] == QLatin1Char('&') && ++i == m_text.size())
+            break;
+        text += m_text[i];
+    }
+    return text;
+}
+
+QColor TextLabel::backgroundColor() const
+{
+    if (m_parentBackground) {
+        const QWidget* parent = parentWidget();
+        return parent ? parent->palette().color(parent->backgroundRole()) : palette().color(QPalette::Window);
+    }
+    return m_background;
+}
+
 void TextLabel::setBackgroundColor(const QColor& color)
 {
-    if (color == m_background)
+    if (color == m_background && !m_parentBackground)
         return;
     m_background = color;
+    m_parentBackground = false;
+    update();
+}
+
+void TextLabel::setParentBackground(bool on)
+{
+    if (on == m_parentBackground)
+        return;
+    m_parentBackground = on;
     update();
 }
 
@@ -76,8 +120,18 @@ void TextLabel::setLetterSpacingPercent(int percent)
 
 void TextLabel::setAutoSize(bool value)
 {
+    if (value == m_autoSize)
+        return;
     m_autoSize = value;
-    fitWidth();
+    fitSize();
+}
+
+void TextLabel::setFitsHeight(bool value)
+{
+    if (value == m_fitsHeight)
+        return;
+    m_fitsHeight = value;
+    fitSize();
 }
 
 void TextLabel::setWordWrap(bool value)
@@ -88,20 +142,79 @@ void TextLabel::setWordWrap(bool value)
     textChanged();
 }
 
-void TextLabel::textChanged()
+void TextLabel::setAlignment(Qt::Alignment alignment)
 {
-    m_layout.reset();
-    fitWidth();
+    m_alignment = alignment;
     update();
 }
 
-void TextLabel::fitWidth()
+void TextLabel::setShowsAccelerator(bool on)
 {
-    if (!m_autoSize || m_wordWrap)
+    if (on == m_showAccelerator)
         return;
-    const int width = qCeil(QFontMetricsF(font()).horizontalAdvance(m_text));
-    if (width != this->width())
-        resize(width, height());
+    m_showAccelerator = on;
+    updateShortcut();
+    textChanged();
+}
+
+void TextLabel::setFocusControl(QWidget* control)
+{
+    m_focusControl = control;
+    updateShortcut();
+}
+
+void TextLabel::textChanged()
+{
+    m_layout.reset();
+    fitSize();
+    update();
+}
+
+bool TextLabel::rightAligned() const
+{
+    const Qt::Alignment horizontal = m_alignment & Qt::AlignHorizontal_Mask;
+    if (horizontal & Qt::AlignHCenter)
+        return false;
+    return bool(horizontal & Qt::AlignRight) != isRightToLeft();
+}
+
+int TextLabel::textFlags() const
+{
+    // Qt mirrors left and right itself for right-to-left text.
+    int flags = int(m_alignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop | Qt::TextExpandTabs;
+    if (m_showAccelerator)
+        flags |= Qt::TextShowMnemonic;
+    if (m_wordWrap)
+        flags |= Qt::TextWordWrap;
+    return flags;
+}
+
+// A label of the layout's height is as wide as its text advances; one sized
+// to its caption's box takes the box Qt draws the text in (one space for an
+// empty caption, so it keeps a line's height).
+QSize TextLabel::measuredSize() const
+{
+    if (!m_fitsHeight)
+        return { qCeil(QFontMetricsF(font()).horizontalAdvance(displayedText())), height() };
+    QString text = m_text;
+    if (text.isEmpty() || (m_showAccelerator && text == QLatin1String("&")))
+        text += QLatin1Char(' ');
+    const QFontMetrics metrics(font());
+    if (m_wordWrap)
+        return { width(), metrics.boundingRect(QRect(0, 0, width(), Unbounded), textFlags(), text).height() };
+    return metrics.boundingRect(QRect(0, 0, Unbounded, Unbounded), textFlags(), text).size();
+}
+
+void TextLabel::fitSize()
+{
+    if (!m_autoSize || (m_wordWrap && !m_fitsHeight))
+        return;
+    const QSize size = measuredSize();
+    if (size == this->size())
+        return;
+    // Right-aligned text keeps its right edge where it was.
+    const int left = rightAligned() ? x() + width() - size.width() : x();
+    setGeometry(left, y(), size.width(), size.height());
 }
 
 const QTextLayout& TextLabel::wrapped() const
@@ -143,30 +256,117 @@ qreal TextLabel::firstCharacterX() const
 
 void TextLabel::click()
 {
+    if (!m_url.isEmpty())
+        shellOpen(m_url);
     emit clicked();
+}
+
+QFont TextLabel::currentFont() const
+{
+    // A hover font set in a layout names only some attributes; the rest
+    // come from the label's own font.
+    return m_mouseInControl && m_hoverFont ? m_hoverFont->resolve(font()) : font();
+}
+
+QColor TextLabel::currentColor() const
+{
+    return m_mouseInControl && m_hoverFontColor.isValid() ? m_hoverFontColor : QColor(m_fontColor);
+}
+
+// Where the text's first line starts: its alignment in the label, the
+// height of the text being what the label's own font gives it.
+QPointF TextLabel::textOrigin(const QFont& font) const
+{
+    const QFontMetricsF metrics(font);
+    const qreal textHeight = m_wordWrap ? wrapped().boundingRect().height() : metrics.height();
+    qreal x = 0;
+    if (!m_wordWrap) {
+        const qreal free = width() - metrics.horizontalAdvance(m_text);
+        if (m_alignment & Qt::AlignHCenter)
+            x = free / 2;
+        else if (rightAligned())
+            x = free;
+    }
+    qreal y = 0;
+    if (m_alignment & Qt::AlignBottom)
+        y = height() - textHeight;
+    else if (m_alignment & Qt::AlignVCenter)
+        y = (height() - textHeight) / 2;
+    return { x, y };
+}
+
+void TextLabel::drawText(QPainter& painter, QPointF shift) const
+{
+    const QFont font = currentFont();
+    painter.setFont(font);
+    if (m_showAccelerator) {
+        // Qt's own text drawing reads the accelerator marks.
+        QRect box = rect();
+        if (!(m_alignment & Qt::AlignTop) && m_alignment & Qt::AlignVertical_Mask) {
+            const int needed = QFontMetrics(font).boundingRect(box, textFlags(), m_text).height();
+            const int free = height() - needed;
+            box.translate(0, m_alignment & Qt::AlignVCenter ? free / 2 : free);
+        }
+        painter.drawText(box.translated(shift.toPoint()), textFlags(), m_text);
+        return;
+    }
+    const QPointF origin = textOrigin(this->font()) + shift;
+    if (m_wordWrap) {
+        painter.setClipRect(rect());
+        if (font == this->font()) {
+            wrapped().draw(&painter, origin);
+        } else {
+            QTextLayout layout(m_text, font);
+            layout.setTextOption(wrapped().textOption());
+            layout.beginLayout();
+            qreal y = 0;
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(width());
+                line.setPosition(QPointF(0, y));
+                y += QFontMetricsF(font).lineSpacing();
+            }
+            layout.endLayout();
+            layout.draw(&painter, origin);
+        }
+        return;
+    }
+    painter.drawText(origin + QPointF(0, QFontMetricsF(font).ascent()), m_text);
 }
 
 void TextLabel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     if (!m_transparent)
-        painter.fillRect(rect(), m_background);
+        painter.fillRect(rect(), backgroundColor());
     if (m_text.isEmpty())
         return;
-    painter.setPen(QColor(m_fontColor));
-    painter.setFont(font());
-    if (m_wordWrap) {
-        painter.setClipRect(rect());
-        wrapped().draw(&painter, QPointF(0, 0));
-    } else {
-        painter.drawText(QPointF(0, QFontMetricsF(font()).ascent()), m_text);
+    if (isEnabled() || !m_embossed) {
+        painter.setPen(currentColor());
+        drawText(painter, {});
+        return;
     }
+    // Disabled: embossed, a highlight copy one pixel down and right under
+    // the text in the shadow colour.
+    painter.setPen(palette().color(QPalette::Active, QPalette::Light));
+    drawText(painter, QPointF(1, 1));
+    painter.setPen(palette().color(QPalette::Active, QPalette::Dark));
+    drawText(painter, {});
 }
 
 void TextLabel::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::FontChange)
+    switch (event->type()) {
+    case QEvent::FontChange:
         textChanged();
+        break;
+    case QEvent::EnabledChange:
+    case QEvent::PaletteChange:
+    case QEvent::ParentChange:
+        update();
+        break;
+    default:
+        break;
+    }
     QWidget::changeEvent(event);
 }
 
@@ -177,13 +377,43 @@ void TextLabel::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
 }
 
+void TextLabel::enterEvent(QEnterEvent* event)
+{
+    QWidget::enterEvent(event);
+    m_mouseInControl = true;
+    if (m_hoverFont || m_hoverFontColor.isValid())
+        repaint();
+}
+
+void TextLabel::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    m_mouseInControl = false;
+    if (m_hoverFont || m_hoverFontColor.isValid())
+        repaint();
+}
+
+bool TextLabel::focusControlTakesFocus() const
+{
+    const QWidget* control = m_focusControl;
+    return control && isEnabled() && m_showAccelerator && control->isEnabled() && control->isVisible()
+        && control->focusPolicy() != Qt::NoFocus;
+}
+
 void TextLabel::mousePressEvent(QMouseEvent* event)
 {
     if (!m_clickable) {
         event->ignore();
         return;
     }
-    m_pressed = event->button() == Qt::LeftButton;
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (focusControlTakesFocus())
+        m_focusControl->setFocus(Qt::MouseFocusReason);
+    // Qt keeps sending this label the mouse until the button is released.
+    m_pressed = true;
+    if (!m_url.isEmpty())
+        shellOpen(m_url);
 }
 
 void TextLabel::mouseReleaseEvent(QMouseEvent* event)
@@ -192,13 +422,52 @@ void TextLabel::mouseReleaseEvent(QMouseEvent* event)
         event->ignore();
         return;
     }
-    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    if (event->button() != Qt::LeftButton)
+        return;
+    const bool click = m_pressed && rect().contains(event->position().toPoint());
     m_pressed = false;
     if (click)
         emit clicked();
 }
 
+void TextLabel::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (!m_clickable) {
+        event->ignore();
+        return;
+    }
+    // The second press of a double click starts no click of its own.
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
+}
+
 void TextLabel::mouseMoveEvent(QMouseEvent* event)
 {
     emit mouseMoved(event->modifiers(), event->position().toPoint());
+}
+
+bool TextLabel::event(QEvent* event)
+{
+    if (event->type() == QEvent::Shortcut) {
+        auto* shortcut = static_cast<QShortcutEvent*>(event);
+        if (shortcut->shortcutId() == m_shortcutId && focusControlTakesFocus()) {
+            m_focusControl->setFocus(Qt::ShortcutFocusReason);
+            return true;
+        }
+        return false;
+    }
+    return QWidget::event(event);
+}
+
+void TextLabel::updateShortcut()
+{
+    if (m_shortcutId) {
+        releaseShortcut(m_shortcutId);
+        m_shortcutId = 0;
+    }
+    if (m_focusControl && m_showAccelerator) {
+        const QKeySequence key = QKeySequence::mnemonic(m_text);
+        if (!key.isEmpty())
+            m_shortcutId = grabShortcut(key);
+    }
 }

@@ -4,10 +4,10 @@
 
 namespace {
 
-QAccessibleInterface* textLabelFactory(const QString& className, QObject* object)
+QAccessibleInterface* textLabelFactory(const QString&, QObject* object)
 {
-    if (className == QLatin1String("TextLabel") && object && object->isWidgetType())
-        return new TextLabelAccessible(static_cast<TextLabel*>(object));
+    if (auto* label = qobject_cast<TextLabel*>(object))
+        return new TextLabelAccessible(label);
     return nullptr;
 }
 
@@ -34,15 +34,30 @@ TextLabel* TextLabelAccessible::label() const
 
 QAccessible::Role TextLabelAccessible::role() const
 {
+    if (label()->isLink())
+        return QAccessible::Link;
     return label()->clickable() ? QAccessible::Button : QAccessible::StaticText;
+}
+
+QAccessible::State TextLabelAccessible::state() const
+{
+    QAccessible::State s = QAccessibleWidget::state();
+    if (label()->isLink())
+        s.linked = true;
+    return s;
 }
 
 QString TextLabelAccessible::text(QAccessible::Text t) const
 {
-    // The spaces that place a text on screen mean nothing to a listener.
-    if (t == QAccessible::Name)
-        return label()->text().trimmed();
-    return QAccessibleWidget::text(t);
+    switch (t) {
+    case QAccessible::Name:
+        // The spaces that place a text on screen mean nothing to a listener.
+        return label()->displayedText().trimmed();
+    case QAccessible::Value:
+        return label()->isLink() ? label()->url() : QString();
+    default:
+        return QAccessibleWidget::text(t);
+    }
 }
 
 QStringList TextLabelAccessible::actionNames() const

@@ -1,6 +1,7 @@
-// What assistive technology sees of a TextLabel: its caption as the name,
-// and for a clickable label the role of a button with a press action, so a
-// screen reader user can choose a category or a route as a mouse user does.
+// What assistive technology sees of a TextLabel: its caption as the name;
+// a clickable label is a button, a link label a link with its address as
+// the value, and both can be pressed, so a screen reader user can choose a
+// category, a route or a link as a mouse user does.
 #pragma once
 
 #include <QAccessibleWidget>
@@ -11,10 +12,12 @@ class TextLabelAccessible : public QAccessibleWidget {
 public:
     explicit TextLabelAccessible(TextLabel* label);
 
-    // Makes every TextLabel use this interface; safe to call repeatedly.
+    // Makes every TextLabel (and every label built on it) use this
+    // interface; safe to call repeatedly.
     static void install();
 
     QAccessible::Role role() const override;
+    QAccessible::State state() const override;
     QString text(QAccessible::Text t) const override;
 
     QStringList actionNames() const override;

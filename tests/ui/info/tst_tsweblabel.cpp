@@ -153,20 +153,20 @@ void TestTsWebLabel::sizesItselfToItsCaption()
 
 void TestTsWebLabel::keepsTheEdgeOfItsAlignment_data()
 {
-    QTest::addColumn<TsCustomLabel::TextAlignment>("alignment");
+    QTest::addColumn<TsWebLabel::TextAlignment>("alignment");
     QTest::addColumn<Qt::LayoutDirection>("direction");
     QTest::addColumn<bool>("keepsRightEdge");
 
-    QTest::newRow("left") << TsCustomLabel::TextAlignment::Left << Qt::LeftToRight << false;
-    QTest::newRow("right") << TsCustomLabel::TextAlignment::Right << Qt::LeftToRight << true;
-    QTest::newRow("centre") << TsCustomLabel::TextAlignment::Center << Qt::LeftToRight << false;
-    QTest::newRow("left, right to left") << TsCustomLabel::TextAlignment::Left << Qt::RightToLeft << true;
-    QTest::newRow("right, right to left") << TsCustomLabel::TextAlignment::Right << Qt::RightToLeft << false;
+    QTest::newRow("left") << TsWebLabel::TextAlignment::Left << Qt::LeftToRight << false;
+    QTest::newRow("right") << TsWebLabel::TextAlignment::Right << Qt::LeftToRight << true;
+    QTest::newRow("centre") << TsWebLabel::TextAlignment::Center << Qt::LeftToRight << false;
+    QTest::newRow("left, right to left") << TsWebLabel::TextAlignment::Left << Qt::RightToLeft << true;
+    QTest::newRow("right, right to left") << TsWebLabel::TextAlignment::Right << Qt::RightToLeft << false;
 }
 
 void TestTsWebLabel::keepsTheEdgeOfItsAlignment()
 {
-    QFETCH(TsCustomLabel::TextAlignment, alignment);
+    QFETCH(TsWebLabel::TextAlignment, alignment);
     QFETCH(Qt::LayoutDirection, direction);
     QFETCH(bool, keepsRightEdge);
     TsWebLabel* label = makeLabel(QStringLiteral("info@svetsoft.ru"));
@@ -220,26 +220,23 @@ void TestTsWebLabel::paintsItsWholeAreaInItsColour()
     image = label->grab().toImage();
     QCOMPARE(image.pixelColor(79, 29), QColor(10, 200, 30));
     QCOMPARE(image.pixelColor(0, 29), QColor(10, 200, 30));
-    // "Transparent" is kept, and changes nothing.
-    label->setTransparent(true);
-    QCOMPARE(label->grab().toImage(), image);
 }
 
 void TestTsWebLabel::textLayoutPlacesTheTextVertically_data()
 {
-    QTest::addColumn<TsCustomLabel::TextLayout>("layout");
+    QTest::addColumn<TsWebLabel::TextLayout>("layout");
     QTest::addColumn<int>("firstInkRowAtLeast");
     QTest::addColumn<int>("firstInkRowBelow");
 
     // A 60-pixel label holding one 13-pixel line.
-    QTest::newRow("top") << TsCustomLabel::TextLayout::Top << 0 << 13;
-    QTest::newRow("centre") << TsCustomLabel::TextLayout::Center << 23 << 36;
-    QTest::newRow("bottom") << TsCustomLabel::TextLayout::Bottom << 47 << 60;
+    QTest::newRow("top") << TsWebLabel::TextLayout::Top << 0 << 13;
+    QTest::newRow("centre") << TsWebLabel::TextLayout::Center << 23 << 36;
+    QTest::newRow("bottom") << TsWebLabel::TextLayout::Bottom << 47 << 60;
 }
 
 void TestTsWebLabel::textLayoutPlacesTheTextVertically()
 {
-    QFETCH(TsCustomLabel::TextLayout, layout);
+    QFETCH(TsWebLabel::TextLayout, layout);
     QFETCH(int, firstInkRowAtLeast);
     QFETCH(int, firstInkRowBelow);
     TsWebLabel* label = makeLabel(QStringLiteral("Ag"));
@@ -330,7 +327,7 @@ void TestTsWebLabel::clickNeedsPressAndReleaseOnTheLabel()
     TsWebLabel* label = makeLabel(QStringLiteral("http://svetsoft.ru/sarwino"));
     m_host->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
-    QSignalSpy clicked(label, &TsWebLabel::OnClick);
+    QSignalSpy clicked(label, &TsWebLabel::clicked);
     const QPoint centre = label->rect().center();
     QTest::mousePress(label, button, {}, centre);
     QTest::mouseRelease(label, button, {}, centre + releaseAt);
@@ -345,8 +342,8 @@ void TestTsWebLabel::doubleClickGivesOneClick()
     label->setURL(QStringLiteral("mailto:info@svetsoft.ru"));
     m_host->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
-    QSignalSpy clicked(label, &TsWebLabel::OnClick);
-    QSignalSpy doubleClicked(label, &TsWebLabel::OnDblClick);
+    QSignalSpy clicked(label, &TsWebLabel::clicked);
+    QSignalSpy doubleClicked(label, &TsWebLabel::doubleClicked);
     // What a widget is sent for a double click: press, release, double
     // click, release.
     const QPoint at = label->rect().center();
@@ -364,10 +361,9 @@ void TestTsWebLabel::urlOpensAtThePress()
 {
     TsWebLabel* label = makeLabel(QStringLiteral("Сарвино"));
     label->setURL(QStringLiteral("http://svetsoft.ru/sarwino"));
-    QCOMPARE(label->ShowMode(), TsWebLabel::soDefault);
     m_host->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
-    QSignalSpy clicked(label, &TsWebLabel::OnClick);
+    QSignalSpy clicked(label, &TsWebLabel::clicked);
     QTest::mousePress(label, Qt::LeftButton, {}, label->rect().center());
     QCOMPARE(m_urls->openedTexts(), QStringList { QStringLiteral("http://svetsoft.ru/sarwino") });
     QTest::mouseRelease(label, Qt::LeftButton, {}, label->rect().center() + QPoint(0, 50));
@@ -412,7 +408,7 @@ void TestTsWebLabel::accessibleAsALink()
     QAccessibleActionInterface* actions = face->actionInterface();
     QVERIFY(actions);
     QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
-    QSignalSpy clicked(label, &TsWebLabel::OnClick);
+    QSignalSpy clicked(label, &TsWebLabel::clicked);
     actions->doAction(QAccessibleActionInterface::pressAction());
     QCOMPARE(clicked.count(), 1);
 }

@@ -1,4 +1,4 @@
-#include "ui/info/ShellOpen.h"
+#include "ui/widgets/ShellOpen.h"
 
 #include <QDesktopServices>
 #include <QUrl>

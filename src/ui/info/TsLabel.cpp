@@ -1,6 +1,0 @@
-#include "ui/info/TsLabel.h"
-
-TsLabel::TsLabel(QWidget* parent)
-    : TsCustomLabel(parent)
-{
-}
