@@ -6,6 +6,7 @@
 #include "ui/info/TFmAddRecord.h"
 #include "ui/main/TForm1.h"
 #include "ui/widgets/ErrorReport.h"
+#include "ui/widgets/ReturnPressesButton.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ std::unique_ptr<Window> create(Global*& global, Args&&... args)
 
 WindowSet::WindowSet()
 {
+    // In every window Return presses the focused button.
+    ReturnPressesButton::install();
     m_form1 = create<TForm1>(Form1, m_hover);
     if (Form1)
         Form1->winId(); // the main window's handle exists from the start

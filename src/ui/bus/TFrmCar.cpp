@@ -6,6 +6,7 @@
 #include "ui/widgets/Colours.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/HoverGroup.h"
+#include "ui/widgets/KeyboardGroup.h"
 #include "ui/widgets/TextLabel.h"
 
 TFrmCar* FrmCar = nullptr;
@@ -99,6 +100,10 @@ TFrmCar::TFrmCar(QWidget* owner, HoverGroup& hover)
     FrmCar = this;
     m_ui->setupUi(this);
     buildRouteLabels();
+    // The interval heading and lines show route 19 when clicked, but they
+    // are texts to read, not buttons.
+    for (const char* name : { "Label19", "Label21", "Label22", "Label23" })
+        findChild<TextLabel*>(QLatin1String(name), Qt::FindDirectChildrenOnly)->setReadAsText(true);
     restack();
     for (int n = 1; n <= int(m_hoverLabels.size()); ++n) {
         m_hoverLabels[std::size_t(n - 1)] = findChild<TextLabel*>(QStringLiteral("Label%1").arg(n));
@@ -116,6 +121,8 @@ TFrmCar::~TFrmCar()
 
 void TFrmCar::buildRouteLabels()
 {
+    // Tab comes to the routes, and the arrow keys move among them.
+    auto* keys = new KeyboardGroup(this);
     for (const timetable::Route& route : timetable::routes()) {
         auto* label = new TextLabel(this);
         label->setObjectName(fromUtf8(route.labelName));
@@ -128,6 +135,7 @@ void TFrmCar::buildRouteLabels()
         label->setClickable(true);
         label->setMouseTracking(true);
         label->setText(fromUtf8(route.caption));
+        keys->add(label);
     }
 }
 

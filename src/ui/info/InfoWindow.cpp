@@ -1,10 +1,10 @@
 #include "ui/info/InfoWindow.h"
 
 #include "ui/info/MakerAddresses.h"
-#include "ui/widgets/ShellOpen.h"
 #include "ui/info/TsWebLabel.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/PixelFonts.h"
+#include "ui/widgets/ShellOpen.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -31,8 +31,12 @@ void InfoWindow::finishLayout()
     }
 }
 
-void InfoWindow::setUpLinks(TsWebLabel* sWebLabel1, TsWebLabel* sWebLabel2, TsWebLabel* sWebLabel3)
+void InfoWindow::setUpLinks(
+    TsWebLabel* sWebLabel1, TsWebLabel* sWebLabel2, TsWebLabel* sWebLabel3, QWidget* lastControl)
 {
+    QWidget::setTabOrder(lastControl, sWebLabel1);
+    QWidget::setTabOrder(sWebLabel1, sWebLabel2);
+    QWidget::setTabOrder(sWebLabel2, sWebLabel3);
     sWebLabel1->setCaption(maker::productPage());
     sWebLabel2->setCaption(maker::coursesPage());
     sWebLabel3->setCaption(maker::contactMail());

@@ -30,8 +30,10 @@ protected:
     // points become pixel sizes, and the plain labels that do not wrap take
     // the size of their text.
     void finishLayout();
-    // Gives the window's three links their addresses and click routines.
-    void setUpLinks(TsWebLabel* sWebLabel1, TsWebLabel* sWebLabel2, TsWebLabel* sWebLabel3);
+    // Gives the window's three links their addresses and click routines;
+    // Tab reaches them after the window's own controls, the last of which
+    // is lastControl.
+    void setUpLinks(TsWebLabel* sWebLabel1, TsWebLabel* sWebLabel2, TsWebLabel* sWebLabel3, QWidget* lastControl);
 
     void changeEvent(QEvent* event) override;
 };

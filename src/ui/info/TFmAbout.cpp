@@ -28,7 +28,7 @@ TFmAbout::TFmAbout(QWidget* owner)
 {
     FmAbout = this;
     m_ui->setupUi(this);
-    setUpLinks(m_ui->sWebLabel1, m_ui->sWebLabel2, m_ui->sWebLabel3);
+    setUpLinks(m_ui->sWebLabel1, m_ui->sWebLabel2, m_ui->sWebLabel3, m_ui->Button1);
     finishLayout();
     // The address keeps its right edge inside the credits panel, so the
     // caption before it follows its left edge, however long the address is.

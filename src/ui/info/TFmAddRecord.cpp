@@ -12,7 +12,7 @@ TFmAddRecord::TFmAddRecord(QWidget* owner)
 {
     FmAddRecord = this;
     m_ui->setupUi(this);
-    setUpLinks(m_ui->sWebLabel1, m_ui->sWebLabel2, m_ui->sWebLabel3);
+    setUpLinks(m_ui->sWebLabel1, m_ui->sWebLabel2, m_ui->sWebLabel3, m_ui->Button1);
     finishLayout();
 
     connect(m_ui->Button1, &QPushButton::clicked, this, [this] { guarded([&] { Button1Click(m_ui->Button1); }); });

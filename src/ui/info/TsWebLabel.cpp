@@ -37,6 +37,8 @@ TsWebLabel::TsWebLabel(QWidget* parent)
     setHoverFont(hover);
     setHoverFontColor(Qt::red);
     setCursor(Qt::PointingHandCursor);
+    // Tab reaches a link; Enter or Space follows it.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 TsWebLabel::TextAlignment TsWebLabel::Alignment() const

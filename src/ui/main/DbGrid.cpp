@@ -233,8 +233,15 @@ void DbGrid::handleKey(QKeyEvent* event)
             return;
         }
         break;
+    case Qt::Key_Backtab:
     case Qt::Key_Tab:
-        if (open && mods == Qt::NoModifier && atLastRow() && currentIndex().column() == m_model->columnCount() - 1) {
+        // Tab walks the cells; Ctrl+Tab and Ctrl+Shift+Tab leave the grid
+        // for the window's next or previous control.
+        if (mods & Qt::ControlModifier) {
+            QWidget::focusNextPrevChild(event->key() == Qt::Key_Tab && !(mods & Qt::ShiftModifier));
+            return;
+        }
+        if (event->key() == Qt::Key_Tab && open && mods == Qt::NoModifier && atLastRow() && currentIndex().column() == m_model->columnCount() - 1) {
             appendOrStay();
             return;
         }

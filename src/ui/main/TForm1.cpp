@@ -17,6 +17,7 @@
 #include "ui/widgets/Colours.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/HoverGroup.h"
+#include "ui/widgets/KeyboardGroup.h"
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/RadioCycle.h"
 #include "ui/widgets/TextLabel.h"
@@ -103,6 +104,9 @@ void TForm1::buildCatalogue()
     QWidget* const client = m_ui->ClientArea;
     QWidget* const above = m_ui->Image3;
     m_catalogueItems.reserve(std::size_t(kLabelCount - kGroupCount));
+    // After the window's own controls, Tab comes to the catalogue, and the
+    // arrow keys move through it in reading order.
+    auto* keys = new KeyboardGroup(this);
     for (const CatalogueGroup& group : groups()) {
         for (int i = group.headingIndex; i < group.firstItem + group.itemCount; ++i) {
             const CatalogueLabel& entry = labels()[std::size_t(i)];
@@ -123,6 +127,7 @@ void TForm1::buildCatalogue()
             label->setText(fromUtf8(entry.caption));
             label->stackUnder(above);
             connect(label, &TextLabel::clicked, this, [this, label] { guarded([&] { Label3Click(label); }); });
+            keys->add(label);
             if (heading)
                 continue;
             // Only the items light up under the pointer; the headings stay white.

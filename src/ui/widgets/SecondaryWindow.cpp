@@ -4,6 +4,7 @@
 #include "ui/widgets/WindowPlacement.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QWindow>
 
 namespace {
@@ -62,6 +63,15 @@ void SecondaryWindow::showEvent(QShowEvent* event)
         placement::centreOnScreen(this, m_owner);
     }
     QWidget::showEvent(event);
+}
+
+void SecondaryWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void SecondaryWindow::closeEvent(QCloseEvent* event)

@@ -10,8 +10,7 @@
 #include <QPointer>
 #include <QWidget>
 
-class SecondaryWindow : public QWidget
-{
+class SecondaryWindow : public QWidget {
     Q_OBJECT
 
 public:
@@ -31,11 +30,13 @@ protected:
 
     // Runs when the window closes, by any path, after the owner has been
     // enabled again; the window is hidden, not destroyed.
-    virtual void windowClosed() {}
+    virtual void windowClosed() { }
 
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Escape closes the window, as its close button does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QPointer<QWidget> m_owner;

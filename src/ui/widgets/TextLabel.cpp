@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
@@ -343,6 +344,12 @@ void TextLabel::paintEvent(QPaintEvent*)
     if (isEnabled() || !m_embossed) {
         painter.setPen(currentColor());
         drawText(painter, {});
+        if (hasFocus()) {
+            // The keyboard's mark: a dotted frame in the text's colour.
+            painter.setPen(QPen(currentColor(), 1, Qt::DotLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
         return;
     }
     // Disabled: embossed, a highlight copy one pixel down and right under
@@ -439,6 +446,28 @@ void TextLabel::mouseDoubleClickEvent(QMouseEvent* event)
     // The second press of a double click starts no click of its own.
     if (event->button() == Qt::LeftButton)
         emit doubleClicked();
+}
+
+void TextLabel::keyPressEvent(QKeyEvent* event)
+{
+    const bool press = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space;
+    if (press && m_clickable && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TextLabel::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void TextLabel::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void TextLabel::mouseMoveEvent(QMouseEvent* event)

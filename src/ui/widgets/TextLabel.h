@@ -18,8 +18,12 @@
 // with a hover look draws in it while the pointer is over it. A label with
 // an address opens it in the desktop's program as soon as it is pressed.
 //
-// Screen readers read the caption; a clickable label is a button, a label
-// marked as a link a link, and both can be pressed.
+// Keyboard: a label that takes the focus (its focus policy) shows a dotted
+// frame while it has it, and Enter or Space clicks it.
+//
+// Screen readers read the caption; a clickable label is a button (unless
+// it is to be read as plain text), a label marked as a link a link, and
+// both can be pressed.
 #pragma once
 
 #include <QColor>
@@ -125,6 +129,9 @@ public:
 
     bool clickable() const { return m_clickable; }
     void setClickable(bool value) { m_clickable = value; }
+    // Read as plain text by screen readers though it takes clicks.
+    bool readAsText() const { return m_readAsText; }
+    void setReadAsText(bool on) { m_readAsText = on; }
     // A link to screen readers (role, and its address as the value).
     bool isLink() const { return m_link; }
     void setLink(bool on) { m_link = on; }
@@ -157,6 +164,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -192,6 +202,7 @@ private:
     bool m_embossed = false;
     bool m_clickable = false;
     bool m_link = false;
+    bool m_readAsText = false;
     QString m_url;
     bool m_pressed = false;
     // The text laid out in lines at the label's width; rebuilt when needed.

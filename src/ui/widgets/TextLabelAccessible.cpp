@@ -36,7 +36,7 @@ QAccessible::Role TextLabelAccessible::role() const
 {
     if (label()->isLink())
         return QAccessible::Link;
-    return label()->clickable() ? QAccessible::Button : QAccessible::StaticText;
+    return label()->clickable() && !label()->readAsText() ? QAccessible::Button : QAccessible::StaticText;
 }
 
 QAccessible::State TextLabelAccessible::state() const
@@ -62,7 +62,7 @@ QString TextLabelAccessible::text(QAccessible::Text t) const
 
 QStringList TextLabelAccessible::actionNames() const
 {
-    if (label()->clickable() && label()->isEnabled())
+    if (label()->clickable() && !label()->readAsText() && label()->isEnabled())
         return { pressAction() };
     return {};
 }
