@@ -796,8 +796,8 @@ QByteArray PgStore::notifyTriggerSql(const QString& table, const QString& keyFie
         "  RETURN NULL;\n"
         "END\n"
         "$body$;\n"
-        "CREATE TRIGGER %5 AFTER INSERT OR UPDATE OR DELETE ON %2 FOR EACH ROW EXECUTE FUNCTION %1();\n"
-        "CREATE TRIGGER %6 AFTER TRUNCATE ON %2 FOR EACH STATEMENT EXECUTE FUNCTION %1();\n")
+        "CREATE OR REPLACE TRIGGER %5 AFTER INSERT OR UPDATE OR DELETE ON %2 FOR EACH ROW EXECUTE FUNCTION %1();\n"
+        "CREATE OR REPLACE TRIGGER %6 AFTER TRUNCATE ON %2 FOR EACH STATEMENT EXECUTE FUNCTION %1();\n")
         .arg(function, quoted(table), key, QString::fromLatin1(channel()), quoted(table + QStringLiteral("_changes")),
             quoted(table + QStringLiteral("_emptied")))
         .toUtf8();

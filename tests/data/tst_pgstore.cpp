@@ -2,6 +2,7 @@
 // like a file, never over someone else's change, and other people's changes
 // arriving while it is open. Every case runs against a throwaway server.
 #include "../common/PgTestServer.h"
+#include "../common/TestDatabase.h"
 
 #include "data/Connection.h"
 #include "data/DataError.h"
@@ -9,6 +10,7 @@
 #include "data/Table.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -84,6 +86,7 @@ private slots:
     void remoteChanges();
     void remoteChangeToRecordBeingEdited();
     void catchUpAfterReconnect();
+    void convert();
 
 private:
     std::unique_ptr<PgTestServer> m_server;
@@ -390,6 +393,43 @@ void TestPgStore::catchUpAfterReconnect()
     m_server->exec(QStringLiteral("UPDATE главная SET тел = '7-77-77' WHERE название = 'Вокзал'"));
     QTRY_COMPARE_WITH_TIMEOUT(
         d.table.valueAt(d.rowOf(QStringLiteral("Вокзал")), 3), TextValue(QStringLiteral("7-77-77")), 10000);
+}
+
+// sarwino-convert copies a file's directory to the server in one go, keys
+// included, and then the program opens it and hears its changes.
+void TestPgStore::convert()
+{
+    m_server->exec(QStringLiteral("DROP TABLE главная CASCADE"));
+    TestDatabase source(
+        { { QStringLiteral("Почта"), QStringLiteral(""), QVariant(), QStringLiteral("Связь"), QVariant() },
+            { QStringLiteral("Школа № 1"), QStringLiteral("ул. Школьная, 1"), QStringLiteral("2-00-01"),
+                QStringLiteral("Образование"), QString(200, QChar(u'ж')) } });
+    source.exec(QStringLiteral("UPDATE главная SET Код = 40 WHERE название = 'Школа № 1'"));
+    const auto run = [&](const QString& target) {
+        QProcess convert;
+        convert.start(QStringLiteral(CONVERT_PATH), { source.path(), target });
+        convert.waitForFinished(60000);
+        return std::make_pair(convert.exitCode(), QString::fromLocal8Bit(convert.readAllStandardError()));
+    };
+    const auto [code, output] = run(m_server->link(QStringLiteral("town"), QStringLiteral("admin")));
+    QVERIFY2(code == 0, qPrintable(output));
+    QCOMPARE(m_server->exec(QStringLiteral("SELECT count(*) FROM главная")), QStringLiteral("2"));
+    QCOMPARE(value(40, QStringLiteral("пояснение")), QString(200, QChar(u'ж')));
+    QCOMPARE(m_server->exec(QStringLiteral("SELECT coalesce(тел, '<null>') || '|' || адрес FROM главная WHERE "
+                                           "название = 'Почта'")),
+        QStringLiteral("<null>|"));
+
+    const auto [again, refusal] = run(m_server->link(QStringLiteral("town"), QStringLiteral("admin")));
+    QCOMPARE(again, 1);
+    QVERIFY2(refusal.contains(QStringLiteral("уже содержит записи")), qPrintable(refusal));
+    QCOMPARE(m_server->exec(QStringLiteral("SELECT count(*) FROM главная")), QStringLiteral("2"));
+
+    Directory d(m_server->link(QStringLiteral("town"), QStringLiteral("admin")));
+    d.open();
+    QCOMPARE(d.table.recordCount(), 2);
+    m_server->exec(QStringLiteral("INSERT INTO главная (название) VALUES ('Новая')"));
+    QTRY_COMPARE(d.table.recordCount(), 3);
+    QVERIFY(m_server->exec(QStringLiteral("SELECT Код FROM главная WHERE название = 'Новая'")).toInt() > 40);
 }
 
 QTEST_GUILESS_MAIN(TestPgStore)
