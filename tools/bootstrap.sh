@@ -6,6 +6,7 @@ packages="cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-translations-l10n libgl-dev
   libsqlite3-dev sqlite3 libjpeg-dev libicu-dev libbenchmark-dev
   mdbtools-dev mdbtools
+  postgresql-15 libpq-dev
   xvfb xauth openbox xdotool x11-utils x11-xkb-utils libx11-dev libxcb1-dev imagemagick
   libxdamage-dev libxtst-dev libxkbcommon-dev
   fonts-comfortaa fonts-kaushanscript fonts-dejavu-extra

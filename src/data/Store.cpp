@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 #include "data/JetStore.h"
+#include "data/PgStore.h"
 #include "data/RowSet.h"
 #include "data/SqliteStore.h"
 
@@ -40,6 +41,13 @@ std::unique_ptr<Store> Store::open(const QString& path, bool readOnly)
     if (!file.open(QIODevice::ReadOnly))
         throw DataError(QStringLiteral("Нет доступа к файлу базы данных «%1»: %2.").arg(shown, file.errorString()));
     const QByteArray head = file.read(100);
+    if (PgStore::isLink(head)) {
+        // A link to a server: one line, handed to libpq as it stands.
+        file.seek(0);
+        const QByteArray link = file.read(64 * 1024).split('\n').front().trimmed();
+        file.close();
+        return std::make_unique<PgStore>(link, path);
+    }
     file.close();
 
     switch (detectFormat(head)) {

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,22 @@ struct FieldChange {
     QString field;
     StoredValue original; // the value as it was read
     TextValue value; // the value to write
+};
+
+// A record as another program left it on a shared server: its text values
+// in the order of the fields read (the key left out), or none when deleted.
+struct RemoteRecord {
+    qint64 key = 0;
+    bool deleted = false;
+    std::vector<TextValue> values;
+};
+
+// What other programs changed: these records, or, when the store may have
+// missed changes (it lost the server for a while), the whole table read
+// anew into all.
+struct RemoteChanges {
+    std::vector<RemoteRecord> records;
+    std::shared_ptr<RowSet> all;
 };
 
 class Store {
@@ -73,6 +90,12 @@ public:
 
     // Adds a record and returns its new key.
     virtual qint64 insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values) = 0;
+
+    // Stores on a shared server hear of other programs' changes to the table
+    // last read and pass them to onChange, on the thread that opened the
+    // store, until it is replaced (an empty function stops them). Files
+    // tell nothing.
+    virtual void watch(std::function<void(RemoteChanges)> onChange) { Q_UNUSED(onChange); }
 
     // The message for a record in the file at path that someone else changed
     // or deleted since it was read.

@@ -39,6 +39,8 @@ Table::Table() = default;
 
 Table::~Table()
 {
+    if (active() && m_connection && m_connection->connected())
+        m_connection->store().watch({});
     for (DataSource* source : m_sources)
         source->m_dataSet = nullptr;
 }
@@ -130,12 +132,16 @@ void Table::open()
     m_eof = m_view.empty();
     notifyDataSet();
     notifyState();
+    m_connection->store().watch([this](RemoteChanges changes) { applyRemoteChanges(std::move(changes)); });
 }
 
 void Table::close()
 {
     if (!active())
         return;
+    if (m_connection && m_connection->connected())
+        m_connection->store().watch({});
+    m_remote.reset();
     m_state = State::Inactive;
     m_data.reset(); // stops the reading and the order builds first
     m_allRowsShown = false;

@@ -23,6 +23,7 @@ class Connection;
 class DataSource;
 class TableRows;
 struct FieldChange;
+struct RemoteChanges;
 
 class Table {
 public:
@@ -133,6 +134,11 @@ public:
     // file could not be read to its end); the table is closed by then.
     std::function<void(std::exception_ptr)> onBackgroundError;
 
+    // Records other programs changed on a shared server: put into the rows,
+    // the filter and sort applied again, the current record kept. While a
+    // record is being typed, or rows are still being read in, they wait.
+    void applyRemoteChanges(RemoteChanges changes);
+
     // Memory held by the rows, for benchmarks.
     std::size_t memoryUsage() const;
 
@@ -198,6 +204,10 @@ private:
 
     std::vector<DataSource*> m_sources;
     int m_disableCount = 0;
+
+    struct Remote; // other programs' changes waiting, and the rows by key
+    std::shared_ptr<Remote> m_remote;
+    void applyWaitingRemoteChanges();
     unsigned m_pending = NoChange;
     int m_rowWhenDisabled = -1;
 };

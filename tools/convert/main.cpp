@@ -3,7 +3,13 @@
 // new SQLite file that Sarwino can change.
 //
 //   sarwino-convert SOURCE TARGET
+//   sarwino-convert SOURCE postgresql://…
 //   sarwino-convert --version | --help
+//
+// A TARGET that is a link to a PostgreSQL server gets the table (made when
+// missing, with the trigger that tells open copies of the program about
+// changes) filled in one transaction with COPY; a table that already holds
+// records is refused.
 //
 // Keys, texts and empty values are copied exactly; a record whose key cannot
 // be copied as it is (none, or not a whole number, or one that other records
@@ -16,6 +22,7 @@
 #include "data/DataError.h"
 #include "data/DirectorySchema.h"
 #include "data/Field.h"
+#include "data/PgStore.h"
 #include "data/RowSet.h"
 #include "data/Store.h"
 
@@ -24,6 +31,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <cerrno>
@@ -40,10 +48,13 @@
 namespace {
 
 constexpr const char* kUsage = "Использование: sarwino-convert ИСХОДНЫЙ_ФАЙЛ НОВЫЙ_ФАЙЛ\n"
+                               "       sarwino-convert ИСХОДНЫЙ_ФАЙЛ postgresql://СЕРВЕР/БАЗА\n"
                                "       sarwino-convert --version | --help\n"
                                "Копирует справочник из файла базы данных Сарвино (Microsoft Access или SQLite)\n"
                                "в новый файл SQLite, который программа может изменять. Новый файл не должен\n"
-                               "существовать.\n";
+                               "существовать. Вместо нового файла можно указать ссылку на сервер PostgreSQL\n"
+                               "(без пароля: он берётся из ~/.pgpass или PGPASSWORD); таблица на сервере\n"
+                               "создаётся, если её нет, и не должна содержать записей.\n";
 
 // Rows from which the copy reports its progress.
 constexpr int kProgressFrom = 20000;
@@ -341,6 +352,133 @@ int convert(const QString& source, const QString& target)
     return 0;
 }
 
+// Copies the directory into a table on a PostgreSQL server, in one
+// transaction: all of it or nothing.
+int convertToServer(const QString& source, const QString& link)
+{
+    QStringList fields;
+    for (const FieldDef& field : directoryFields())
+        fields << field.name;
+    RowSet rows;
+    {
+        std::unique_ptr<Store> store = Store::open(source, true);
+        store->load(directoryTableName(), fields, rows);
+    }
+    checkKeys(rows);
+
+    const QByteArray linkBytes = link.toUtf8();
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(linkBytes.constData(), &error);
+    if (!options) {
+        const QString reason = QString::fromUtf8(error ? error : "");
+        PQfreemem(error);
+        throw DataError(QStringLiteral("ссылка на сервер записана неверно: ") + reason.trimmed());
+    }
+    bool password = false;
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+        password = password || (std::strcmp(o->keyword, "password") == 0 && o->val && *o->val);
+    PQconninfoFree(options);
+    if (password)
+        throw DataError(QStringLiteral("в ссылке записан пароль; уберите его и укажите пароль в ~/.pgpass (или в "
+                                       "файле, который называет PGPASSFILE) либо в переменной PGPASSWORD."));
+    const char* keys[] = { "dbname", "client_encoding", "fallback_application_name", nullptr };
+    const char* values[] = { linkBytes.constData(), "UTF8", "sarwino-convert", nullptr };
+    PGconn* conn = PQconnectdbParams(keys, values, 1);
+    const auto finish = qScopeGuard([&] { PQfinish(conn); });
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
+    const auto failed = [&](PGresult* result) {
+        const QString message = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+        PQclear(result);
+        return DataError(QStringLiteral("сервер не принял справочник, на сервере ничего не изменено: ") + message);
+    };
+    if (PQstatus(conn) != CONNECTION_OK)
+        throw DataError(
+            QStringLiteral("не удаётся подключиться к серверу: ") + QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+    const auto exec = [&](const QByteArray& sql, ExecStatusType expected = PGRES_COMMAND_OK) {
+        PGresult* result = PQexec(conn, sql.constData());
+        if (PQresultStatus(result) != expected)
+            throw failed(result);
+        return result;
+    };
+    const QString table = QStringLiteral("\"%1\"").arg(directoryTableName());
+    const QString key = directoryFields().front().name;
+    PQclear(exec("BEGIN"));
+    PGresult* found = exec(QStringLiteral("SELECT to_regclass('%1') IS NOT NULL").arg(table).toUtf8(), PGRES_TUPLES_OK);
+    const bool exists = PQgetvalue(found, 0, 0)[0] == 't';
+    PQclear(found);
+    if (exists) {
+        PGresult* any = exec(QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1)").arg(table).toUtf8(), PGRES_TUPLES_OK);
+        const bool holdsRecords = PQgetvalue(any, 0, 0)[0] == 't';
+        PQclear(any);
+        if (holdsRecords)
+            throw DataError(QStringLiteral("таблица «%1» на сервере уже содержит записи; справочник копируется "
+                                           "только в пустую таблицу. На сервере ничего не изменено.")
+                                .arg(directoryTableName()));
+    } else {
+        PQclear(exec(PgStore::createTableSql()));
+    }
+    PQclear(exec(PgStore::notifyTriggerSql(directoryTableName(), key)));
+
+    QStringList columns;
+    for (const FieldDef& field : directoryFields())
+        columns << QLatin1Char('"') + field.name + QLatin1Char('"');
+    PQclear(exec(
+        QStringLiteral("COPY %1 (%2) FROM STDIN (FORMAT binary)").arg(table, columns.join(QLatin1Char(','))).toUtf8(),
+        PGRES_COPY_IN));
+    QByteArray buffer("PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0", 19);
+    const auto put16 = [&](int v) { buffer.append(char(v >> 8)).append(char(v)); };
+    const auto put32 = [&](quint32 v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            buffer.append(char(v >> shift));
+    };
+    const int total = rows.rowCount();
+    for (int row = 0; row < total; ++row) {
+        put16(rows.columnCount() + 1);
+        put32(8);
+        const quint64 k = quint64(rows.key(row));
+        for (int shift = 56; shift >= 0; shift -= 8)
+            buffer.append(char(k >> shift));
+        for (int column = 0; column < rows.columnCount(); ++column) {
+            if (rows.isNull(row, column)) {
+                put32(0xFFFFFFFF);
+                continue;
+            }
+            const std::string_view bytes = rows.utf8(row, column);
+            put32(quint32(bytes.size()));
+            buffer.append(bytes.data(), qsizetype(bytes.size()));
+        }
+        if (buffer.size() > (1 << 20) || row == total - 1) {
+            if (row == total - 1)
+                put16(-1);
+            if (PQputCopyData(conn, buffer.constData(), int(buffer.size())) != 1)
+                throw failed(nullptr);
+            buffer.clear();
+        }
+    }
+    if (total == 0) {
+        put16(-1);
+        PQputCopyData(conn, buffer.constData(), int(buffer.size()));
+    }
+    if (PQputCopyEnd(conn, nullptr) != 1)
+        throw failed(nullptr);
+    PGresult* copied = PQgetResult(conn);
+    if (PQresultStatus(copied) != PGRES_COMMAND_OK)
+        throw failed(copied);
+    PQclear(copied);
+    while (PGresult* rest = PQgetResult(conn))
+        PQclear(rest);
+    // New records get keys after the copied ones.
+    PQclear(exec(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), coalesce(max(\"%2\"), 0) + 1, "
+                                "false) FROM %1")
+                     .arg(table, key)
+                     .toUtf8(),
+        PGRES_TUPLES_OK));
+    PQclear(exec("COMMIT"));
+    say(QStringLiteral("записей скопировано на сервер: %1.").arg(total));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -363,6 +501,8 @@ int main(int argc, char** argv)
         std::signal(signal, removeTemporaryAndExit);
 
     try {
+        if (PgStore::isLink(args[1].toUtf8()))
+            return convertToServer(args[0], args[1]);
         return convert(args[0], args[1]);
     } catch (const DataError& e) {
         say(e.message());
