@@ -2,6 +2,7 @@
 
 #include "ui/info/ShellOpen.h"
 #include "ui/info/TsWebLabel.h"
+#include "ui/widgets/ModalOnScreen.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ QAccessible::State TsLabelAccessible::state() const
 
 QStringList TsLabelAccessible::actionNames() const
 {
-    if (isLink() && widget()->isEnabled())
+    if (isLink() && widget()->isEnabled() && !modal::blocked(widget()))
         return { pressAction() };
     return QAccessibleWidget::actionNames();
 }
@@ -74,7 +75,7 @@ void TsLabelAccessible::doAction(const QString& actionName)
 {
     // Pressing the link through assistive technology is a click on it.
     auto* link = qobject_cast<TsWebLabel*>(widget());
-    if (actionName == pressAction() && link && link->isEnabled()) {
+    if (actionName == pressAction() && link && link->isEnabled() && !modal::blocked(link)) {
         if (!link->URL().isEmpty())
             shellOpen(link->URL());
         emit link->OnClick();

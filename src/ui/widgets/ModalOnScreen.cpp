@@ -68,4 +68,22 @@ void keepOnScreen()
         watcher = new Watcher(qApp);
 }
 
+bool blocked(const QWidget* widget)
+{
+    const QWidget* const window = widget->window();
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (const QWidget* other : windows) {
+        if (other == window || !other->isVisible() || !other->isModal())
+            continue;
+        if (other->windowModality() == Qt::ApplicationModal)
+            return true;
+        // Modal to its own window and the windows above that one.
+        for (const QWidget* owner = other->parentWidget(); owner; owner = owner->parentWidget()) {
+            if (owner->window() == window)
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace modal

@@ -10,9 +10,16 @@
 // a minimise stays as the user made it.
 #pragma once
 
+class QWidget;
+
 namespace modal {
 
 // Starts watching; calling it again does nothing more. Needs a QApplication.
 void keepOnScreen();
+
+// Whether the window of this widget is blocked by a modal window now shown
+// (a side window over the main window, a message box over any window): it
+// takes no input, not even through assistive technology.
+bool blocked(const QWidget* widget);
 
 } // namespace modal
