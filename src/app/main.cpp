@@ -4,6 +4,7 @@
 #include "app/TerminationSignals.h"
 #include "app/WindowSet.h"
 #include "ui/main/TForm1.h"
+#include "ui/widgets/MessageBox.h"
 
 int main(int argc, char* argv[])
 {
@@ -14,13 +15,24 @@ int main(int argc, char* argv[])
     WindowSet windows;
     if (!Form1)
         return 1;
-    // A desktop ending the session asks politely: what is being typed into
-    // the grid is saved (or dropped whole when it cannot be) before the end.
-    TerminationSignals endRequests([] {
-        if (Form1)
-            Form1->endSession();
-        QCoreApplication::quit();
+    // A desktop ending the session (or the terminal, or Ctrl+C) asks
+    // politely, and the program ends in whatever state it is: a side window
+    // open, a message box waiting for an answer. The boxes are answered as if
+    // cancelled, a menu closes, and every event loop ends at once, however
+    // deeply nested; no window is asked whether it agrees.
+    bool endRequested = false;
+    TerminationSignals endRequests([&endRequested] {
+        endRequested = true;
+        MessageBox::endSession();
+        for (int n = 0; n < 8 && QApplication::activePopupWidget(); ++n)
+            QApplication::activePopupWidget()->close();
+        QCoreApplication::exit(0);
     });
     Form1->show();
-    return app.exec();
+    const int code = app.exec();
+    // What is being typed into the grid is saved (or dropped whole when it
+    // cannot be), as on any other end of the session.
+    if (endRequested && Form1)
+        Form1->endSession();
+    return code;
 }

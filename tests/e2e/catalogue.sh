@@ -193,7 +193,7 @@ case_catalogue() {
 }
 
 case_bus_window() {
-    begin_case "bus window: transient, centred, on top; disables the main window" 02-bus
+    begin_case "bus window: transient, centred, on top; the main window takes no input" 02-bus
     local dir="$CASE_DIR/run"
     make_catalogue_db "$dir/Sarvino.mdb" || { problem "gendb failed"; end_case; return; }
     start_program "$dir"
@@ -223,7 +223,7 @@ case_bus_window() {
             click_client $(centre_of $MEDITSINA)
             click_client $((NAME_X + 20)) $(($(row_top 3) + ROW_H / 2))
             sleep 0.5
-            [ "$(visible_grid)" = "$before" ] || problem "a click on the disabled main window changed the grid"
+            [ "$(visible_grid)" = "$before" ] || problem "a click on the main window behind the bus window changed the grid"
             local stacking
             stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/,//g')
             local pos_main=-1 pos_bus=-1 i=0 w

@@ -271,22 +271,6 @@ case_about() {
     side_move 20 150
     verdict "$CASE_NAME"
 
-    CASE_NAME="about window: a minimise never leaves the disabled main window on its own"
-    xdotool windowminimize "$SIDE"
-    sleep 0.5
-    # Either the about window comes straight back, or the window manager
-    # minimised the main window with it (its transient) and both come back
-    # together.
-    if ! wait_for 5 side_viewable; then
-        if window_gone "$MAIN"; then
-            xdotool windowactivate "$MAIN" 2>/dev/null
-            wait_for 5 side_viewable || problem "restoring the main window did not bring the about window back"
-        else
-            problem "the about window stayed minimised with the disabled main window on screen"
-        fi
-    fi
-    verdict "$CASE_NAME"
-
     CASE_NAME="about window: Alt+F4 gives the main window back; the credits resume where they stopped"
     xdotool windowactivate --sync "$SIDE" 2>/dev/null
     sleep 1.5

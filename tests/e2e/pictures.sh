@@ -26,6 +26,29 @@ expect_colour() { # expect_colour X Y HEX WHAT
     c=$(pixel "$1" "$2")
     near "$c" "$3" || problem "$4: client point ($1, $2) is #$c, expected #$3"
 }
+# solid_bands X Y LENGTH WHAT: the client column X from Y down LENGTH pixels
+# shows seven solid bands, not a gradient: exactly seven colours, one run
+# each, in order, each run a seventh of the length and near its band.
+solid_bands() {
+    local fault
+    fault=$(convert "$SHOT" -crop "1x$3+$((CX + $1))+$((CY + $2))" +repage -depth 8 txt:- 2>/dev/null \
+        | sed -n 's/.*#\([0-9A-F]\{6\}\).*/\1/p' \
+        | awk -v len="$3" -v bands="${BANDS[*]}" '
+            function ch(h, i) { return (index("0123456789ABCDEF", substr(h, i, 1)) - 1) * 16 + index("0123456789ABCDEF", substr(h, i + 1, 1)) - 1 }
+            BEGIN { n = split(bands, band, " ") }
+            { if ($1 != last) { runs++; colour[runs] = $1; last = $1 } count[runs]++ }
+            END {
+                if (runs != 7) { printf "%d colours along it, expected 7 bands", runs; exit }
+                for (r = 1; r <= 7; r++) {
+                    for (i = 1; i <= 5; i += 2) {
+                        d = ch(colour[r], i) - ch(band[r], i)
+                        if (d > 6 || d < -6) { printf "band %d is #%s, expected #%s", r - 1, colour[r], band[r]; exit }
+                    }
+                    if (count[r] * 7 - len > 7 || len - count[r] * 7 > 7) { printf "band %d spans %d of %d pixels", r - 1, count[r], len; exit }
+                }
+            }')
+    [ -z "$fault" ] || problem "$4: $fault"
+}
 mean_between() { # mean_between X Y W H LOW HIGH WHAT
     local m
     m=$(mean_grey "$1" "$2" "$3" "$4")
@@ -124,13 +147,10 @@ case_placements() {
             expect_colour 300 $((571 + i)) "${BANDS[i]}" "the strip over the bottom banner (Image9), row $i"
             expect_colour 900 "$i" "${BANDS[i]}" "the top right strip (Image4), row $i"
         done
-        # Vertical strips: the bands along the length.
-        for i in 0 1 2 3 4 5 6; do
-            y=$(( 3 + (640 * (2 * i + 1)) / 14 ))
-            expect_colour 1002 "$y" "${BANDS[i]}" "the right edge strip (Image5), band $i"
-            y=$(( 511 + (138 * (2 * i + 1)) / 14 ))
-            expect_colour 3 "$y" "${BANDS[i]}" "the left edge strip (Image10), band $i"
-        done
+        # Vertical strips: seven solid bands along the length. (Image7 lies
+        # under Image8 at its top, as the controls stack.)
+        solid_bands 1002 3 640 "the right edge strip (Image5)"
+        solid_bands 3 511 138 "the left edge strip (Image10)"
         # The catalogue panel's left edge, dark navy from top to bottom.
         for y in 10 100 300 500 640; do
             expect_colour 754 "$y" 080D37 "the catalogue panel (Image2)"

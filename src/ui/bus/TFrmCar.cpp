@@ -276,7 +276,7 @@ void TFrmCar::Image1MouseMove(QObject*, Qt::KeyboardModifiers, int, int)
 
 void TFrmCar::FormClose(QObject*)
 {
-    enableOwner();
+    // The main window takes input again as soon as this window is hidden.
     m_hover.reset();
 }
 

@@ -6,9 +6,7 @@
 #include "ui/widgets/PixelFonts.h"
 #include "ui/widgets/ShellOpen.h"
 
-#include <QEvent>
 #include <QLabel>
-#include <QTimer>
 
 InfoWindow::InfoWindow(QWidget* owner)
     : SecondaryWindow(owner, windowFlagsWithoutButtons())
@@ -61,22 +59,4 @@ void InfoWindow::sWebLabel2Click(QObject*)
 void InfoWindow::sWebLabel3Click(QObject*)
 {
     shellOpen(maker::contactMailLink());
-}
-
-void InfoWindow::changeEvent(QEvent* event)
-{
-    SecondaryWindow::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !isVisible())
-        return;
-    // Minimised together with the main window (as its transient), the two
-    // come back together; minimised alone, it comes straight back.
-    const QWidget* main = owner();
-    if (main && main->isMinimized())
-        return;
-    QTimer::singleShot(0, this, [this] {
-        if (isVisible() && isMinimized() && !(owner() && owner()->isMinimized())) {
-            setWindowState(windowState() & ~Qt::WindowMinimized);
-            showAndActivate();
-        }
-    });
 }

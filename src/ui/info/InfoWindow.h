@@ -1,9 +1,9 @@
 // An information window: a side window with a title bar and no buttons on
 // it. Its window hints ask the window manager for moving only, with no
 // minimise, maximise or close function; a window manager that offers them
-// anyway gets sound answers: a close gives the main window back as the
-// window's own close button does, and a minimise while the main window stays
-// on the screen is undone, so the disabled main window is never left alone.
+// anyway gets the answers every side window gives: a close gives the main
+// window back as the window's own close button does, and a minimise is
+// undone.
 #pragma once
 
 #include "ui/widgets/SecondaryWindow.h"
@@ -34,6 +34,4 @@ protected:
     // Tab reaches them after the window's own controls, the last of which
     // is lastControl.
     void setUpLinks(TsWebLabel* sWebLabel1, TsWebLabel* sWebLabel2, TsWebLabel* sWebLabel3, QWidget* lastControl);
-
-    void changeEvent(QEvent* event) override;
 };

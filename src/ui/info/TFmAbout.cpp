@@ -65,7 +65,6 @@ void TFmAbout::Timer1Timer(QObject*)
 
 void TFmAbout::Button1Click(QObject*)
 {
-    enableOwner();
     m_timer1->stop();
     close();
 }

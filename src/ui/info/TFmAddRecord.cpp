@@ -26,6 +26,5 @@ TFmAddRecord::~TFmAddRecord()
 
 void TFmAddRecord::Button1Click(QObject*)
 {
-    enableOwner();
     close();
 }

@@ -401,11 +401,6 @@ void TForm1::keepNormalSize()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    // A disabled main window takes no input, not even a close.
-    if (!isEnabled()) {
-        event->ignore();
-        return;
-    }
     // A change still being typed is saved, not lost; when it cannot be
     // saved the program stays open so nothing is lost.
     if (!guarded([&] { m_ui->DBGrid1->postPendingEdit(); })) {

@@ -1,50 +1,34 @@
 #include "ui/widgets/MessageBox.h"
 
-#include <QEvent>
-#include <QTimer>
+#include "ui/widgets/ModalOnScreen.h"
+
+#include <QAbstractButton>
+#include <QPointer>
+#include <QPushButton>
+#include <QScopeGuard>
 
 namespace {
 
-// A box waits for its answer while the rest of the program takes no input.
-// Minimised on its own (window managers offer that on every window) it would
-// leave the program waiting with nothing to answer on screen, so it comes
-// straight back; minimised together with its owner, the two come back
-// together.
-class KeepOnScreen : public QObject
+// The boxes waiting for an answer, innermost last.
+QList<QPointer<QMessageBox>>& openBoxes()
 {
-public:
-    explicit KeepOnScreen(QWidget* box)
-        : QObject(box)
-        , m_box(box)
-    {
-        box->installEventFilter(this);
-    }
+    static QList<QPointer<QMessageBox>> boxes;
+    return boxes;
+}
 
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched == m_box && event->type() == QEvent::WindowStateChange && m_box->isMinimized()
-            && !ownerMinimized()) {
-            QTimer::singleShot(0, m_box, [this] {
-                if (m_box->isVisible() && m_box->isMinimized() && !ownerMinimized()) {
-                    m_box->setWindowState(m_box->windowState() & ~Qt::WindowMinimized);
-                    m_box->show();
-                    m_box->raise();
-                    m_box->activateWindow();
-                }
-            });
-        }
-        return false;
-    }
+bool& sessionEnded()
+{
+    static bool ended = false;
+    return ended;
+}
 
-private:
-    bool ownerMinimized() const
-    {
-        const QWidget* owner = m_box->parentWidget() ? m_box->parentWidget()->window() : nullptr;
-        return owner && owner->isMinimized();
-    }
-
-    QWidget* m_box;
-};
+// The answer of a box no one is left to answer: Cancel where the box offers
+// it, so nothing is done that the user did not agree to, else its default.
+QMessageBox::StandardButton unseenAnswer(
+    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
+{
+    return (buttons & QMessageBox::Cancel) ? QMessageBox::Cancel : defaultButton;
+}
 
 } // namespace
 
@@ -72,25 +56,47 @@ void MessageBox::setAnswerWithDefault(bool on)
 }
 
 QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                                             const QString& text, QMessageBox::StandardButtons buttons,
-                                             QMessageBox::StandardButton defaultButton)
+    const QString& text, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
-    log().append({icon, title, text});
+    log().append({ icon, title, text });
     if (!answers().isEmpty())
         return answers().takeFirst();
     if (answerWithDefault())
         return defaultButton;
+    if (sessionEnded()) {
+        qWarning("%s: %s", qUtf8Printable(title), qUtf8Printable(text));
+        return unseenAnswer(buttons, defaultButton);
+    }
     QMessageBox box(icon, title, text, buttons, parent);
     box.setDefaultButton(defaultButton);
     box.setObjectName(QStringLiteral("MessageBox"));
-    new KeepOnScreen(&box);
+    modal::keepOnScreen();
+    openBoxes().append(&box);
+    const auto forget = qScopeGuard([&box] { openBoxes().removeAll(&box); });
     return QMessageBox::StandardButton(box.exec());
+}
+
+void MessageBox::endSession()
+{
+    sessionEnded() = true;
+    // Innermost first: each answer ends that box's wait.
+    const QList<QPointer<QMessageBox>> boxes = openBoxes();
+    for (auto it = boxes.crbegin(); it != boxes.crend(); ++it) {
+        QMessageBox* box = *it;
+        if (!box)
+            continue;
+        const QMessageBox::StandardButton answer
+            = unseenAnswer(box->standardButtons(), box->standardButton(box->defaultButton()));
+        if (QAbstractButton* button = box->button(answer))
+            button->click();
+        else
+            box->done(answer);
+    }
 }
 
 bool MessageBox::confirm(QWidget* parent, const QString& title, const QString& text)
 {
-    return show(parent, QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel,
-                QMessageBox::Ok)
+    return show(parent, QMessageBox::Question, title, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok)
         == QMessageBox::Ok;
 }
 

@@ -7,22 +7,25 @@
 #include <QString>
 #include <QVector>
 
-class MessageBox
-{
+class MessageBox {
 public:
-    struct Shown
-    {
+    struct Shown {
         QMessageBox::Icon icon;
         QString title;
         QString text;
     };
 
     static QMessageBox::StandardButton show(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                                            const QString& text, QMessageBox::StandardButtons buttons,
-                                            QMessageBox::StandardButton defaultButton);
+        const QString& text, QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton);
 
     // The confirmation question of the data grid: OK or Cancel.
     static bool confirm(QWidget* parent, const QString& title, const QString& text);
+
+    // The program is ending: every box still waiting is answered at once as
+    // if cancelled (where it has no Cancel button, with its default button),
+    // and every box asked for from now on is answered so without being shown;
+    // its text goes to the console.
+    static void endSession();
 
     // For tests: answer the next box with this button instead of showing it.
     static void setNextAnswer(QMessageBox::StandardButton answer);

@@ -69,11 +69,18 @@ void PictureBox::paintEvent(QPaintEvent*)
     }
     // On a scaled screen (2x) the double-resolution picture keeps it sharp.
     const QImage& picture = pictureFor(painter.device()->devicePixelRatioF());
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (m_stretch)
-        painter.drawImage(rect(), picture);
-    else
+    if (!m_stretch) {
         painter.drawImage(QPoint(0, 0), picture);
+        return;
+    }
+    // A picture blown up to several times its size (a border strip, a flat
+    // background) keeps its pixels as solid blocks: the seven rows of a strip
+    // stay seven bands, however long the strip. A picture scaled by less
+    // (the banners) is smoothed.
+    const QSizeF natural = picture.deviceIndependentSize();
+    const bool blownUp = width() >= 2 * natural.width() || height() >= 2 * natural.height();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !blownUp);
+    painter.drawImage(rect(), picture);
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent* event)

@@ -1,5 +1,6 @@
-// A fixed picture of a window: drawn stretched to the control or at its
-// natural size from the top-left corner, or a flat fill of one colour while
+// A fixed picture of a window: drawn stretched to the control (smoothed, or
+// in solid blocks of its pixels when blown up to twice its size or more) or
+// at its natural size from the top-left corner, or a flat fill of one colour while
 // the control has no picture. The picture is named in the window's layout
 // (pictureName) and comes from the program's resources; on a scaled screen
 // its double-resolution version is drawn instead.

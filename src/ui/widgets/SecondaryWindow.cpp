@@ -1,17 +1,16 @@
 #include "ui/widgets/SecondaryWindow.h"
 
 #include "ui/widgets/ErrorReport.h"
+#include "ui/widgets/ModalOnScreen.h"
 #include "ui/widgets/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QWindow>
 
 namespace {
 
-// A side window is a dialog to the window system: only dialogs (and other
-// transient kinds) carry WM_TRANSIENT_FOR, which keeps the window manager
-// from raising the disabled main window over the window that disabled it.
+// A side window is a dialog to the window system, transient for the main
+// window (its parent), so the window manager keeps it above the main window.
 Qt::WindowFlags asDialog(Qt::WindowFlags flags)
 {
     return (flags & ~Qt::WindowType_Mask) | Qt::Dialog;
@@ -20,9 +19,10 @@ Qt::WindowFlags asDialog(Qt::WindowFlags flags)
 } // namespace
 
 SecondaryWindow::SecondaryWindow(QWidget* owner, Qt::WindowFlags flags)
-    : QWidget(nullptr, asDialog(flags))
-    , m_owner(owner)
+    : QWidget(owner, asDialog(flags))
 {
+    setWindowModality(Qt::WindowModal);
+    modal::keepOnScreen();
 }
 
 void SecondaryWindow::showAndActivate()
@@ -34,14 +34,6 @@ void SecondaryWindow::showAndActivate()
 
 void SecondaryWindow::FormActivate(QObject*)
 {
-    if (m_owner)
-        m_owner->setEnabled(false);
-}
-
-void SecondaryWindow::enableOwner()
-{
-    if (m_owner)
-        m_owner->setEnabled(true);
 }
 
 bool SecondaryWindow::event(QEvent* event)
@@ -53,14 +45,9 @@ bool SecondaryWindow::event(QEvent* event)
 
 void SecondaryWindow::showEvent(QShowEvent* event)
 {
-    // Transient for the main window from the first showing on: the window
-    // system writes the link when the window is mapped, which comes after
-    // this event.
-    if (m_owner && windowHandle() && m_owner->windowHandle())
-        windowHandle()->setTransientParent(m_owner->windowHandle());
     if (!m_placed) {
         m_placed = true;
-        placement::centreOnScreen(this, m_owner);
+        placement::centreOnScreen(this, owner());
     }
     QWidget::showEvent(event);
 }
@@ -76,7 +63,6 @@ void SecondaryWindow::keyPressEvent(QKeyEvent* event)
 
 void SecondaryWindow::closeEvent(QCloseEvent* event)
 {
-    enableOwner();
     guarded([&] { windowClosed(); });
     event->accept();
 }

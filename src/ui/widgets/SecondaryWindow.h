@@ -1,13 +1,15 @@
 // A side window of the program: created hidden with the main window, shown
-// modelessly from the menu, kept above the main window, centred the first
-// time it is shown and left where the user put it afterwards.
+// from the menu, centred the first time it is shown and left where the user
+// put it afterwards; closing it only hides it, with its state intact.
 //
-// It owns the side windows' one convention: while it is the active window
-// its owner (the main window) takes no input, and however it closes (its own
-// button, the close box, the window manager) the owner takes input again.
+// While it is shown the main window (its owner) takes no input: the side
+// window is modal to it. The main window keeps its look, but clicks, keys and
+// close requests do not reach it, the window manager keeps the side window
+// above it, and however the side window goes (its own button, the close box,
+// Alt+F4, the window manager) the main window takes input again. Minimised
+// while it is shown, it comes straight back (see ModalOnScreen.h).
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 
 class SecondaryWindow : public QWidget {
@@ -16,20 +18,17 @@ class SecondaryWindow : public QWidget {
 public:
     SecondaryWindow(QWidget* owner, Qt::WindowFlags flags);
 
-    QWidget* owner() const { return m_owner; }
+    QWidget* owner() const { return parentWidget(); }
 
     // Shows the window and makes it the active one.
     void showAndActivate();
 
-    // Runs each time the window becomes the active window: disables the owner.
+    // Runs each time the window becomes the active window.
     virtual void FormActivate(QObject* Sender);
 
 protected:
-    // Gives the owner its input back.
-    void enableOwner();
-
-    // Runs when the window closes, by any path, after the owner has been
-    // enabled again; the window is hidden, not destroyed.
+    // Runs when the window closes, by any path; the window is hidden, not
+    // destroyed.
     virtual void windowClosed() { }
 
     bool event(QEvent* event) override;
@@ -39,6 +38,5 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QPointer<QWidget> m_owner;
     bool m_placed = false;
 };

@@ -1,5 +1,6 @@
 #include "ui/widgets/TextLabelAccessible.h"
 
+#include "ui/widgets/ModalOnScreen.h"
 #include "ui/widgets/TextLabel.h"
 
 namespace {
@@ -62,14 +63,14 @@ QString TextLabelAccessible::text(QAccessible::Text t) const
 
 QStringList TextLabelAccessible::actionNames() const
 {
-    if (label()->clickable() && !label()->readAsText() && label()->isEnabled())
+    if (label()->clickable() && !label()->readAsText() && label()->isEnabled() && !modal::blocked(label()))
         return { pressAction() };
     return {};
 }
 
 void TextLabelAccessible::doAction(const QString& actionName)
 {
-    if (actionName == pressAction() && label()->clickable() && label()->isEnabled())
+    if (actionName == pressAction() && label()->clickable() && label()->isEnabled() && !modal::blocked(label()))
         label()->click();
 }
 

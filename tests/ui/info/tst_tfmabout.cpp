@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QApplication>
 #include <QTest>
 #include <QTimer>
 
@@ -204,17 +205,17 @@ void TestTFmAbout::scrollResumesWhereItStopped()
 
 void TestTFmAbout::closeButtonGivesTheMainWindowBack()
 {
-    QVERIFY(m_main->isEnabled());
+    QVERIFY(!QApplication::activeModalWidget());
     showAbout();
-    QTRY_VERIFY(!m_main->isEnabled());
+    QTRY_COMPARE(QApplication::activeModalWidget(), m_about.get());
     // Coming back to it keeps the main window disabled.
     m_main->activateWindow();
     QTest::qWait(50);
     m_about->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_about.get()));
-    QVERIFY(!m_main->isEnabled());
+    QCOMPARE(QApplication::activeModalWidget(), m_about.get());
     QTest::mouseClick(control<QPushButton>(m_about.get(), "Button1"), Qt::LeftButton);
-    QVERIFY(m_main->isEnabled());
+    QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(!m_about->isVisible());
     QVERIFY(!timer()->isActive());
 }
@@ -222,11 +223,11 @@ void TestTFmAbout::closeButtonGivesTheMainWindowBack()
 void TestTFmAbout::anyCloseGivesTheMainWindowBackAndStopsTheScroll()
 {
     showAbout();
-    QTRY_VERIFY(!m_main->isEnabled());
+    QTRY_COMPARE(QApplication::activeModalWidget(), m_about.get());
     QTRY_VERIFY(timer()->isActive());
     // What a window manager's close (Alt+F4, a taskbar menu) comes to.
     QVERIFY(m_about->close());
-    QVERIFY(m_main->isEnabled());
+    QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(!timer()->isActive());
     QVERIFY(!m_about->isVisible());
 }
@@ -234,11 +235,11 @@ void TestTFmAbout::anyCloseGivesTheMainWindowBackAndStopsTheScroll()
 void TestTFmAbout::minimisingAloneIsUndone()
 {
     showAbout();
-    QTRY_VERIFY(!m_main->isEnabled());
+    QTRY_COMPARE(QApplication::activeModalWidget(), m_about.get());
     m_about->setWindowState(Qt::WindowMinimized);
     QTRY_VERIFY(!m_about->isMinimized());
     QVERIFY(m_about->isVisible());
-    QVERIFY(!m_main->isEnabled());
+    QCOMPARE(QApplication::activeModalWidget(), m_about.get());
 }
 
 void TestTFmAbout::centredFirstThenWhereItWasLeft()

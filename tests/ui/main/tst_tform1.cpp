@@ -188,7 +188,7 @@ void TestTForm1::layoutOfTheWindow()
     // "Электропоезда" and "Справка" do nothing.
     control<QAction>(Form1, "N6")->trigger();
     control<QAction>(Form1, "N3")->trigger();
-    QVERIFY(Form1->isEnabled());
+    QVERIFY(!QApplication::activeModalWidget());
     const QWidgetList windows = QApplication::topLevelWidgets();
     QCOMPARE(std::count_if(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); }), 1);
 }
@@ -386,7 +386,7 @@ void TestTForm1::secondaryWindowsDisableTheMainWindow()
         QVERIFY(QTest::qWaitForWindowActive(c.window));
         QCOMPARE(c.window->windowTitle(), c.title);
         QCOMPARE(c.window->size(), c.size);
-        QTRY_VERIFY(!Form1->isEnabled());
+        QTRY_COMPARE(QApplication::activeModalWidget(), c.window);
         QCOMPARE(c.window->windowHandle()->transientParent(), Form1->windowHandle());
         // Only transient kinds of window carry WM_TRANSIENT_FOR on X11.
         QCOMPARE(c.window->windowType(), Qt::Dialog);
@@ -398,7 +398,7 @@ void TestTForm1::secondaryWindowsDisableTheMainWindow()
             QTest::mouseClick(close, Qt::LeftButton);
         }
         QVERIFY(!c.window->isVisible());
-        QVERIFY(Form1->isEnabled());
+        QVERIFY(!QApplication::activeModalWidget());
     }
     // Without title-bar buttons, the about window still gives the main window back
     // if something else closes it.
@@ -406,7 +406,7 @@ void TestTForm1::secondaryWindowsDisableTheMainWindow()
     QVERIFY(QTest::qWaitForWindowActive(FmAbout));
     QVERIFY(!(FmAbout->windowFlags() & Qt::WindowCloseButtonHint));
     FmAbout->close();
-    QVERIFY(Form1->isEnabled());
+    QVERIFY(!QApplication::activeModalWidget());
     QVERIFY(!Form2->isVisible());
 }
 
