@@ -274,9 +274,23 @@ SqliteStore::Failure SqliteStore::failureOfCode(int code)
 {
     if (code == SQLITE_READONLY_ROLLBACK)
         return Failure::HotJournal;
-    if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED)
+    switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
         return Failure::Busy;
-    return Failure::Other;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return Failure::ReadOnly;
+    case SQLITE_FULL:
+        return Failure::DiskFull;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return Failure::Damaged;
+    case SQLITE_IOERR:
+        return Failure::DiskError;
+    default:
+        return Failure::Other;
+    }
 }
 
 QString SqliteStore::shownPath() const
@@ -311,16 +325,39 @@ void SqliteStore::failOpen(const QString& storeMessage, Failure failure) const
     throw DataError(message);
 }
 
+// The common failures are told in full; any other names the library's own
+// words as such, after what could not be done.
 void SqliteStore::failWrite(const QString& what, const QString& storeMessage, Failure failure) const
 {
-    if (failure == Failure::Busy) {
+    const QString file = shownPath();
+    const QString folder = QDir::toNativeSeparators(QFileInfo(m_path).absolutePath());
+    switch (failure) {
+    case Failure::Busy:
         throw DataError(QStringLiteral("Файл базы данных «%1» занят другой программой, и изменения не сохранены. "
                                        "Повторите правку позже или нажмите Esc, чтобы её отменить.")
-                            .arg(shownPath()));
+                            .arg(file));
+    case Failure::ReadOnly:
+    case Failure::HotJournal:
+        throw DataError(what.arg(file)
+            + QStringLiteral(": файл или его папка «%1» защищены от записи, и изменить справочник нельзя. Файл не "
+                             "изменён.")
+                  .arg(folder));
+    case Failure::DiskFull:
+        throw DataError(what.arg(file)
+            + QStringLiteral(": на диске не осталось места. Освободите место и повторите правку; файл не изменён."));
+    case Failure::Damaged:
+        throw DataError(what.arg(file)
+            + QStringLiteral(": файл повреждён. Восстановите его из резервной копии; записанное раньше не тронуто."));
+    case Failure::DiskError:
+        throw DataError(what.arg(file)
+            + QStringLiteral(": диск не дал прочитать или записать файл (сбой устройства или сетевой папки). "
+                             "Повторите правку позже; файл не изменён."));
+    case Failure::Other:
+        break;
     }
-    QString message = what.arg(shownPath());
+    QString message = what.arg(file) + QLatin1Char('.');
     if (!storeMessage.isEmpty())
-        message += QStringLiteral(": ") + storeMessage;
+        message += QStringLiteral(" Сообщение библиотеки SQLite: «%1».").arg(storeMessage);
     throw DataError(message);
 }
 
@@ -514,7 +551,8 @@ void SqliteStore::run(const char* sql, const QString& what, bool inTransaction)
 
 // Runs a prepared UPDATE or DELETE of one record in a transaction of its
 // own and keeps it only when it touched exactly that record.
-void SqliteStore::writeOneRecord(sqlite3_stmt* statement, qint64 key, const QString& keyField, const QString& what)
+void SqliteStore::writeOneRecord(
+    sqlite3_stmt* statement, qint64 key, const QString& keyField, const QString& what, Change change)
 {
     sqlite3* db = handle();
     run("BEGIN IMMEDIATE", what, true);
@@ -523,7 +561,7 @@ void SqliteStore::writeOneRecord(sqlite3_stmt* statement, qint64 key, const QStr
     if (affected != 1) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         if (affected == 0)
-            throw DataError(rowNotFoundMessage(m_path));
+            throw DataError(rowNotFoundMessage(m_path, change));
         throw DataError(QStringLiteral("В файле «%1» значение ключа «%2» = %3 есть у нескольких записей (%4), "
                                        "поэтому изменить или удалить только эту запись нельзя. Файл не изменён.")
                             .arg(shownPath(), keyField, QString::number(key), QString::number(affected)));
@@ -557,7 +595,7 @@ void SqliteStore::update(
         if (!change.original.null)
             bindStored(statement.get(), index++, change.original);
     }
-    writeOneRecord(statement.get(), key, keyField, what);
+    writeOneRecord(statement.get(), key, keyField, what, Change::Edit);
 }
 
 void SqliteStore::remove(
@@ -577,7 +615,7 @@ void SqliteStore::remove(
         if (!original.original.null)
             bindStored(statement.get(), index++, original.original);
     }
-    writeOneRecord(statement.get(), key, keyField, what);
+    writeOneRecord(statement.get(), key, keyField, what, Change::Delete);
 }
 
 qint64 SqliteStore::insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values)

@@ -36,7 +36,7 @@ public:
 private:
     class Reader;
 
-    enum class Failure { Other, Busy, HotJournal };
+    enum class Failure { Other, Busy, HotJournal, ReadOnly, DiskFull, Damaged, DiskError };
     using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
 
     void openFile(bool readOnly);
@@ -57,7 +57,8 @@ private:
     Statement prepareWrite(const QString& sql, const QString& what);
     void run(sqlite3_stmt* statement, const QString& what, bool inTransaction);
     void run(const char* sql, const QString& what, bool inTransaction);
-    void writeOneRecord(sqlite3_stmt* statement, qint64 key, const QString& keyField, const QString& what);
+    void writeOneRecord(
+        sqlite3_stmt* statement, qint64 key, const QString& keyField, const QString& what, Change change);
 
     QString m_path;
     QString m_connectionName;

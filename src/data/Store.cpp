@@ -74,8 +74,13 @@ void Store::load(const QString& table, const QStringList& fields, RowSet& rows)
     rows.markDuplicateKeys();
 }
 
-QString Store::rowNotFoundMessage(const QString& path)
+QString Store::rowNotFoundMessage(const QString& path, Change change)
 {
+    // A delete leaves nothing pending to give up.
+    if (change == Change::Delete)
+        return QStringLiteral("Запись не удалена: в файле «%1» её изменила или удалила другая программа после того, "
+                              "как справочник её прочитал. Файл не изменён.")
+            .arg(QDir::toNativeSeparators(path));
     return QStringLiteral("Изменения не сохранены: запись в файле «%1» изменена или удалена другой программой "
                           "после того, как справочник её прочитал. Нажмите Esc, чтобы отменить правку.")
         .arg(QDir::toNativeSeparators(path));

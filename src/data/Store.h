@@ -98,6 +98,7 @@ public:
     virtual void watch(std::function<void(RemoteChanges)> onChange) { Q_UNUSED(onChange); }
 
     // The message for a record in the file at path that someone else changed
-    // or deleted since it was read.
-    static QString rowNotFoundMessage(const QString& path);
+    // or deleted since it was read, when it was to be changed or deleted.
+    enum class Change { Edit, Delete };
+    static QString rowNotFoundMessage(const QString& path, Change change = Change::Edit);
 };

@@ -614,7 +614,7 @@ void TestTable::staleDeleteIsRefused()
 {
     Table& t = open();
     db().exec(QStringLiteral("UPDATE \"главная\" SET \"пояснение\"='новое' WHERE \"Код\"=1"));
-    QCOMPARE(errorOf([&] { t.deleteRecord(); }), Store::rowNotFoundMessage(db().path()));
+    QCOMPARE(errorOf([&] { t.deleteRecord(); }), Store::rowNotFoundMessage(db().path(), Store::Change::Delete));
     QCOMPARE(db().count(), 5);
     QCOMPARE(t.recordCount(), 5);
 }
@@ -1019,7 +1019,7 @@ void TestTable::valuesOfEveryKindAreFoundAsStored()
     const QByteArray before = fileBytes(path);
     t.moveTo(2);
     QCOMPARE(t.keyAt(2), Q_INT64_C(4));
-    QCOMPARE(errorOf([&] { t.deleteRecord(); }), Store::rowNotFoundMessage(path));
+    QCOMPARE(errorOf([&] { t.deleteRecord(); }), Store::rowNotFoundMessage(path, Store::Change::Delete));
     t.edit();
     t.setValue(phone, QStringLiteral("1"));
     QCOMPARE(errorOf([&] { t.post(); }), Store::rowNotFoundMessage(path));
