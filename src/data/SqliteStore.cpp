@@ -152,7 +152,7 @@ void SqliteStore::openFile(bool readOnly)
     if (openUri(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"), &message))
         return;
     const Failure failure = lastFailure();
-    if (failure == Failure::Other && inWalMode()) {
+    if ((failure == Failure::Other || failure == Failure::ReadOnly) && inWalMode()) {
         // A file kept in WAL mode is read with two companion files beside
         // it; in a folder closed for writing they cannot be made. With no
         // changes waiting in the log, the file alone holds everything and
@@ -316,13 +316,24 @@ void SqliteStore::failOpen(const QString& storeMessage, Failure failure) const
                                        "незавершённую запись нельзя отменить. Разрешите запись в файл и его "
                                        "папку и запустите справочник снова: файл будет восстановлен.")
                             .arg(shownPath()));
+    case Failure::ReadOnly:
+        throw DataError(QStringLiteral("Файл базы данных «%1» нельзя прочитать: для чтения программе нужно записать "
+                                       "рядом с ним служебный файл, а файл или его папка «%2» защищены от записи. "
+                                       "Разрешите запись в папку или скопируйте файл туда, где запись разрешена.")
+                            .arg(shownPath(), QDir::toNativeSeparators(QFileInfo(m_path).absolutePath())));
+    case Failure::DiskError:
+        throw DataError(QStringLiteral("Файл базы данных «%1» нельзя прочитать: диск не дал прочитать его (сбой "
+                                       "устройства или сетевой папки). Запустите справочник позже.")
+                            .arg(shownPath()));
+    case Failure::DiskFull:
+    case Failure::Damaged:
     case Failure::Other:
         break;
     }
     QString message = QStringLiteral("Файл «%1» повреждён или не является базой данных").arg(shownPath());
     if (!storeMessage.isEmpty())
-        message += QStringLiteral(": ") + storeMessage;
-    throw DataError(message);
+        message += QStringLiteral(" (сообщение библиотеки SQLite: «%1»)").arg(storeMessage);
+    throw DataError(message + QLatin1Char('.'));
 }
 
 // The common failures are told in full; any other names the library's own
