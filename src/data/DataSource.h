@@ -46,6 +46,9 @@ signals:
     void scrolled(int row);
     // The table went into or out of edit or insert mode.
     void stateChanged();
+    // A filter or sort asked for waits for the data (true) or is applied or
+    // given up (false); the rows shown meanwhile stay as they were.
+    void busyChanged(bool busy);
 
 private:
     friend class Table;

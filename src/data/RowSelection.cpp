@@ -14,12 +14,6 @@ RowSelection::RowSelection(const RowSet& rows, const std::vector<FieldDef>& fiel
 {
 }
 
-void RowSelection::check(const QString& filter, const QString& sortFields) const
-{
-    Filter::parse(filter, m_fields);
-    parseSortFields(sortFields, m_fields);
-}
-
 std::string RowSelection::keyOf(int row, int field) const
 {
     std::string key;
@@ -28,10 +22,15 @@ std::string RowSelection::keyOf(int row, int field) const
     return key;
 }
 
-std::vector<std::uint32_t> RowSelection::select(const QString& filterText, const QString& sortFields)
+std::vector<std::uint32_t> RowSelection::select(const QString& filter, const QString& sortFields)
 {
-    const Filter filter = Filter::parse(filterText, m_fields);
-    const std::vector<SortKey> keys = parseSortFields(sortFields, m_fields);
+    return select(Selection::parse(filter, sortFields, m_fields));
+}
+
+std::vector<std::uint32_t> RowSelection::select(const Selection& selection)
+{
+    const Filter& filter = selection.filter;
+    const std::vector<SortKey>& keys = selection.keys;
 
     if (filter.admitsAll() && keys.size() == 1 && keys.front().field > 0)
         return m_sorter.walk(m_orders.order(keys.front().field), keys.front().descending, nullptr);
@@ -125,8 +124,7 @@ Candidates RowSelection::evaluate(const std::vector<Comparison>& alternative)
     Candidates result;
     const bool anyDeleted = m_rows.deletedCount() > 0; // most often none: no need to look
     auto consider = [&](std::uint32_t row) {
-        if ((anyDeleted && m_rows.isDeleted(int(row)))
-            || (nullsPossible && m_rows.isNull(int(row), stretch.field - 1)))
+        if ((anyDeleted && m_rows.isDeleted(int(row))) || (nullsPossible && m_rows.isNull(int(row), stretch.field - 1)))
             return;
         for (const Condition* c : checks) {
             if (!matches(row, *c))

@@ -28,12 +28,13 @@ class RowSelection {
 public:
     RowSelection(const RowSet& rows, const std::vector<FieldDef>& fields, OrderCache& orders);
 
-    // Throws DataError, saying what is wrong and where, for a malformed
-    // filter text or an unknown sort field.
-    void check(const QString& filter, const QString& sortFields) const;
-
     // The rows the filter admits, in the order of the sort fields (the
     // stored order when there are none). Deleted rows are never selected.
+    // The orders of the selection's fields are asked of the order cache: a
+    // caller that must not wait makes sure they are ready first.
+    std::vector<std::uint32_t> select(const Selection& selection);
+    // The same from the texts; throws DataError, saying what is wrong and
+    // where, for a malformed filter text or an unknown sort field.
     std::vector<std::uint32_t> select(const QString& filter, const QString& sortFields);
 
     // The collation key of one stored value (empty for no value).
