@@ -14,11 +14,11 @@ RowSelection::RowSelection(const RowSet& rows, const std::vector<FieldDef>& fiel
 {
 }
 
-std::string RowSelection::keyOf(int row, int field) const
+std::string RowSelection::keyOf(int row, int field, std::size_t limit) const
 {
     std::string key;
     if (!m_rows.isNull(row, field - 1))
-        Collation::instance().appendKey(m_rows.utf8(row, field - 1), key);
+        Collation::instance().appendKeyHead(m_rows.utf8(row, field - 1), limit, key);
     return key;
 }
 
@@ -95,8 +95,9 @@ RowSelection::Stretch RowSelection::shortestStretch(const std::vector<Condition>
         Stretch stretch { field, 0, order.sorted.size() };
         for (const Condition& on : conditions) {
             if (on.range && on.comparison.field == field) {
+                const std::size_t limit = on.range->keyBytesNeeded();
                 std::tie(stretch.begin, stretch.end) = on.range->within(order.sorted, stretch.begin, stretch.end,
-                    [&](std::uint32_t row) { return keyOf(int(row), field); });
+                    [&](std::uint32_t row) { return keyOf(int(row), field, limit); });
             }
         }
         if (best.field < 0 || stretch.size() < best.size())
@@ -182,11 +183,11 @@ bool RowSelection::matches(std::uint32_t row, const Condition& condition) const
         return c.op == Op::Equal ? null : !null;
     if (null)
         return false; // no value compares with nothing
-    const std::string key = keyOf(int(row), c.field);
     if (condition.range)
-        return condition.range->admits(key);
+        return condition.range->admits(keyOf(int(row), c.field, condition.range->keyBytesNeeded()));
     if (c.op == Op::NotEqual)
-        return key != condition.key;
+        return keyOf(int(row), c.field, condition.key.size() + 4) != condition.key;
+    const std::string key = keyOf(int(row), c.field);
     // A LIKE with wildcards at both ends: the pattern's key anywhere in the
     // value's key, at a unit boundary.
     for (std::size_t at = 0; at + condition.key.size() <= key.size(); at += 4) {

@@ -37,8 +37,9 @@ public:
     // where, for a malformed filter text or an unknown sort field.
     std::vector<std::uint32_t> select(const QString& filter, const QString& sortFields);
 
-    // The collation key of one stored value (empty for no value).
-    std::string keyOf(int row, int field) const;
+    // The collation key of one stored value (empty for no value), or its
+    // first limit bytes: a huge value is never read whole to be compared.
+    std::string keyOf(int row, int field, std::size_t limit = std::string::npos) const;
 
 private:
     // A comparison with its value's key worked out.

@@ -194,6 +194,17 @@ QString RowSet::text(int row, int column) const
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
 }
 
+QString RowSet::head(int row, int column, int chars) const
+{
+    Q_ASSERT(chars >= 0);
+    std::string_view bytes = utf8(row, column);
+    // A character takes at most four bytes and gives at least one UTF-16 unit.
+    bytes = bytes.substr(0, std::size_t(chars) * 4);
+    QString text = QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+    text.truncate(chars);
+    return text;
+}
+
 TextValue RowSet::value(int row, int column) const
 {
     if (isNull(row, column))

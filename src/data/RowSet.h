@@ -63,6 +63,9 @@ public:
     bool isNull(int row, int column) const;
     std::string_view utf8(int row, int column) const;
     QString text(int row, int column) const;
+    // At most the first chars characters of the text, reading no more of a
+    // huge value than that takes.
+    QString head(int row, int column, int chars) const;
     TextValue value(int row, int column) const;
     // The value as the file holds it; its bytes stay valid while the rows do.
     StoredValue stored(int row, int column) const;

@@ -506,6 +506,16 @@ TextValue Table::valueAt(int row, int field) const
     return m_data->rows().value(index, field - 1);
 }
 
+QString Table::displayText(int row, int field, int chars) const
+{
+    const bool editing = (m_state == State::Edit || m_state == State::Insert) && row == m_row;
+    const int index = rowIndex(row);
+    if (!active() || field <= 0 || field >= int(m_fields.size()) || index < 0
+        || (editing && m_changed[std::size_t(field)]))
+        return valueAt(row, field).value_or(QString()).left(chars);
+    return m_data->rows().head(index, field - 1, chars);
+}
+
 qint64 Table::keyAt(int row) const
 {
     const int index = rowIndex(row);

@@ -105,6 +105,9 @@ public:
     // Values of any shown row, without moving the cursor.
     TextValue valueAt(int row, int field) const;
     qint64 keyAt(int row) const;
+    // At most the first chars characters of a shown value, for display: a
+    // huge value is never read whole for it.
+    QString displayText(int row, int field, int chars) const;
 
     // Editing of the current record.
     void edit();

@@ -2,11 +2,11 @@
 // writing changes back exactly, durably and never over someone else's.
 #include "../common/TestDatabase.h"
 
+#include "data/Collation.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/SqliteStore.h"
-#include "data/Collation.h"
 #include "data/Table.h"
 #include "data/WaitCheck.h"
 
@@ -1374,8 +1374,8 @@ void TestTable::selectionNeverWaitsForItsOrder()
     const int phone = t.fieldByName(QStringLiteral("тел"));
     auto sortedBy = [&](int field, bool descending) {
         for (int row = 1; row < t.recordCount(); ++row) {
-            const int c = Collation::instance().compare(t.valueAt(row - 1, field).value_or(QString()),
-                t.valueAt(row, field).value_or(QString()));
+            const int c = Collation::instance().compare(
+                t.valueAt(row - 1, field).value_or(QString()), t.valueAt(row, field).value_or(QString()));
             if (descending ? c < 0 : c > 0)
                 return false;
         }
