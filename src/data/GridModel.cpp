@@ -104,11 +104,8 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
             return false;
         if (t->currentRow() != index.row())
             t->moveTo(index.row());
-        if (t->state() == Table::State::Browse) {
-            if (!m_source->autoEdit())
-                return false;
+        if (t->state() == Table::State::Browse)
             t->edit();
-        }
         t->setValue(field, text);
         return true;
     } catch (...) {

@@ -45,6 +45,7 @@ std::vector<std::uint32_t> RowSelection::select(const Selection& selection)
         for (std::uint32_t row : evaluate(alternative).rows)
             chosen[row] = true;
     }
+    Q_ASSERT(chosen.size() == std::size_t(m_rows.rowCount()));
     Candidates candidates;
     for (int row = 0; row < m_rows.rowCount(); ++row) {
         if (chosen[std::size_t(row)])
@@ -135,6 +136,7 @@ Candidates RowSelection::evaluate(const std::vector<Comparison>& alternative)
     };
     if (stretch.field >= 0) {
         const SortedOrder& order = m_orders.order(stretch.field);
+        Q_ASSERT(stretch.begin <= stretch.end && stretch.end <= order.sorted.size());
         result.rows.reserve(stretch.size());
         for (std::size_t i = stretch.begin; i < stretch.end; ++i)
             consider(order.sorted[i]);

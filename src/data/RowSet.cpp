@@ -84,6 +84,7 @@ void RowSet::reset(int textColumns)
 
 void RowSet::endBatch()
 {
+    Q_ASSERT(m_size >= m_published.load(std::memory_order_relaxed));
     m_inBatch = false;
     m_published.store(m_size, std::memory_order_release);
 }
@@ -275,6 +276,7 @@ RowSet::Cell RowSet::storeText(std::string_view bytes, StoredType type)
         m_used = 0;
     }
     const std::size_t place = ((m_blocks->size() - 1) << BlockBits) + m_used;
+    Q_ASSERT(place >> 32 < (1u << HighBits) && bytes.size() <= LengthMask);
     std::memcpy((*m_blocks)[m_blocks->size() - 1].get() + m_used, bytes.data(), bytes.size());
     m_used += bytes.size();
     return { std::uint32_t(place),

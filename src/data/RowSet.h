@@ -126,9 +126,14 @@ private:
     static std::size_t offset(int row) { return std::size_t(row) & (ChunkRows - 1); }
     const Cell& cell(int row, int column) const
     {
+        Q_ASSERT(row >= 0 && column >= 0 && column < m_columnCount);
         return chunk(row).cells[std::size_t(column) * ChunkRows + offset(row)];
     }
-    Cell& cell(int row, int column) { return chunk(row).cells[std::size_t(column) * ChunkRows + offset(row)]; }
+    Cell& cell(int row, int column)
+    {
+        Q_ASSERT(row >= 0 && column >= 0 && column < m_columnCount);
+        return chunk(row).cells[std::size_t(column) * ChunkRows + offset(row)];
+    }
 
     Cell storeText(std::string_view bytes, StoredType type);
     std::string_view bytesOf(const Cell& cell) const;

@@ -3,6 +3,8 @@
 #include "data/Collation.h"
 #include "data/RowSet.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -29,10 +31,9 @@ std::uint64_t hashOf(std::string_view v)
 } // namespace
 
 // The collation keys of the values, one after another in one buffer.
-struct OrderBuilder::ValueKeys
-{
+struct OrderBuilder::ValueKeys {
     std::string bytes;
-    std::vector<std::uint32_t> start{0, 0}; // value i's key is [start[i], start[i+1]); value 0 (NULL) has none
+    std::vector<std::uint32_t> start { 0, 0 }; // value i's key is [start[i], start[i+1]); value 0 (NULL) has none
 
     std::string_view of(std::uint32_t value) const
     {
@@ -132,6 +133,7 @@ std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys)
         const int c = compare(a, b);
         return c != 0 ? c < 0 : a.value < b.value; // NULL (0) before an empty text
     });
+    Q_ASSERT(count >= 1 && items.front().value == 0); // NULL first of all
     std::vector<std::uint32_t> rank(count, 0);
     std::uint32_t current = 0;
     for (std::size_t i = 1; i < count; ++i) {
@@ -160,6 +162,9 @@ SortedOrder sortByRank(const std::vector<std::uint32_t>& valueOf, const std::vec
         start[r] += start[r - 1];
     for (std::size_t row = 0; row < n; ++row)
         order.sorted[start[order.rank[row]]++] = std::uint32_t(row);
+    // Every rank's run ends where the next begins: each row placed once.
+    Q_ASSERT(start[top] == n);
+    Q_ASSERT(n == 0 || order.rank[order.sorted.front()] == 0);
     return order;
 }
 
@@ -169,7 +174,7 @@ OrderBuilder::OrderBuilder(const RowSet& rows, int column)
     : m_rows(rows)
     , m_column(column)
     , m_buckets(1024, 0)
-    , m_values{std::string_view()}
+    , m_values { std::string_view() }
     , m_keys(std::make_unique<ValueKeys>())
 {
 }
@@ -204,6 +209,7 @@ std::uint32_t valueIn(std::uint64_t bucket)
 void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
 {
     const Collation& collation = Collation::instance();
+    Q_ASSERT(upTo >= rowsTaken() && upTo <= m_rows.rowCount());
     m_valueOf.reserve(std::size_t(upTo));
     for (int row = rowsTaken(); row < upTo; ++row) {
         if (row % StopCheckRows == 0)
@@ -216,8 +222,7 @@ void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
         const std::uint64_t hash = hashOf(v);
         const std::size_t mask = m_buckets.size() - 1;
         std::size_t at = hash & mask;
-        while (m_buckets[at] != 0
-               && !(sameHash(m_buckets[at], hash) && m_values[valueIn(m_buckets[at])] == v))
+        while (m_buckets[at] != 0 && !(sameHash(m_buckets[at], hash) && m_values[valueIn(m_buckets[at])] == v))
             at = (at + 1) & mask;
         std::uint32_t value = valueIn(m_buckets[at]);
         if (m_buckets[at] == 0) {

@@ -240,6 +240,8 @@ private slots:
     void openFailures_data();
     void openFailures();
     void connectionStringForms();
+    void folderNamesLikeKeywords_data();
+    void folderNamesLikeKeywords();
     void closedTableRefusesWork();
     void navigationFlags();
     void emptyTable();
@@ -421,7 +423,34 @@ void TestTable::connectionStringForms()
     QCOMPARE(c.databasePath(), QStringLiteral("/папка с пробелами/Sarvino.mdb"));
     QVERIFY(!c.readOnly());
     c.setConnectionString(QStringLiteral("Provider=X;Data Source=\"/a;b/Sarvino.mdb\";Mode=Read"));
+    QCOMPARE(c.databasePath(), QStringLiteral("/a;b/Sarvino.mdb"));
     QVERIFY(c.readOnly());
+}
+
+void TestTable::folderNamesLikeKeywords_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("=") << QStringLiteral("app=1");
+    QTest::newRow("; and =") << QStringLiteral("a;Mode=Read");
+    QTest::newRow("quotes") << QStringLiteral("it's \"Data Source=x\"");
+}
+
+// The program is handed its file's path: any folder it may stand in opens,
+// for writing.
+void TestTable::folderNamesLikeKeywords()
+{
+    QFETCH(QString, folder);
+    m_db = std::make_unique<TestDatabase>();
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(folder));
+    const QString path = dir.path() + QLatin1Char('/') + folder + QStringLiteral("/Sarvino.mdb");
+    QVERIFY(QFile::copy(m_db->path(), path));
+    Directory d(path);
+    QCOMPARE(d.connection.databasePath(), path);
+    QVERIFY(!d.connection.readOnly());
+    QCOMPARE(errorOf([&] { d.table.open(); }), QString());
+    QCOMPARE(d.table.recordCount(), 5);
+    QVERIFY(d.table.canModify(0));
 }
 
 void TestTable::closedTableRefusesWork()
