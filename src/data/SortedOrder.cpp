@@ -164,7 +164,12 @@ SortedOrder sortByRank(const std::vector<std::uint32_t>& valueOf, const std::vec
         order.sorted[start[order.rank[row]]++] = std::uint32_t(row);
     // Every rank's run ends where the next begins: each row placed once.
     Q_ASSERT(start[top] == n);
-    Q_ASSERT(n == 0 || order.rank[order.sorted.front()] == 0);
+#ifndef QT_NO_DEBUG
+    for (std::size_t i = 1; i < n; ++i) {
+        const std::uint32_t a = order.sorted[i - 1], b = order.sorted[i];
+        Q_ASSERT(order.rank[a] < order.rank[b] || (order.rank[a] == order.rank[b] && a < b));
+    }
+#endif
     return order;
 }
 
