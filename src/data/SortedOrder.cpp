@@ -107,7 +107,7 @@ std::uint64_t wordOf(std::string_view key, std::size_t from)
 }
 
 // Each value's rank: equal keys share one, NULL (value 0) comes first.
-std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys)
+std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop)
 {
     // Most keys differ in their first sixteen bytes, which the items carry,
     // so the sort seldom reads the keys themselves.
@@ -129,7 +129,12 @@ std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys)
     std::vector<Item> items(count);
     for (std::uint32_t i = 0; i < count; ++i)
         items[i] = { wordOf(keys.of(i), 0), wordOf(keys.of(i), 8), i };
+    // A change waits for a stopped build to give up: the sort looks at the
+    // stop flag as it goes (leaving the items in some order when it stops).
+    std::uint32_t comparisons = 0;
     std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+        if ((++comparisons & 0xFFFF) == 0)
+            checkStop(stop);
         const int c = compare(a, b);
         return c != 0 ? c < 0 : a.value < b.value; // NULL (0) before an empty text
     });
@@ -263,7 +268,7 @@ SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
     checkStop(stop);
     m_buckets = {};
     packKeys(*m_keys);
-    const std::vector<std::uint32_t> valueRank = rankValues(*m_keys);
+    const std::vector<std::uint32_t> valueRank = rankValues(*m_keys, stop);
     checkStop(stop);
     return sortByRank(m_valueOf, valueRank);
 }
