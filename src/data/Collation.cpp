@@ -163,6 +163,11 @@ void Collation::appendKey(QStringView text, std::string& key) const
 
 void Collation::appendKey(std::string_view utf8, std::string& key) const
 {
+    appendKeyHead(utf8, std::string::npos, key);
+}
+
+void Collation::appendKeyHead(std::string_view utf8, std::size_t limit, std::string& key) const
+{
     const std::size_t start = key.size();
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
@@ -183,11 +188,34 @@ void Collation::appendKey(std::string_view utf8, std::string& key) const
         const std::uint32_t w = c < 0xD800 || (c > 0xDFFF && c <= 0xFFFF) ? weight(char16_t(c)) : Unsafe;
         if (w == Unsafe) {
             key.resize(start);
-            appendSlowly(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())), key);
+            appendHeadSlowly(utf8, limit, key);
             return;
         }
         if (w != 0)
             appendUnit(key, w);
+        if (key.size() - start >= limit)
+            return;
+    }
+}
+
+// Through ICU, from ever longer beginnings of the text until the key's head
+// is sure: the last units of a cut text may differ from the whole text's (a
+// contraction or a character cut in two), so those are not trusted.
+void Collation::appendHeadSlowly(std::string_view utf8, std::size_t limit, std::string& key) const
+{
+    constexpr std::size_t Unsure = 64; // key bytes near the cut
+    std::size_t take = limit == std::string::npos ? utf8.size() : std::max<std::size_t>(256, 2 * limit);
+    for (;; take *= 2) {
+        if (take >= utf8.size()) {
+            appendSlowly(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())), key);
+            return;
+        }
+        std::string head;
+        appendSlowly(QString::fromUtf8(utf8.data(), qsizetype(take)), head);
+        if (head.size() >= limit + Unsure) {
+            key.append(head, 0, limit);
+            return;
+        }
     }
 }
 

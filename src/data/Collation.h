@@ -39,6 +39,10 @@ public:
 
     // Appends the key of a text given as UTF-8 or UTF-16.
     void appendKey(std::string_view utf8, std::string& key) const;
+    // Appends the key's first limit bytes (all of a shorter key), reading
+    // no more of the text than that takes: enough to compare the text with
+    // a key of fewer bytes, however long the text.
+    void appendKeyHead(std::string_view utf8, std::size_t limit, std::string& key) const;
     void appendKey(QStringView text, std::string& key) const;
     std::string key(QStringView text) const;
 
@@ -57,6 +61,7 @@ private:
     using Block = std::array<std::uint32_t, 256>;
     const Block& block(unsigned high) const;
     void appendSlowly(QStringView text, std::string& key) const;
+    void appendHeadSlowly(std::string_view utf8, std::size_t limit, std::string& key) const;
 
     UCollator* m_collator = nullptr;
     // Filled on first use; read without a lock, so keys may be built on

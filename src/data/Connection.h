@@ -1,9 +1,10 @@
 // The connection to the directory's database file.
 //
 // The connection string is either a bare path to the database file or a
-// list of keyword=value pairs separated by ";", of which "Data Source" names
-// the file. The provider is a separate property and does not change which
-// store opens the file: the store is chosen by the file's own format.
+// list of keyword=value pairs separated by ";" (a value may stand in double
+// quotes), of which "Data Source" names the file. Only a list with a keyword
+// such strings use is taken for one: a path may hold "=", ";" or quotes. The provider is a separate property and does
+// not change which store opens the file: the store is chosen by the file's own format.
 #pragma once
 
 #include "data/Store.h"
@@ -34,7 +35,6 @@ public:
     // Opens the store; throws DataError when the file cannot be opened.
     void open();
     void close();
-    bool connected() const { return bool(m_store); }
 
     Store& store();
 

@@ -21,10 +21,6 @@ public:
     Table* dataSet() const { return m_dataSet; }
     void setDataSet(Table* table);
 
-    // Whether a control may put the table into edit mode by itself.
-    bool autoEdit() const { return m_autoEdit; }
-    void setAutoEdit(bool value) { m_autoEdit = value; }
-
     // Runs whenever the table is about to post or leave its current record
     // (a move, a new filter or sort, closing): a control puts what is still
     // being typed into the record. It returns false when the record refused
@@ -46,9 +42,11 @@ signals:
     void scrolled(int row);
     // The table went into or out of edit or insert mode.
     void stateChanged();
+    // A filter or sort asked for waits for the data (true) or is applied or
+    // given up (false); the rows shown meanwhile stay as they were.
+    void busyChanged(bool busy);
 
 private:
     friend class Table;
     Table* m_dataSet = nullptr;
-    bool m_autoEdit = true;
 };

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -366,4 +367,23 @@ std::vector<SortKey> parseSortFields(const QString& names, const std::vector<Fie
         keys.push_back(key);
     }
     return keys;
+}
+
+Selection Selection::parse(const QString& filter, const QString& sortFields, const std::vector<FieldDef>& fields)
+{
+    return { Filter::parse(filter, fields), parseSortFields(sortFields, fields) };
+}
+
+std::vector<int> Selection::fields() const
+{
+    std::vector<int> result;
+    for (const auto& alternative : filter.alternatives) {
+        for (const Comparison& c : alternative)
+            result.push_back(c.field);
+    }
+    for (const SortKey& key : keys)
+        result.push_back(key.field);
+    std::sort(result.begin(), result.end());
+    result.erase(std::unique(result.begin(), result.end()), result.end());
+    return result;
 }

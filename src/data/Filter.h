@@ -46,3 +46,17 @@ struct SortKey {
 };
 
 std::vector<SortKey> parseSortFields(const QString& names, const std::vector<FieldDef>& fields);
+
+// A filter text and sort field names, parsed once and passed on as they are.
+struct Selection {
+    Filter filter;
+    std::vector<SortKey> keys;
+
+    // Throws DataError for a malformed filter or an unknown sort field.
+    static Selection parse(const QString& filter, const QString& sortFields, const std::vector<FieldDef>& fields);
+
+    // Every record, in stored order.
+    bool chooseAll() const { return filter.admitsAll() && keys.empty(); }
+    // The fields the filter compares and the sort orders by.
+    std::vector<int> fields() const;
+};

@@ -72,10 +72,10 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     const Table* t = table();
     if (!t)
         return {};
-    QString value = t->valueAt(index.row(), fieldOf(index.column())).value_or(QString());
-    if (role == Qt::DisplayRole && value.size() > DisplayLimit)
-        value.truncate(DisplayLimit); // a cell shows a few hundred characters at most
-    return value;
+    // A cell shows at most DisplayLimit characters, and no more of the value is read.
+    if (role == Qt::DisplayRole)
+        return t->displayText(index.row(), fieldOf(index.column()), DisplayLimit);
+    return t->valueAt(index.row(), fieldOf(index.column())).value_or(QString());
 }
 
 void GridModel::forgetRefusal()
@@ -104,11 +104,8 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
             return false;
         if (t->currentRow() != index.row())
             t->moveTo(index.row());
-        if (t->state() == Table::State::Browse) {
-            if (!m_source->autoEdit())
-                return false;
+        if (t->state() == Table::State::Browse)
             t->edit();
-        }
         t->setValue(field, text);
         return true;
     } catch (...) {

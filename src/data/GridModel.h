@@ -38,7 +38,9 @@ public:
     // A new editor opens: the value refused last may be tried (and told) again.
     void forgetRefusal();
 
-    // Texts longer than this are cut for display (never in the data).
+    // Texts longer than this are cut for display (never in the data), and
+    // only this much of a value is read to display it; the editor gets the
+    // whole value.
     static constexpr int DisplayLimit = 2000;
 
     // The field shown in a column.

@@ -1,5 +1,7 @@
 #include "data/KeyRange.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 
 namespace {
@@ -79,6 +81,8 @@ bool KeyRange::admits(const std::string& key) const
 std::pair<std::size_t, std::size_t> KeyRange::within(const std::vector<std::uint32_t>& sorted, std::size_t begin,
     std::size_t end, const std::function<std::string(std::uint32_t)>& keyOf) const
 {
+    Q_ASSERT(begin <= end && end <= sorted.size());
+    Q_ASSERT(!low || !high || *low <= *high);
     const auto first = sorted.begin() + std::ptrdiff_t(begin);
     const auto last = sorted.begin() + std::ptrdiff_t(end);
     auto from = first;
@@ -95,5 +99,6 @@ std::pair<std::size_t, std::size_t> KeyRange::within(const std::vector<std::uint
             return highInclusive ? c <= 0 : c < 0;
         });
     }
+    Q_ASSERT(from <= to);
     return { std::size_t(from - sorted.begin()), std::size_t(to - sorted.begin()) };
 }

@@ -4,6 +4,7 @@
 
 #include "data/Filter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -22,6 +23,11 @@ struct KeyRange {
     static std::optional<KeyRange> of(Comparison::Op op, Comparison::Pattern pattern, const std::string& key);
 
     bool admits(const std::string& key) const;
+
+    // How much of a key decides whether the range admits it: a key cut to
+    // this many bytes (see Collation::appendKeyHead) compares with the ends
+    // as the whole key does.
+    std::size_t keyBytesNeeded() const { return std::max(low ? low->size() : 0, high ? high->size() : 0) + 4; }
 
     // A range whose low end lies above the empty key holds no NULL.
     bool excludesNull() const { return low && !low->empty(); }

@@ -1,6 +1,7 @@
 #include "data/OrderCache.h"
 
 #include "data/RowSet.h"
+#include "data/WaitCheck.h"
 
 #include <QtGlobal>
 
@@ -21,7 +22,7 @@ constexpr int StepRows = 1 << 16;
 // costliest, last.
 int defaultRank(int field)
 {
-    static const int ranks[] = {0, 0, 2, 4, 1, 3};
+    static const int ranks[] = { 0, 0, 2, 4, 1, 3 };
     return field < int(std::size(ranks)) ? ranks[field] : field;
 }
 
@@ -39,8 +40,7 @@ void giveBackFreedMemory()
 
 // One field: its build under way, or its finished order. Guarded by the
 // cache's mutex, except what the thread that marked it busy works on.
-struct OrderCache::Slot
-{
+struct OrderCache::Slot {
     explicit Slot(const RowSet& rows, int f)
         : field(f)
         , builder(std::make_unique<OrderBuilder>(rows, f - 1))
@@ -49,14 +49,13 @@ struct OrderCache::Slot
     const int field;
     std::unique_ptr<OrderBuilder> builder;
     std::unique_ptr<SortedOrder> order;
-    bool busy = false;   // a thread is working on it (without the lock)
+    bool busy = false; // a thread is working on it (without the lock)
     bool wanted = false; // someone waits for it: it goes first
-    bool held = false;   // its cells are being changed: nobody reads them
-    std::atomic<bool> stop{false};
+    bool held = false; // its cells are being changed: nobody reads them
+    std::atomic<bool> stop { false };
 };
 
-struct OrderCache::Worker
-{
+struct OrderCache::Worker {
     std::thread thread;
     bool done = false; // guarded by the mutex
 };
@@ -114,6 +113,9 @@ void OrderCache::buildInBackground()
 void OrderCache::startWorkers(std::size_t count)
 {
     std::lock_guard lock(m_mutex);
+    // A small table's orders are built by whoever asks for them.
+    if (m_available <= SmallRows)
+        count = 0;
     // Workers that ended are let go first.
     for (auto it = m_workers.begin(); it != m_workers.end();) {
         if ((*it)->done) {
@@ -143,9 +145,8 @@ bool OrderCache::hasWork(const Slot& slot) const
 // machine); otherwise by rank.
 int OrderCache::nextField() const
 {
-    const bool waiting = std::any_of(m_slots.begin(), m_slots.end(), [](const auto& slot) {
-        return slot && slot->wanted && !slot->order && !slot->held;
-    });
+    const bool waiting = std::any_of(m_slots.begin(), m_slots.end(),
+        [](const auto& slot) { return slot && slot->wanted && !slot->order && !slot->held; });
     int best = -1;
     for (const auto& slot : m_slots) {
         if (!slot || !hasWork(*slot) || (waiting && !slot->wanted))
@@ -176,11 +177,19 @@ void OrderCache::step(Slot& slot, std::unique_lock<std::mutex>& lock)
     }
     lock.lock();
     slot.busy = false;
-    if (order && !slot.stop) {
+    const bool built = order && !slot.stop;
+    if (built) {
         slot.order = std::move(order);
         slot.builder.reset();
+        slot.wanted = false;
+        Q_ASSERT(slot.order->sorted.size() == slot.order->rank.size());
     }
     m_changed.notify_all();
+    if (built && m_onBuilt) {
+        lock.unlock();
+        m_onBuilt();
+        lock.lock();
+    }
 }
 
 // A worker's loop: the most urgent step next, until every order is built
@@ -217,12 +226,39 @@ bool OrderCache::allBuilt() const
     return true;
 }
 
+const SortedOrder* OrderCache::tryOrder(int field)
+{
+    Q_ASSERT(field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)]);
+    Slot& slot = *m_slots[std::size_t(field)];
+    std::unique_lock lock(m_mutex);
+    if (!slot.order && m_complete && m_available <= SmallRows) {
+        // A small order nobody else builds: built here, step by step.
+        while (!slot.order && !slot.busy && !slot.stop && !slot.held)
+            step(slot, lock);
+    }
+    return slot.order.get();
+}
+
+bool OrderCache::ready(const std::vector<int>& fields)
+{
+    bool all = true;
+    for (int field : fields) {
+        if (field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)] && !tryOrder(field))
+            all = false;
+    }
+    return all;
+}
+
 const SortedOrder& OrderCache::order(int field)
 {
     Q_ASSERT(field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)]);
     Slot& slot = *m_slots[std::size_t(field)];
     std::unique_lock lock(m_mutex);
     Q_ASSERT(m_complete);
+    if (slot.order)
+        return *slot.order;
+    if (m_available > SmallRows || slot.busy)
+        waitcheck::aboutToWait(m_window, "OrderCache::order");
     slot.wanted = true;
     while (!slot.order) {
         if (!slot.busy && !slot.stop)

@@ -5,8 +5,10 @@
 // read in: a worker takes each field's rows as they are published (their
 // values and the collation keys of new values), and once the last row is in,
 // each order is finished and a second worker joins. The field that is asked
-// for first goes first; the thread that asks for it helps rather than waits
-// when no worker is on it.
+// for first goes first. Whoever asks for an order that is not there yet is
+// told so at once (tryOrder) and hears when it is built; only an order of a
+// few rows (SmallRows), which no worker takes on, is built by the asking
+// thread itself. The window's thread never waits for a worker (WaitCheck.h).
 //
 // The thread rule: builds only read the rows, and only the cells of their own
 // field. Cells of a field change only between hold(field) and release(field):
@@ -21,6 +23,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -28,8 +31,7 @@
 
 class RowSet;
 
-class OrderCache
-{
+class OrderCache {
 public:
     // Over rows that are all there already (see beginLoading for others).
     OrderCache(const RowSet& rows, const std::vector<FieldDef>& fields);
@@ -48,9 +50,28 @@ public:
     // were all there from the start; loading starts it by itself).
     void buildInBackground();
 
+    // Tables of up to this many rows have their orders built by whoever
+    // asks, at once (a few milliseconds); bigger ones by the workers.
+    static constexpr int SmallRows = 1 << 15;
+
+    // The order of a text field if it can be had now: built already, or
+    // small and built here; null while a worker builds it (prefer() it, and
+    // onBuilt tells when it is done).
+    const SortedOrder* tryOrder(int field);
+    // Whether every one of these fields' orders can be had now (fields
+    // without an order are left out).
+    bool ready(const std::vector<int>& fields);
+
     // The order of a text field, once every row is in: finished by this
-    // thread when no worker is on it, or waited for.
+    // thread when no worker is on it, or waited for. Never waits on the
+    // window's thread (see setWindowThread) unless the caller means it.
     const SortedOrder& order(int field);
+
+    // Runs on a worker each time it finishes an order.
+    void setOnBuilt(std::function<void()> callback) { m_onBuilt = std::move(callback); }
+    // The thread that must never wait for a worker.
+    void setWindowThread(std::thread::id id) { m_window = id; }
+    std::thread::id windowThread() const { return m_window; }
 
     // A filter or sort will soon ask for this field's order: its build goes
     // first from now on.
@@ -88,9 +109,11 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    int m_available = 0;   // rows published
+    int m_available = 0; // rows published
     bool m_complete = true; // every row is in
     bool m_stopping = false;
+    std::function<void()> m_onBuilt;
+    std::thread::id m_window;
     // The worker threads; a worker ends when nothing is left to build and
     // is started again when there is.
     std::vector<std::unique_ptr<Worker>> m_workers;

@@ -14,24 +14,23 @@ RowSelection::RowSelection(const RowSet& rows, const std::vector<FieldDef>& fiel
 {
 }
 
-void RowSelection::check(const QString& filter, const QString& sortFields) const
-{
-    Filter::parse(filter, m_fields);
-    parseSortFields(sortFields, m_fields);
-}
-
-std::string RowSelection::keyOf(int row, int field) const
+std::string RowSelection::keyOf(int row, int field, std::size_t limit) const
 {
     std::string key;
     if (!m_rows.isNull(row, field - 1))
-        Collation::instance().appendKey(m_rows.utf8(row, field - 1), key);
+        Collation::instance().appendKeyHead(m_rows.utf8(row, field - 1), limit, key);
     return key;
 }
 
-std::vector<std::uint32_t> RowSelection::select(const QString& filterText, const QString& sortFields)
+std::vector<std::uint32_t> RowSelection::select(const QString& filter, const QString& sortFields)
 {
-    const Filter filter = Filter::parse(filterText, m_fields);
-    const std::vector<SortKey> keys = parseSortFields(sortFields, m_fields);
+    return select(Selection::parse(filter, sortFields, m_fields));
+}
+
+std::vector<std::uint32_t> RowSelection::select(const Selection& selection)
+{
+    const Filter& filter = selection.filter;
+    const std::vector<SortKey>& keys = selection.keys;
 
     if (filter.admitsAll() && keys.size() == 1 && keys.front().field > 0)
         return m_sorter.walk(m_orders.order(keys.front().field), keys.front().descending, nullptr);
@@ -46,6 +45,7 @@ std::vector<std::uint32_t> RowSelection::select(const QString& filterText, const
         for (std::uint32_t row : evaluate(alternative).rows)
             chosen[row] = true;
     }
+    Q_ASSERT(chosen.size() == std::size_t(m_rows.rowCount()));
     Candidates candidates;
     for (int row = 0; row < m_rows.rowCount(); ++row) {
         if (chosen[std::size_t(row)])
@@ -96,8 +96,9 @@ RowSelection::Stretch RowSelection::shortestStretch(const std::vector<Condition>
         Stretch stretch { field, 0, order.sorted.size() };
         for (const Condition& on : conditions) {
             if (on.range && on.comparison.field == field) {
+                const std::size_t limit = on.range->keyBytesNeeded();
                 std::tie(stretch.begin, stretch.end) = on.range->within(order.sorted, stretch.begin, stretch.end,
-                    [&](std::uint32_t row) { return keyOf(int(row), field); });
+                    [&](std::uint32_t row) { return keyOf(int(row), field, limit); });
             }
         }
         if (best.field < 0 || stretch.size() < best.size())
@@ -125,8 +126,7 @@ Candidates RowSelection::evaluate(const std::vector<Comparison>& alternative)
     Candidates result;
     const bool anyDeleted = m_rows.deletedCount() > 0; // most often none: no need to look
     auto consider = [&](std::uint32_t row) {
-        if ((anyDeleted && m_rows.isDeleted(int(row)))
-            || (nullsPossible && m_rows.isNull(int(row), stretch.field - 1)))
+        if ((anyDeleted && m_rows.isDeleted(int(row))) || (nullsPossible && m_rows.isNull(int(row), stretch.field - 1)))
             return;
         for (const Condition* c : checks) {
             if (!matches(row, *c))
@@ -136,6 +136,7 @@ Candidates RowSelection::evaluate(const std::vector<Comparison>& alternative)
     };
     if (stretch.field >= 0) {
         const SortedOrder& order = m_orders.order(stretch.field);
+        Q_ASSERT(stretch.begin <= stretch.end && stretch.end <= order.sorted.size());
         result.rows.reserve(stretch.size());
         for (std::size_t i = stretch.begin; i < stretch.end; ++i)
             consider(order.sorted[i]);
@@ -184,11 +185,11 @@ bool RowSelection::matches(std::uint32_t row, const Condition& condition) const
         return c.op == Op::Equal ? null : !null;
     if (null)
         return false; // no value compares with nothing
-    const std::string key = keyOf(int(row), c.field);
     if (condition.range)
-        return condition.range->admits(key);
+        return condition.range->admits(keyOf(int(row), c.field, condition.range->keyBytesNeeded()));
     if (c.op == Op::NotEqual)
-        return key != condition.key;
+        return keyOf(int(row), c.field, condition.key.size() + 4) != condition.key;
+    const std::string key = keyOf(int(row), c.field);
     // A LIKE with wildcards at both ends: the pattern's key anywhere in the
     // value's key, at a unit boundary.
     for (std::size_t at = 0; at + condition.key.size() <= key.size(); at += 4) {

@@ -28,16 +28,18 @@ class RowSelection {
 public:
     RowSelection(const RowSet& rows, const std::vector<FieldDef>& fields, OrderCache& orders);
 
-    // Throws DataError, saying what is wrong and where, for a malformed
-    // filter text or an unknown sort field.
-    void check(const QString& filter, const QString& sortFields) const;
-
     // The rows the filter admits, in the order of the sort fields (the
     // stored order when there are none). Deleted rows are never selected.
+    // The orders of the selection's fields are asked of the order cache: a
+    // caller that must not wait makes sure they are ready first.
+    std::vector<std::uint32_t> select(const Selection& selection);
+    // The same from the texts; throws DataError, saying what is wrong and
+    // where, for a malformed filter text or an unknown sort field.
     std::vector<std::uint32_t> select(const QString& filter, const QString& sortFields);
 
-    // The collation key of one stored value (empty for no value).
-    std::string keyOf(int row, int field) const;
+    // The collation key of one stored value (empty for no value), or its
+    // first limit bytes: a huge value is never read whole to be compared.
+    std::string keyOf(int row, int field, std::size_t limit = std::string::npos) const;
 
 private:
     // A comparison with its value's key worked out.

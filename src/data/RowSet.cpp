@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <numeric>
+#include <optional>
 
 // A table that grows by segments of fixed size: what is in it never moves,
 // so other threads may read the entries published to them while more are
@@ -46,6 +47,71 @@ private:
     std::size_t m_size = 0;
 };
 
+// The distinct values of one column met so far, each stored once: an open
+// hash table of their cells. A column with more distinct values than
+// MaxValues is no column of categories, and its values are stored one by
+// one from then on.
+class RowSet::Shared {
+public:
+    static constexpr std::size_t MaxValues = 1 << 14;
+    static constexpr std::size_t MaxBytes = 255; // longer values are seldom shared
+
+    // The cell of a value stored before, or of this one stored now; null
+    // when the column has outgrown sharing.
+    std::optional<Cell> find(RowSet& rows, std::string_view bytes, StoredType type)
+    {
+        std::uint64_t hash = 1469598103934665603ull ^ std::uint64_t(type);
+        for (unsigned char c : bytes)
+            hash = (hash ^ c) * 1099511628211ull;
+        const std::uint32_t check = std::uint32_t(hash >> 32) | 1; // never 0: 0 marks a free slot
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+            const Slot& slot = m_slots[at];
+            if (slot.check == 0)
+                break;
+            if (slot.check == check && rows.bytesOf(slot.cell) == bytes
+                && StoredType((slot.cell.tag >> TypeShift) & 3) == type)
+                return slot.cell;
+        }
+        if (m_count >= MaxValues)
+            return std::nullopt;
+        const Cell cell = rows.storeText(bytes, type);
+        ++m_count;
+        if (m_count * 2 > m_slots.size())
+            grow();
+        const std::size_t gmask = m_slots.size() - 1;
+        std::size_t at = hash & gmask;
+        while (m_slots[at].check != 0)
+            at = (at + 1) & gmask;
+        m_slots[at] = { check, std::uint32_t(hash), cell };
+        return cell;
+    }
+    bool full() const { return m_count >= MaxValues; }
+
+private:
+    struct Slot {
+        std::uint32_t check = 0; // the hash's high half
+        std::uint32_t low = 0; // its low half, for growing
+        Cell cell;
+    };
+    void grow()
+    {
+        std::vector<Slot> grown(m_slots.size() * 2);
+        const std::size_t mask = grown.size() - 1;
+        for (const Slot& slot : m_slots) {
+            if (slot.check == 0)
+                continue;
+            std::size_t at = slot.low & mask;
+            while (grown[at].check != 0)
+                at = (at + 1) & mask;
+            grown[at] = slot;
+        }
+        m_slots.swap(grown);
+    }
+    std::vector<Slot> m_slots = std::vector<Slot>(64);
+    std::size_t m_count = 0;
+};
+
 namespace {
 
 // Big values: far more than any memory holds.
@@ -70,6 +136,9 @@ RowSet::~RowSet() = default;
 void RowSet::reset(int textColumns)
 {
     m_columnCount = textColumns;
+    m_shared.clear();
+    for (int column = 0; column < textColumns; ++column)
+        m_shared.push_back(std::make_unique<Shared>());
     m_chunks.clear();
     m_chunks.reserve(MaxChunks);
     m_blocks = std::make_unique<Stable<std::unique_ptr<char[]>>>(MaxSmallBlocks);
@@ -84,6 +153,7 @@ void RowSet::reset(int textColumns)
 
 void RowSet::endBatch()
 {
+    Q_ASSERT(m_size >= m_published.load(std::memory_order_relaxed));
     m_inBatch = false;
     m_published.store(m_size, std::memory_order_release);
 }
@@ -194,6 +264,17 @@ QString RowSet::text(int row, int column) const
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
 }
 
+QString RowSet::head(int row, int column, int chars) const
+{
+    Q_ASSERT(chars >= 0);
+    std::string_view bytes = utf8(row, column);
+    // A character takes at most four bytes and gives at least one UTF-16 unit.
+    bytes = bytes.substr(0, std::size_t(chars) * 4);
+    QString text = QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+    text.truncate(chars);
+    return text;
+}
+
 TextValue RowSet::value(int row, int column) const
 {
     if (isNull(row, column))
@@ -211,6 +292,14 @@ StoredValue RowSet::stored(int row, int column) const
 
 void RowSet::setUtf8(int row, int column, std::string_view bytes, StoredType type)
 {
+    std::unique_ptr<Shared>& shared = m_shared[std::size_t(column)];
+    if (shared && !bytes.empty() && bytes.size() <= Shared::MaxBytes) {
+        if (const std::optional<Cell> found = shared->find(*this, bytes, type)) {
+            cell(row, column) = *found;
+            return;
+        }
+        shared.reset(); // too many distinct values to share
+    }
     cell(row, column) = storeText(bytes, type);
 }
 
@@ -264,6 +353,7 @@ RowSet::Cell RowSet::storeText(std::string_view bytes, StoredType type)
         m_used = 0;
     }
     const std::size_t place = ((m_blocks->size() - 1) << BlockBits) + m_used;
+    Q_ASSERT(place >> 32 < (1u << HighBits) && bytes.size() <= LengthMask);
     std::memcpy((*m_blocks)[m_blocks->size() - 1].get() + m_used, bytes.data(), bytes.size());
     m_used += bytes.size();
     return { std::uint32_t(place),

@@ -1,7 +1,9 @@
 // The rows of one table held in memory, column by column.
 //
 // Texts are kept as UTF-8 in large shared blocks, so a million records cost
-// little more than their text; a big value gets a block of its own. Neither
+// little more than their text; a big value gets a block of its own. A column
+// of few distinct values (a kind of activity) keeps each of them once, the
+// cells sharing it. Neither
 // the number of blocks nor the length of a value is bounded by anything but
 // memory. Each value keeps the kind the file stored it as (a number is kept
 // as the text the file gives for it), so a record can be found in the file
@@ -63,6 +65,9 @@ public:
     bool isNull(int row, int column) const;
     std::string_view utf8(int row, int column) const;
     QString text(int row, int column) const;
+    // At most the first chars characters of the text, reading no more of a
+    // huge value than that takes.
+    QString head(int row, int column, int chars) const;
     TextValue value(int row, int column) const;
     // The value as the file holds it; its bytes stay valid while the rows do.
     StoredValue stored(int row, int column) const;
@@ -123,11 +128,20 @@ private:
     static std::size_t offset(int row) { return std::size_t(row) & (ChunkRows - 1); }
     const Cell& cell(int row, int column) const
     {
+        Q_ASSERT(row >= 0 && column >= 0 && column < m_columnCount);
         return chunk(row).cells[std::size_t(column) * ChunkRows + offset(row)];
     }
-    Cell& cell(int row, int column) { return chunk(row).cells[std::size_t(column) * ChunkRows + offset(row)]; }
+    Cell& cell(int row, int column)
+    {
+        Q_ASSERT(row >= 0 && column >= 0 && column < m_columnCount);
+        return chunk(row).cells[std::size_t(column) * ChunkRows + offset(row)];
+    }
 
     Cell storeText(std::string_view bytes, StoredType type);
+    // Each column's values as read in, by their bytes and kind, while the
+    // column has few distinct ones; null once it has too many.
+    class Shared;
+    std::vector<std::unique_ptr<Shared>> m_shared;
     std::string_view bytesOf(const Cell& cell) const;
 
     // A small value's place is a block number and a position in the block

@@ -4,6 +4,8 @@
 #include "data/RowSet.h"
 #include "data/SortedOrder.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 
 RowSorter::RowSorter(const RowSet& rows, OrderCache& orders)
@@ -41,6 +43,9 @@ std::vector<std::uint32_t> RowSorter::sort(Candidates candidates, const std::vec
 std::vector<std::uint32_t> RowSorter::walk(
     const SortedOrder& order, bool descending, const std::vector<bool>* chosen) const
 {
+    // An order covers every row: rows are only added with every order dropped.
+    Q_ASSERT(order.sorted.size() == std::size_t(m_rows.rowCount()) && order.rank.size() == order.sorted.size());
+    Q_ASSERT(!chosen || chosen->size() == order.sorted.size());
     if (!chosen && !descending && m_rows.deletedCount() == 0)
         return order.sorted;
     std::vector<std::uint32_t> rows;
@@ -83,6 +88,9 @@ std::vector<std::uint32_t> RowSorter::byRank(std::vector<std::uint32_t> rows, co
             buffer[count[(order.rank[row] >> shift) & 2047]++] = row;
         rows.swap(buffer);
     }
+    Q_ASSERT(std::is_sorted(rows.begin(), rows.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return order.rank[a] < order.rank[b] || (order.rank[a] == order.rank[b] && a < b);
+    }));
     return rows;
 }
 

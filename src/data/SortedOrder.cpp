@@ -3,6 +3,8 @@
 #include "data/Collation.h"
 #include "data/RowSet.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -29,10 +31,9 @@ std::uint64_t hashOf(std::string_view v)
 } // namespace
 
 // The collation keys of the values, one after another in one buffer.
-struct OrderBuilder::ValueKeys
-{
+struct OrderBuilder::ValueKeys {
     std::string bytes;
-    std::vector<std::uint32_t> start{0, 0}; // value i's key is [start[i], start[i+1]); value 0 (NULL) has none
+    std::vector<std::uint32_t> start { 0, 0 }; // value i's key is [start[i], start[i+1]); value 0 (NULL) has none
 
     std::string_view of(std::uint32_t value) const
     {
@@ -106,7 +107,7 @@ std::uint64_t wordOf(std::string_view key, std::size_t from)
 }
 
 // Each value's rank: equal keys share one, NULL (value 0) comes first.
-std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys)
+std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop)
 {
     // Most keys differ in their first sixteen bytes, which the items carry,
     // so the sort seldom reads the keys themselves.
@@ -128,10 +129,16 @@ std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys)
     std::vector<Item> items(count);
     for (std::uint32_t i = 0; i < count; ++i)
         items[i] = { wordOf(keys.of(i), 0), wordOf(keys.of(i), 8), i };
+    // A change waits for a stopped build to give up: the sort looks at the
+    // stop flag as it goes (leaving the items in some order when it stops).
+    std::uint32_t comparisons = 0;
     std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+        if ((++comparisons & 0xFFFF) == 0)
+            checkStop(stop);
         const int c = compare(a, b);
         return c != 0 ? c < 0 : a.value < b.value; // NULL (0) before an empty text
     });
+    Q_ASSERT(count >= 1 && items.front().value == 0); // NULL first of all
     std::vector<std::uint32_t> rank(count, 0);
     std::uint32_t current = 0;
     for (std::size_t i = 1; i < count; ++i) {
@@ -160,6 +167,14 @@ SortedOrder sortByRank(const std::vector<std::uint32_t>& valueOf, const std::vec
         start[r] += start[r - 1];
     for (std::size_t row = 0; row < n; ++row)
         order.sorted[start[order.rank[row]]++] = std::uint32_t(row);
+    // Every rank's run ends where the next begins: each row placed once.
+    Q_ASSERT(start[top] == n);
+#ifndef QT_NO_DEBUG
+    for (std::size_t i = 1; i < n; ++i) {
+        const std::uint32_t a = order.sorted[i - 1], b = order.sorted[i];
+        Q_ASSERT(order.rank[a] < order.rank[b] || (order.rank[a] == order.rank[b] && a < b));
+    }
+#endif
     return order;
 }
 
@@ -169,7 +184,7 @@ OrderBuilder::OrderBuilder(const RowSet& rows, int column)
     : m_rows(rows)
     , m_column(column)
     , m_buckets(1024, 0)
-    , m_values{std::string_view()}
+    , m_values { std::string_view() }
     , m_keys(std::make_unique<ValueKeys>())
 {
 }
@@ -204,6 +219,7 @@ std::uint32_t valueIn(std::uint64_t bucket)
 void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
 {
     const Collation& collation = Collation::instance();
+    Q_ASSERT(upTo >= rowsTaken() && upTo <= m_rows.rowCount());
     m_valueOf.reserve(std::size_t(upTo));
     for (int row = rowsTaken(); row < upTo; ++row) {
         if (row % StopCheckRows == 0)
@@ -216,8 +232,7 @@ void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
         const std::uint64_t hash = hashOf(v);
         const std::size_t mask = m_buckets.size() - 1;
         std::size_t at = hash & mask;
-        while (m_buckets[at] != 0
-               && !(sameHash(m_buckets[at], hash) && m_values[valueIn(m_buckets[at])] == v))
+        while (m_buckets[at] != 0 && !(sameHash(m_buckets[at], hash) && m_values[valueIn(m_buckets[at])] == v))
             at = (at + 1) & mask;
         std::uint32_t value = valueIn(m_buckets[at]);
         if (m_buckets[at] == 0) {
@@ -253,7 +268,7 @@ SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
     checkStop(stop);
     m_buckets = {};
     packKeys(*m_keys);
-    const std::vector<std::uint32_t> valueRank = rankValues(*m_keys);
+    const std::vector<std::uint32_t> valueRank = rankValues(*m_keys, stop);
     checkStop(stop);
     return sortByRank(m_valueOf, valueRank);
 }

@@ -31,8 +31,7 @@ struct SortedOrder {
 // rows as they are published (their values, and the collation keys of the
 // values not met before), finish() puts them in order once all are in. It
 // reads only the rows and only its column.
-class OrderBuilder
-{
+class OrderBuilder {
 public:
     OrderBuilder(const RowSet& rows, int column);
     ~OrderBuilder();
@@ -53,8 +52,8 @@ private:
 
     const RowSet& m_rows;
     const int m_column;
-    std::vector<std::uint64_t> m_buckets;      // by hash: (value id + 1, hash's low half), 0 free
-    std::vector<std::string_view> m_values;    // values[0] stands for NULL
-    std::vector<std::uint32_t> m_valueOf;      // per row taken in
+    std::vector<std::uint64_t> m_buckets; // by hash: (value id + 1, hash's low half), 0 free
+    std::vector<std::string_view> m_values; // values[0] stands for NULL
+    std::vector<std::uint32_t> m_valueOf; // per row taken in
     std::unique_ptr<ValueKeys> m_keys;
 };

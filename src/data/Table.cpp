@@ -6,6 +6,7 @@
 #include "data/Filter.h"
 #include "data/Store.h"
 #include "data/TableRows.h"
+#include "data/WaitCheck.h"
 
 #include <QMetaObject>
 #include <QStringList>
@@ -88,8 +89,7 @@ void Table::open()
     if (m_fields.empty() || m_fields.front().type != FieldType::AutoInc)
         throw DataError(QStringLiteral("У таблицы «%1» не задано ключевое поле.").arg(m_tableName));
     // A filter or sort stored while closed must make sense before anything is read.
-    Filter::parse(m_filtered ? m_filter : QString(), m_fields);
-    parseSortFields(m_indexFieldNames, m_fields);
+    Selection selection = Selection::parse(m_filtered ? m_filter : QString(), m_indexFieldNames, m_fields);
 
     QStringList names;
     for (const FieldDef& field : m_fields)
@@ -111,6 +111,7 @@ void Table::open()
     QObject::connect(
         m_data.get(), &TableRows::failed, m_data.get(), [this](const QString& message) { onLoadFailed(message); },
         Qt::QueuedConnection);
+    QObject::connect(m_data.get(), &TableRows::orderBuilt, m_data.get(), [this] { applyPendingSelection(); });
 
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_changed.assign(m_fields.size(), false);
@@ -118,14 +119,21 @@ void Table::open()
     m_refused = false;
     m_state = State::Browse;
     m_view.clear();
-    m_selectionPending = false;
+    m_selection = std::move(selection);
+    m_selectionPending = !m_selection.chooseAll();
     m_allRowsShown = rowsReady();
-    if (m_allRowsShown) {
-        m_view = m_data->selection().select(m_filtered ? m_filter : QString(), m_indexFieldNames);
+    if (m_allRowsShown && (!m_selectionPending || m_data->ordersReady(m_selection.fields()))) {
+        m_view = m_data->selection().select(m_selection);
+        m_selectionPending = false;
+    } else if (m_allRowsShown) {
+        m_view = m_data->selection().select(Selection());
     } else {
         // Until every row is in, the rows show in stored order as they come.
         onRowsArrived(m_data->rows().rowCount());
-        m_selectionPending = (m_filtered && !m_filter.isEmpty()) || !m_indexFieldNames.isEmpty();
+    }
+    if (m_selectionPending) {
+        m_data->prefer(m_selection.fields());
+        setBusy(true);
     }
     m_row = m_view.empty() ? -1 : 0;
     m_bof = true;
@@ -151,6 +159,7 @@ void Table::close()
     m_bof = m_eof = true;
     m_insertRow = -1;
     m_selectionPending = false;
+    setBusy(false);
     notifyDataSet();
     notifyState();
 }
@@ -174,8 +183,28 @@ void Table::waitUntilLoaded()
 {
     if (!m_data)
         return;
+    const waitcheck::Allowed meant;
     m_data->waitUntilLoaded();
     onRowsFinished();
+}
+
+void Table::waitUntilSelected()
+{
+    waitUntilLoaded();
+    if (!m_data || !m_selectionPending || !m_data->ready())
+        return;
+    const waitcheck::Allowed meant;
+    m_data->waitForOrders(m_selection.fields());
+    applyPendingSelection();
+}
+
+void Table::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    for (DataSource* source : std::vector<DataSource*>(m_sources))
+        emit source->busyChanged(busy);
 }
 
 void Table::checkActive() const
@@ -266,8 +295,7 @@ void Table::setIndexFieldNames(const QString& names)
 void Table::setSelection(const QString& filter, const QString& sortFields)
 {
     if (!active()) {
-        Filter::parse(m_filtered ? filter : QString(), m_fields);
-        parseSortFields(sortFields, m_fields);
+        Selection::parse(m_filtered ? filter : QString(), sortFields, m_fields);
         m_filter = filter;
         m_indexFieldNames = sortFields;
         return;
@@ -281,50 +309,33 @@ void Table::setSelection(const QString& filter, const QString& sortFields)
 
 // The one step behind a new filter or sort: the pending change is posted,
 // then the rows are chosen anew and shown from the first. While rows are
-// still being read in, or while the record cannot be left, the settings are
-// checked and kept for later.
+// still being read in, while an order the choice needs is being built, or
+// while the record cannot be left, the settings are checked and kept for
+// later; the last ones kept are the ones applied.
 void Table::reselect(const QString& filter, bool filtered, const QString& sortFields)
 {
     // A malformed filter or sort is refused before anything else happens.
-    Filter::parse(filtered ? filter : QString(), m_fields);
-    parseSortFields(sortFields, m_fields);
+    Selection parsed = Selection::parse(filtered ? filter : QString(), sortFields, m_fields);
     try {
         checkBrowseMode();
     } catch (...) {
-        keepSelection(filter, filtered, sortFields);
+        keepSelection(filter, filtered, sortFields, std::move(parsed));
         throw;
     }
-    if (!selectable()) {
-        keepSelection(filter, filtered, sortFields);
-        return;
-    }
-    std::vector<std::uint32_t> view = m_data->selection().select(filtered ? filter : QString(), sortFields);
-    m_filter = filter;
-    m_filtered = filtered;
-    m_indexFieldNames = sortFields;
-    m_selectionPending = false;
-    m_view = std::move(view);
-    rebuildView();
+    keepSelection(filter, filtered, sortFields, std::move(parsed));
+    applyPendingSelection();
 }
 
-// Keeps a filter and sort to be applied by applyPendingSelection(); while
-// the rows come in, their fields' orders are built first.
-void Table::keepSelection(const QString& filter, bool filtered, const QString& sortFields)
+// Keeps a filter and sort to be applied by applyPendingSelection(); their
+// fields' orders are built first.
+void Table::keepSelection(const QString& filter, bool filtered, const QString& sortFields, Selection parsed)
 {
-    if (m_data && !selectable()) {
-        const Filter parsed = Filter::parse(filtered ? filter : QString(), m_fields);
-        std::vector<int> wanted;
-        for (const auto& alternative : parsed.alternatives) {
-            for (const Comparison& c : alternative)
-                wanted.push_back(c.field);
-        }
-        for (const SortKey& key : parseSortFields(sortFields, m_fields))
-            wanted.push_back(key.field);
-        m_data->prefer(wanted);
-    }
+    if (m_data)
+        m_data->prefer(parsed.fields());
     m_filter = filter;
     m_filtered = filtered;
     m_indexFieldNames = sortFields;
+    m_selection = std::move(parsed);
     m_selectionPending = true;
 }
 
@@ -337,18 +348,31 @@ void Table::schedulePendingSelection()
             m_data.get(), [this] { applyPendingSelection(); }, Qt::QueuedConnection);
 }
 
-// Filter and sort set while the rows were being read in take over once the
-// last row is in and no change is being typed.
+// A kept filter and sort take over once the last row is in, the orders they
+// need are built and no change is being typed; until then the rows shown
+// stay as they are. Never waits: called again when more is ready.
 void Table::applyPendingSelection()
 {
-    if (!m_selectionPending || !active() || !selectable())
-        return;
-    if (m_state != State::Browse) {
-        // Tried again when the record is posted or cancelled.
+    if (!m_selectionPending || !active()) {
+        setBusy(false);
         return;
     }
+    if (!selectable()) {
+        setBusy(true); // called again when the last row is in
+        return;
+    }
+    if (m_state != State::Browse) {
+        setBusy(false); // tried again when the record is posted or cancelled
+        return;
+    }
+    if (!m_data->ordersReady(m_selection.fields())) {
+        setBusy(true); // called again as each order is built
+        return;
+    }
+    std::vector<std::uint32_t> view = m_data->selection().select(m_selection);
     m_selectionPending = false;
-    m_view = m_data->selection().select(m_filtered ? m_filter : QString(), m_indexFieldNames);
+    m_view = std::move(view);
+    setBusy(false);
     rebuildView();
 }
 
@@ -486,6 +510,16 @@ TextValue Table::valueAt(int row, int field) const
     if (field == 0)
         return QString::number(m_data->rows().key(index));
     return m_data->rows().value(index, field - 1);
+}
+
+QString Table::displayText(int row, int field, int chars) const
+{
+    const bool editing = (m_state == State::Edit || m_state == State::Insert) && row == m_row;
+    const int index = rowIndex(row);
+    if (!active() || field <= 0 || field >= int(m_fields.size()) || index < 0
+        || (editing && m_changed[std::size_t(field)]))
+        return valueAt(row, field).value_or(QString()).left(chars);
+    return m_data->rows().head(index, field - 1, chars);
 }
 
 qint64 Table::keyAt(int row) const
@@ -718,7 +752,10 @@ void Table::deleteRecord()
     std::vector<FieldChange> originals;
     for (std::size_t i = 1; i < m_fields.size(); ++i)
         originals.push_back({ m_fields[i].name, m_data->rows().stored(index, int(i) - 1), std::nullopt });
-    m_data->waitUntilLoaded(); // the file is not written while it is still being read
+    {
+        const waitcheck::Allowed writing; // the file is not written while it is still being read
+        m_data->waitUntilLoaded();
+    }
     m_connection->store().remove(m_tableName, m_fields.front().name, m_data->rows().key(index), originals);
 
     m_data->markDeleted(index);

@@ -4,12 +4,15 @@
 // big table shows at once; from then on the rows live in memory and every
 // change to a record is written through to the file at once. The filter text
 // and the sort field names decide which rows the cursor shows and in which
-// order (while the rows are still being read in they are kept and applied
-// when the last row is in). One record is current; controls follow it
-// through the data sources attached to the table.
+// order (while the rows are still being read in, or while a sorted order
+// they need is still being built, they are kept and applied when it is all
+// there: the caller never waits, and the last setting asked for wins). One
+// record is current; controls follow it through the data sources attached
+// to the table.
 #pragma once
 
 #include "data/Field.h"
+#include "data/Filter.h"
 
 #include <QString>
 
@@ -56,7 +59,13 @@ public:
     // Whether rows are still being read in.
     bool loading() const;
     // Waits until every row is in and whatever waited for that is done.
+    // For tests and benchmarks: the window never waits.
     void waitUntilLoaded();
+    // A filter or sort asked for waits for rows or an order still being
+    // built (the data sources hear busyChanged).
+    bool busy() const { return m_busy; }
+    // Waits until no filter or sort waits any more (tests, benchmarks).
+    void waitUntilSelected();
 
     // Filter text and sort field names: applied at once while open (once
     // every row is in), only stored while closed. A malformed filter raises
@@ -97,6 +106,9 @@ public:
     // Values of any shown row, without moving the cursor.
     TextValue valueAt(int row, int field) const;
     qint64 keyAt(int row) const;
+    // At most the first chars characters of a shown value, for display: a
+    // huge value is never read whole for it.
+    QString displayText(int row, int field, int chars) const;
 
     // Editing of the current record.
     void edit();
@@ -151,7 +163,8 @@ private:
     bool rowsReady() const;
     bool selectable() const;
     void reselect(const QString& filter, bool filtered, const QString& sortFields);
-    void keepSelection(const QString& filter, bool filtered, const QString& sortFields);
+    void keepSelection(const QString& filter, bool filtered, const QString& sortFields, Selection parsed);
+    void setBusy(bool busy);
     void updateRecord();
     void applyPendingSelection();
     void schedulePendingSelection();
@@ -190,9 +203,12 @@ private:
     QString m_filter;
     bool m_filtered = true;
     QString m_indexFieldNames;
-    // A filter or sort set while rows were still being read in, to be
-    // applied when the last one is in.
+    // The filter and sort as parsed; while pending, set while rows were
+    // still being read in or an order they need was being built, or while
+    // the record could not be left, to be applied when that is over.
+    Selection m_selection;
     bool m_selectionPending = false;
+    bool m_busy = false;
     // Every row read in is in the view (or the view has been chosen anew).
     bool m_allRowsShown = false;
 

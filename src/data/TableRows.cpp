@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 #include "data/Store.h"
+#include "data/WaitCheck.h"
 
 #include <QMetaObject>
 
@@ -18,6 +19,12 @@ TableRows::TableRows(const std::vector<FieldDef>& fields)
     , m_orders(m_rows, fields)
     , m_selection(m_rows, fields, m_orders)
 {
+    // The thread that makes the rows is the one that shows them.
+    m_orders.setWindowThread(std::this_thread::get_id());
+    m_orders.setOnBuilt([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { emit orderBuilt(); }, Qt::QueuedConnection);
+    });
 }
 
 TableRows::~TableRows()
@@ -84,8 +91,10 @@ void TableRows::readRest()
 
 void TableRows::waitUntilLoaded()
 {
-    if (m_reading.joinable())
+    if (m_reading.joinable()) {
+        waitcheck::aboutToWait(m_orders.windowThread(), "TableRows::waitUntilLoaded");
         m_reading.join();
+    }
     m_reader.reset();
     onReadingEnded();
 }
@@ -110,6 +119,20 @@ void TableRows::onReadingEnded()
     emit finished();
 }
 
+bool TableRows::ordersReady(const std::vector<int>& fields)
+{
+    Q_ASSERT(m_finished);
+    return m_orders.ready(fields);
+}
+
+void TableRows::waitForOrders(const std::vector<int>& fields)
+{
+    for (int field : fields) {
+        if (field > 0 && field < int(m_fields.size()) && m_fields[std::size_t(field)].type == FieldType::WideString)
+            m_orders.order(field);
+    }
+}
+
 RowSelection& TableRows::selection()
 {
     Q_ASSERT(m_finished);
@@ -124,6 +147,9 @@ void TableRows::prefer(const std::vector<int>& fields)
 
 TableRows::Staged TableRows::stage(const Values& values, bool newRow)
 {
+    // The file is not written while it is being read: a change made while
+    // the rows come in waits for the last of them.
+    const waitcheck::Allowed writing;
     waitUntilLoaded();
     Staged staged;
     staged.reserve(values.size());
@@ -153,6 +179,7 @@ void TableRows::setValue(int row, int field, const TextValue& value)
 // at them, so nothing needs to stop for a row to be marked deleted.
 void TableRows::markDeleted(int row)
 {
+    const waitcheck::Allowed writing;
     waitUntilLoaded();
     m_rows.markDeleted(row);
 }

@@ -2,11 +2,13 @@
 // thread that reads them in from the file.
 //
 // The first rows are read at once, the rest in large batches on a thread of
-// its own, so the first screen shows long before a big table is in. Once
-// every row is in, the orders of the text fields are built in the
-// background. Every change to the rows goes through this class, which is
-// where the threads' rule is kept: a change waits for the reading to end,
-// and stops the order builds that read what it changes.
+// its own, so the first screen shows long before a big table is in. The
+// orders of the text fields are built in the background from the rows
+// already in while the rest is read, and finished once the last row is in
+// (a small table's when first asked for; see OrderCache.h). Every change to
+// the rows goes through this class, which is where the threads' rule is
+// kept: a change waits for the reading to end, and stops the order builds
+// that read what it changes.
 #pragma once
 
 #include "data/Field.h"
@@ -41,7 +43,8 @@ public:
     // Whether every row is in, and the end of the reading dealt with.
     bool ready() const { return m_finished && m_error.isEmpty(); }
     // Waits for the reading to end; finished or failed is emitted before
-    // this returns, if it was not already.
+    // this returns, if it was not already. Not on the window's thread,
+    // unless the caller means it (WaitCheck.h).
     void waitUntilLoaded();
 
     // Filtering and sorting; only once every row is in.
@@ -49,6 +52,12 @@ public:
     // A filter or sort waits for the rows: the orders of these fields are
     // built first.
     void prefer(const std::vector<int>& fields);
+    // Whether the orders of these fields are there, so that a selection
+    // over them needs no waiting; when not, orderBuilt follows.
+    bool ordersReady(const std::vector<int>& fields);
+    // Waits until the orders of these fields are built (for tests and
+    // benchmarks; never on the window's thread).
+    void waitForOrders(const std::vector<int>& fields);
 
     // Changes, on the thread that owns the table, once every row is in.
     // A change is readied first (the new values stored, room made for a new
@@ -73,6 +82,8 @@ signals:
     void rowsArrived(int count);
     // Every row is in; the orders are being built.
     void finished();
+    // One more order is built. Delivered on the thread that owns this object.
+    void orderBuilt();
     // Reading stopped on an error; the rows read so far stay, but no order
     // is built and no change is taken.
     void failed(const QString& message);

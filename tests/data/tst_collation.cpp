@@ -7,14 +7,14 @@
 
 #include <unicode/ucol.h>
 
-class TestCollation : public QObject
-{
+class TestCollation : public QObject {
     Q_OBJECT
 
 private slots:
     void order_data();
     void order();
     void keysAgreeWithIcu();
+    void keyHeadIsTheKeysBeginning();
     void upperBound_data();
     void upperBound();
     void filterTexts();
@@ -89,11 +89,38 @@ void TestCollation::keysAgreeWithIcu()
         const QString a = text();
         const QString b = text();
         const int expected = ucol_strcoll(icu, reinterpret_cast<const UChar*>(a.utf16()), int(a.size()),
-                                          reinterpret_cast<const UChar*>(b.utf16()), int(b.size()));
+            reinterpret_cast<const UChar*>(b.utf16()), int(b.size()));
         if (sign(c.compare(a, b)) != expected)
             QFAIL(qPrintable(QStringLiteral("«%1» against «%2»: ICU says %3").arg(a, b).arg(expected)));
     }
     ucol_close(icu);
+}
+
+// A key's head, read from as little of a long text as it takes, is the
+// beginning of the whole key, on the quick road and through ICU alike.
+void TestCollation::keyHeadIsTheKeysBeginning()
+{
+    const QString plain = QStringLiteral("аАбвеЕёЁжзийЙклмнопрстуфхцчшщъыьэюяЯ abcxyz019'-.,");
+    const QString marks = QString(QChar(0x0306)) + QChar(0x0308) + QChar(0x00AD) + QStringLiteral("ßæé");
+    QRandomGenerator random(777);
+    const Collation& c = Collation::instance();
+    for (int i = 0; i < 400; ++i) {
+        const QString& from = i % 2 ? plain : plain + marks;
+        QString text;
+        const int n = int(random.bounded(i % 10 == 0 ? 20000 : 600));
+        for (int k = 0; k < n; ++k)
+            text += from.at(random.bounded(from.size()));
+        const QByteArray bytes = text.toUtf8();
+        const std::string_view utf8(bytes.constData(), std::size_t(bytes.size()));
+        std::string whole;
+        c.appendKey(utf8, whole);
+        const std::size_t limit = random.bounded(i % 3 == 0 ? 4000 : 80);
+        std::string head = "x"; // appended to what is there
+        c.appendKeyHead(utf8, limit, head);
+        head.erase(0, 1);
+        QVERIFY(head.size() >= std::min(limit, whole.size()));
+        QCOMPARE(head, whole.substr(0, head.size()));
+    }
 }
 
 void TestCollation::upperBound_data()
@@ -124,9 +151,9 @@ void TestCollation::upperBound()
 void TestCollation::filterTexts()
 {
     QCOMPARE(namesearch::prefixFilter(QStringLiteral("Ап"), QStringLiteral("Ар")),
-             QStringLiteral("название>='Ап' and  название<'Ар'"));
+        QStringLiteral("название>='Ап' and  название<'Ар'"));
     QCOMPARE(namesearch::prefixFilter(QStringLiteral("О'"), QStringLiteral("О'") + QChar(0xFFFF)),
-             QStringLiteral("название>='О''' and  название<'О''") + QChar(0xFFFF) + QLatin1Char('\''));
+        QStringLiteral("название>='О''' and  название<'О''") + QChar(0xFFFF) + QLatin1Char('\''));
     QCOMPARE(namesearch::categoryFilter(QStringLiteral("Аптека")), QStringLiteral("вид_деят='Аптека'"));
 }
 

@@ -19,8 +19,7 @@ namespace {
 
 // The straightforward meaning of a filter: ICU's comparison applied to each
 // row, one comparison at a time, and a stable sort.
-class Reference
-{
+class Reference {
 public:
     explicit Reference(const RowSet& rows)
         : m_rows(rows)
@@ -35,7 +34,7 @@ public:
     int compare(const QString& a, const QString& b) const
     {
         return ucol_strcoll(m_icu, reinterpret_cast<const UChar*>(a.utf16()), int(a.size()),
-                            reinterpret_cast<const UChar*>(b.utf16()), int(b.size()));
+            reinterpret_cast<const UChar*>(b.utf16()), int(b.size()));
     }
 
     bool beginsWith(const QString& text, const QString& prefix) const
@@ -64,13 +63,20 @@ public:
                 return c.op == Op::NotEqual;
             const qint64 a = m_rows.key(row), b = c.value->toLongLong();
             switch (c.op) {
-            case Op::Equal: return a == b;
-            case Op::NotEqual: return a != b;
-            case Op::Less: return a < b;
-            case Op::Greater: return a > b;
-            case Op::LessEqual: return a <= b;
-            case Op::GreaterEqual: return a >= b;
-            default: return false;
+            case Op::Equal:
+                return a == b;
+            case Op::NotEqual:
+                return a != b;
+            case Op::Less:
+                return a < b;
+            case Op::Greater:
+                return a > b;
+            case Op::LessEqual:
+                return a <= b;
+            case Op::GreaterEqual:
+                return a >= b;
+            default:
+                return false;
             }
         }
         const TextValue v = m_rows.value(row, c.field - 1);
@@ -80,17 +86,26 @@ public:
             return false;
         const int order = compare(*v, *c.value);
         switch (c.op) {
-        case Op::Equal: return order == 0;
-        case Op::NotEqual: return order != 0;
-        case Op::Less: return order < 0;
-        case Op::Greater: return order > 0;
-        case Op::LessEqual: return order <= 0;
-        case Op::GreaterEqual: return order >= 0;
+        case Op::Equal:
+            return order == 0;
+        case Op::NotEqual:
+            return order != 0;
+        case Op::Less:
+            return order < 0;
+        case Op::Greater:
+            return order > 0;
+        case Op::LessEqual:
+            return order <= 0;
+        case Op::GreaterEqual:
+            return order >= 0;
         case Op::Like:
             switch (c.pattern) {
-            case Comparison::Pattern::Whole: return order == 0;
-            case Comparison::Pattern::Prefix: return beginsWith(*v, *c.value);
-            case Comparison::Pattern::Contains: return contains(*v, *c.value);
+            case Comparison::Pattern::Whole:
+                return order == 0;
+            case Comparison::Pattern::Prefix:
+                return beginsWith(*v, *c.value);
+            case Comparison::Pattern::Contains:
+                return contains(*v, *c.value);
             }
         }
         return false;
@@ -104,7 +119,9 @@ public:
                 continue;
             bool any = filter.admitsAll();
             for (const auto& alternative : filter.alternatives) {
-                any = any || std::all_of(alternative.begin(), alternative.end(), [&](const Comparison& c) { return holds(row, c); });
+                any = any || std::all_of(alternative.begin(), alternative.end(), [&](const Comparison& c) {
+                    return holds(row, c);
+                });
             }
             if (any)
                 result.push_back(std::uint32_t(row));
@@ -136,17 +153,17 @@ const std::vector<FieldDef>& fields()
 
 } // namespace
 
-class TestSelection : public QObject
-{
+class TestSelection : public QObject {
     Q_OBJECT
 
 private slots:
     void agreesWithPlainReading();
     void editsAndDeletionsAreSeen();
     void malformedInputIsRefused();
+    void repeatedValuesAreStoredOnce();
 
 private:
-    QRandomGenerator m_random{20261207};
+    QRandomGenerator m_random { 20261207 };
     QString randomText(int maxLength);
     QString randomFilter(const RowSet& rows);
 };
@@ -164,8 +181,8 @@ QString TestSelection::randomText(int maxLength)
 
 QString TestSelection::randomFilter(const RowSet& rows)
 {
-    static const char* const ops[] = {"=", "<>", "<", ">", "<=", ">=", "like"};
-    static const char* const names[] = {"Код", "название", "АДРЕС", "[тел]", "вид_деят", "пояснение"};
+    static const char* const ops[] = { "=", "<>", "<", ">", "<=", ">=", "like" };
+    static const char* const names[] = { "Код", "название", "АДРЕС", "[тел]", "вид_деят", "пояснение" };
     QStringList alternatives;
     const int alternativeCount = 1 + int(m_random.bounded(3));
     for (int a = 0; a < alternativeCount; ++a) {
@@ -188,13 +205,16 @@ QString TestSelection::randomFilter(const RowSet& rows)
                 text.remove(QLatin1Char('*')).remove(QLatin1Char('%'));
                 if (op == 6) {
                     const int form = int(m_random.bounded(3));
-                    text = form == 0 ? text : form == 1 ? text + QLatin1Char('*') : QLatin1Char('%') + text + QLatin1Char('%');
+                    text = form == 0 ? text
+                        : form == 1  ? text + QLatin1Char('*')
+                                     : QLatin1Char('%') + text + QLatin1Char('%');
                 }
                 value = QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
                 if (op < 2 && m_random.bounded(12) == 0)
                     value = QStringLiteral("NULL");
             }
-            comparisons << QString::fromUtf8(names[field]) + QLatin1Char(' ') + QString::fromLatin1(ops[op]) + QLatin1Char(' ') + value;
+            comparisons << QString::fromUtf8(names[field]) + QLatin1Char(' ') + QString::fromLatin1(ops[op])
+                    + QLatin1Char(' ') + value;
         }
         QString group = comparisons.join(m_random.bounded(2) ? QStringLiteral(" and ") : QStringLiteral(" AND  "));
         if (alternativeCount > 1 && comparisons.size() > 1)
@@ -225,16 +245,20 @@ void TestSelection::agreesWithPlainReading()
         if (round % 2)
             orders.buildInBackground();
         const Reference reference(rows);
-        static const char* const sorts[] = {"", "название", "адрес DESC", "тел", "вид_деят,название desc", "Код desc", "пояснение"};
+        static const char* const sorts[]
+            = { "", "название", "адрес DESC", "тел", "вид_деят,название desc", "Код desc", "пояснение" };
         for (int i = 0; i < 150; ++i) {
             const QString filter = i == 0 ? QString() : randomFilter(rows);
             const QString sort = QString::fromUtf8(sorts[m_random.bounded(7)]);
-            const std::vector<std::uint32_t> expected = reference.select(Filter::parse(filter, fields()), parseSortFields(sort, fields()));
+            const std::vector<std::uint32_t> expected
+                = reference.select(Filter::parse(filter, fields()), parseSortFields(sort, fields()));
             const std::vector<std::uint32_t> actual = selection.select(filter, sort);
             nonTrivial += !expected.empty() && expected.size() < std::size_t(n) * 9 / 10;
             if (actual != expected) {
                 QFAIL(qPrintable(QStringLiteral("filter «%1», sort «%2»: %3 rows instead of %4")
-                                     .arg(filter, sort).arg(actual.size()).arg(expected.size())));
+                                     .arg(filter, sort)
+                                     .arg(actual.size())
+                                     .arg(expected.size())));
             }
         }
     }
@@ -244,24 +268,25 @@ void TestSelection::agreesWithPlainReading()
 void TestSelection::editsAndDeletionsAreSeen()
 {
     RowSet rows(5);
-    for (const char* name : {"Бета", "Альфа", "Гамма"}) {
+    for (const char* name : { "Бета", "Альфа", "Гамма" }) {
         const int row = rows.appendRow(rows.rowCount() + 1);
         rows.setValue(row, 0, QString::fromUtf8(name));
     }
     OrderCache orders(rows, fields());
     RowSelection selection(rows, fields(), orders);
-    QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t>{1, 0, 2}));
+    QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t> { 1, 0, 2 }));
     orders.hold(1);
     rows.setValue(0, 0, QStringLiteral("Ярус"));
     orders.release(1);
-    QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t>{1, 2, 0}));
+    QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t> { 1, 2, 0 }));
     rows.markDeleted(1);
-    QCOMPARE(selection.select(QStringLiteral("название<'Я'"), QStringLiteral("название")), (std::vector<std::uint32_t>{2}));
+    QCOMPARE(selection.select(QStringLiteral("название<'Я'"), QStringLiteral("название")),
+        (std::vector<std::uint32_t> { 2 }));
     orders.holdAll();
     rows.appendRow(9);
     rows.setValue(3, 0, QStringLiteral("Ау"));
     orders.releaseAll(rows.rowCount());
-    QCOMPARE(selection.select(QStringLiteral("название like 'а*'"), QString()), (std::vector<std::uint32_t>{3}));
+    QCOMPARE(selection.select(QStringLiteral("название like 'а*'"), QString()), (std::vector<std::uint32_t> { 3 }));
 }
 
 void TestSelection::malformedInputIsRefused()
@@ -271,6 +296,33 @@ void TestSelection::malformedInputIsRefused()
     RowSelection selection(rows, fields(), orders);
     QVERIFY_THROWS_EXCEPTION(DataError, selection.select(QStringLiteral("название='О'Нил'"), QString()));
     QVERIFY_THROWS_EXCEPTION(DataError, selection.select(QString(), QStringLiteral("улица")));
+}
+
+// A column of few distinct values keeps each once; a value keeps its kind,
+// and a column of many distinct values goes on storing each as it comes.
+void TestSelection::repeatedValuesAreStoredOnce()
+{
+    RowSet rows(2);
+    const std::string_view kind = "Аптеки и аптечные пункты";
+    constexpr int n = 200000;
+    for (int i = 0; i < n; ++i) {
+        const int row = rows.appendRow(i);
+        const StoredType type = i % 3 == 0 ? StoredType::Integer : StoredType::Text;
+        rows.setUtf8(row, 0, i % 2 ? kind : std::string_view("5"), type);
+        const std::string unique = std::to_string(i);
+        rows.setUtf8(row, 1, unique, StoredType::Text);
+    }
+    for (int row : { 0, 1, 2, 3, n - 1 }) {
+        QCOMPARE(rows.stored(row, 0).type, row % 3 == 0 ? StoredType::Integer : StoredType::Text);
+        QCOMPARE(rows.stored(row, 0).bytes, row % 2 ? kind : std::string_view("5"));
+        QCOMPARE(rows.stored(row, 1).bytes, std::string_view(std::to_string(row)));
+    }
+    // The second column's texts, about 5.9 bytes each, and the cells (in
+    // chunks of 65,536 rows): the first column's texts, 4.6 MB one by one,
+    // take next to nothing.
+    const std::size_t cells = std::size_t(4 << 16) * (8 + 1 + 2 * 8);
+    QVERIFY2(
+        rows.memoryUsage() < cells + std::size_t(n) * 7 + (2u << 20), qPrintable(QString::number(rows.memoryUsage())));
 }
 
 QTEST_GUILESS_MAIN(TestSelection)

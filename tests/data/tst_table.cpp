@@ -2,11 +2,13 @@
 // writing changes back exactly, durably and never over someone else's.
 #include "../common/TestDatabase.h"
 
+#include "data/Collation.h"
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/SqliteStore.h"
 #include "data/Table.h"
+#include "data/WaitCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -238,6 +240,8 @@ private slots:
     void openFailures_data();
     void openFailures();
     void connectionStringForms();
+    void folderNamesLikeKeywords_data();
+    void folderNamesLikeKeywords();
     void closedTableRefusesWork();
     void navigationFlags();
     void emptyTable();
@@ -279,6 +283,7 @@ private slots:
     void bigTableShowsItsFirstRowsAtOnce();
     void filterAndSortSetWhileReadingApplyAtTheEnd();
     void malformedFilterWhileReadingIsRefusedAtOnce();
+    void selectionNeverWaitsForItsOrder();
     void editWhileReadingIsWritten();
     void closingWhileReadingStopsAtOnce();
     void damageFoundWhileReadingIsReported();
@@ -418,7 +423,34 @@ void TestTable::connectionStringForms()
     QCOMPARE(c.databasePath(), QStringLiteral("/папка с пробелами/Sarvino.mdb"));
     QVERIFY(!c.readOnly());
     c.setConnectionString(QStringLiteral("Provider=X;Data Source=\"/a;b/Sarvino.mdb\";Mode=Read"));
+    QCOMPARE(c.databasePath(), QStringLiteral("/a;b/Sarvino.mdb"));
     QVERIFY(c.readOnly());
+}
+
+void TestTable::folderNamesLikeKeywords_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("=") << QStringLiteral("app=1");
+    QTest::newRow("; and =") << QStringLiteral("a;Mode=Read");
+    QTest::newRow("quotes") << QStringLiteral("it's \"Data Source=x\"");
+}
+
+// The program is handed its file's path: any folder it may stand in opens,
+// for writing.
+void TestTable::folderNamesLikeKeywords()
+{
+    QFETCH(QString, folder);
+    m_db = std::make_unique<TestDatabase>();
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(folder));
+    const QString path = dir.path() + QLatin1Char('/') + folder + QStringLiteral("/Sarvino.mdb");
+    QVERIFY(QFile::copy(m_db->path(), path));
+    Directory d(path);
+    QCOMPARE(d.connection.databasePath(), path);
+    QVERIFY(!d.connection.readOnly());
+    QCOMPARE(errorOf([&] { d.table.open(); }), QString());
+    QCOMPARE(d.table.recordCount(), 5);
+    QVERIFY(d.table.canModify(0));
 }
 
 void TestTable::closedTableRefusesWork()
@@ -1359,6 +1391,59 @@ void TestTable::filterAndSortSetWhileReadingApplyAtTheEnd()
     QCOMPARE(t.text(1), QStringLiteral("Фирма 19999"));
     QCOMPARE(t.currentRow(), 0);
     QVERIFY(!reset.isEmpty());
+}
+
+void TestTable::selectionNeverWaitsForItsOrder()
+{
+    const int faults = waitcheck::faults();
+    Table& t = openBig();
+    DataSource source;
+    source.setDataSet(&t);
+    QSignalSpy busy(&source, &DataSource::busyChanged);
+    const int phone = t.fieldByName(QStringLiteral("тел"));
+    auto sortedBy = [&](int field, bool descending) {
+        for (int row = 1; row < t.recordCount(); ++row) {
+            const int c = Collation::instance().compare(
+                t.valueAt(row - 1, field).value_or(QString()), t.valueAt(row, field).value_or(QString()));
+            if (descending ? c < 0 : c > 0)
+                return false;
+        }
+        return true;
+    };
+
+    // Asked for while the rows come in, then again the moment the last one
+    // is in, while the orders are still being finished: each step returns at
+    // once, the rows shown stay until the answer, and the last one asked wins.
+    t.setIndexFieldNames(QStringLiteral("адрес"));
+    QVERIFY(t.busy());
+    QCOMPARE(t.keyAt(1), 2); // still in stored order
+    bool askedAtTheEnd = false;
+    connect(&source, &DataSource::recordsAppended, this, [&](int, int last) {
+        if (last != BigTable - 1)
+            return;
+        askedAtTheEnd = true;
+        t.setFilter(QStringLiteral("название LIKE 'Фирма 1*'"));
+        t.setIndexFieldNames(QStringLiteral("тел DESC"));
+    });
+    QTRY_VERIFY(askedAtTheEnd && !t.busy());
+    QCOMPARE(t.recordCount(), 11000);
+    QVERIFY(sortedBy(phone, true));
+    QCOMPARE(busy.first().at(0).toBool(), true);
+    QCOMPARE(busy.last().at(0).toBool(), false);
+
+    // A changed value drops its field's order, which is built again in the
+    // background: the sort asked for right after the change waits for it
+    // without blocking and shows the new value in its place.
+    t.setSelection(QString(), QString());
+    t.moveTo(5);
+    t.edit();
+    t.setValue(phone, QStringLiteral("0-00"));
+    t.post();
+    t.setIndexFieldNames(QStringLiteral("тел"));
+    QTRY_VERIFY(!t.busy());
+    QCOMPARE(t.keyAt(0), 6);
+    QVERIFY(sortedBy(phone, false));
+    QCOMPARE(waitcheck::faults(), faults);
 }
 
 void TestTable::malformedFilterWhileReadingIsRefusedAtOnce()

@@ -19,12 +19,15 @@ inline constexpr std::size_t kKindSize = 150;
 inline constexpr std::size_t kNoteSize = 200;
 
 inline constexpr std::uint64_t kDefaultRecords = 2500;
-inline constexpr std::uint64_t kMaxRecords = 1'000'000;
+inline constexpr std::uint64_t kMaxRecords = 100'000'000; // far beyond a region's directory
 
 // splitmix64: small, fast and the same on every platform and compiler.
 class Rng {
 public:
-    explicit Rng(std::uint64_t seed) : m_state(seed) {}
+    explicit Rng(std::uint64_t seed)
+        : m_state(seed)
+    {
+    }
     std::uint64_t next()
     {
         std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
@@ -51,7 +54,7 @@ struct Record {
     std::string address;
     std::string phone;
     std::string kind;
-    std::optional<std::string> note;   // nullopt is written as NULL
+    std::optional<std::string> note; // nullopt is written as NULL
 };
 
 // Number of characters (code points) of a UTF-8 text.
@@ -81,7 +84,7 @@ public:
 
     // Fills `out` with the next record; returns false once `count` records
     // have been produced.
-    bool next(Record &out);
+    bool next(Record& out);
 
     // The records fixed in advance, most important first. With fewer records
     // than these, only the first ones make it into the table.
@@ -95,8 +98,8 @@ public:
 private:
     struct KindChoice {
         std::string_view value;
-        std::uint32_t cumulative;   // running sum of the weights
-        int style;                  // index into the style table, or -1
+        std::uint32_t cumulative; // running sum of the weights
+        int style; // index into the style table, or -1
     };
 
     std::string_view pickKind();
@@ -111,7 +114,7 @@ private:
     std::uint64_t m_count;
     std::uint64_t m_index = 0;
     std::vector<PlannedRecord> m_planned;
-    std::vector<std::pair<std::uint64_t, std::size_t>> m_plan;   // (position, planned index), ascending
+    std::vector<std::pair<std::uint64_t, std::size_t>> m_plan; // (position, planned index), ascending
     std::size_t m_planCursor = 0;
     std::vector<KindChoice> m_kinds;
 };

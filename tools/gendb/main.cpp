@@ -23,11 +23,10 @@
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage: gendb --out PATH [--records N] [--seed S]\n"
-    "  --out PATH     database file to write (replaced if it exists)\n"
-    "  --records N    number of records, 0..1000000 (default 2500)\n"
-    "  --seed S       seed of the generator, 0..18446744073709551615 (default 1)\n";
+constexpr std::string_view kUsage = "usage: gendb --out PATH [--records N] [--seed S]\n"
+                                    "  --out PATH     database file to write (replaced if it exists)\n"
+                                    "  --records N    number of records, 0..100000000 (default 2500)\n"
+                                    "  --seed S       seed of the generator, 0..18446744073709551615 (default 1)\n";
 
 struct Options {
     std::string out;
@@ -36,23 +35,23 @@ struct Options {
     bool help = false;
 };
 
-int usageError(const std::string &message)
+int usageError(const std::string& message)
 {
     std::fprintf(stderr, "gendb: %s\n%.*s", message.c_str(), static_cast<int>(kUsage.size()), kUsage.data());
     return 2;
 }
 
-bool parseNumber(std::string_view text, std::uint64_t &value)
+bool parseNumber(std::string_view text, std::uint64_t& value)
 {
     if (text.empty())
         return false;
-    const char *end = text.data() + text.size();
+    const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value, 10);
     return ec == std::errc() && ptr == end;
 }
 
 // Returns 0 when the arguments are sound, otherwise the exit code.
-int parseArguments(int argc, char **argv, Options &opt)
+int parseArguments(int argc, char** argv, Options& opt)
 {
     bool haveOut = false, haveRecords = false, haveSeed = false;
     for (int i = 1; i < argc; ++i) {
@@ -87,7 +86,8 @@ int parseArguments(int argc, char **argv, Options &opt)
             if (haveRecords)
                 return usageError("--records given twice");
             if (!parseNumber(value, opt.records) || opt.records > gendb::kMaxRecords)
-                return usageError("--records wants a whole number from 0 to 1000000, not '" + std::string(value) + "'");
+                return usageError(
+                    "--records wants a whole number from 0 to 100000000, not '" + std::string(value) + "'");
             haveRecords = true;
         } else {
             if (haveSeed)
@@ -112,7 +112,7 @@ public:
             sqlite3_close(m_db);
     }
 
-    bool open(const std::string &path)
+    bool open(const std::string& path)
     {
         if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
             return fail("cannot create");
@@ -125,12 +125,13 @@ public:
                     "PRAGMA locking_mode=EXCLUSIVE;"
                     "PRAGMA cache_size=-65536;")
             && exec(schema::createTableSql().c_str()) && exec("BEGIN")
-            && (sqlite3_prepare_v2(m_db, schema::insertTextsSql().c_str(), -1, &m_insert, nullptr) == SQLITE_OK || fail("cannot prepare"));
+            && (sqlite3_prepare_v2(m_db, schema::insertTextsSql().c_str(), -1, &m_insert, nullptr) == SQLITE_OK
+                || fail("cannot prepare"));
     }
 
-    bool insert(const gendb::Record &r)
+    bool insert(const gendb::Record& r)
     {
-        auto text = [this](int column, const std::string &value) {
+        auto text = [this](int column, const std::string& value) {
             sqlite3_bind_text(m_insert, column, value.data(), static_cast<int>(value.size()), SQLITE_STATIC);
         };
         text(1, r.name);
@@ -157,12 +158,12 @@ public:
         return rc == SQLITE_OK || fail("cannot close");
     }
 
-    const std::string &error() const { return m_error; }
+    const std::string& error() const { return m_error; }
 
 private:
-    bool exec(const char *sql)
+    bool exec(const char* sql)
     {
-        char *message = nullptr;
+        char* message = nullptr;
         if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
             return true;
         m_error = message ? message : "unknown error";
@@ -170,18 +171,18 @@ private:
         return false;
     }
 
-    bool fail(const char *what)
+    bool fail(const char* what)
     {
         m_error = std::string(what) + ": " + (m_db ? sqlite3_errmsg(m_db) : "out of memory");
         return false;
     }
 
-    sqlite3 *m_db = nullptr;
-    sqlite3_stmt *m_insert = nullptr;
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_insert = nullptr;
     std::string m_error;
 };
 
-bool writeDatabase(const std::string &path, const Options &opt, std::string &error)
+bool writeDatabase(const std::string& path, const Options& opt, std::string& error)
 {
     Database db;
     if (!db.open(path)) {
@@ -205,7 +206,7 @@ bool writeDatabase(const std::string &path, const Options &opt, std::string &err
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     Options opt;
     if (const int rc = parseArguments(argc, argv, opt); rc != 0)
@@ -221,7 +222,7 @@ int main(int argc, char **argv)
     }
 
     const std::string tmp = opt.out + ".tmp";
-    std::remove(tmp.c_str());   // a leftover of an interrupted run
+    std::remove(tmp.c_str()); // a leftover of an interrupted run
 
     std::string error;
     if (!writeDatabase(tmp, opt, error)) {

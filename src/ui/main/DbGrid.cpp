@@ -327,7 +327,7 @@ void DbGrid::startEditing()
         const int row = currentIndex().row();
         if (row >= 0 && row != t->currentRow())
             t->moveTo(row);
-        if (t->state() == Table::State::Browse && dataSource()->autoEdit())
+        if (t->state() == Table::State::Browse)
             t->edit();
     });
 }

@@ -23,6 +23,7 @@
 #include "ui/widgets/TextLabel.h"
 #include "ui/widgets/WindowPlacement.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -75,6 +76,14 @@ TForm1::TForm1(HoverGroup& hover, QWidget* parent)
     DataSource1 = new DataSource(this);
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
     DataSource1->setDataSet(&ADOTable1);
+    // While a search or sort waits for its order, the grid stays as it was
+    // and the pointer says the answer is coming.
+    connect(DataSource1, &DataSource::busyChanged, this, [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
     m_ui->DBGrid1->setDataSource(DataSource1);
     m_ui->DBGrid1->onKeyDown
         = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) { DBGrid1KeyDown(sender, key, shift); };
