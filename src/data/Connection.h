@@ -37,6 +37,8 @@ public:
     void close();
 
     Store& store();
+    // Whether a store is open (the table stops listening to it on closing).
+    bool connected() const { return m_store != nullptr; }
 
     // The connection string the program is designed with, one pair per
     // keyword; the program replaces it with the database path at start.

@@ -583,7 +583,7 @@ void TestGendb::badArguments_data()
     QTest::newRow("--records without value") << QStringList{QStringLiteral("--out"), out, records};
     QTest::newRow("--records not a number") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("abc")};
     QTest::newRow("--records negative") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("-5")};
-    QTest::newRow("--records too many") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("1000001")};
+    QTest::newRow("--records too many") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("100000001")};
     QTest::newRow("--records trailing junk") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("12x")};
     QTest::newRow("--records fraction") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("2.5")};
     QTest::newRow("--records empty") << QStringList{QStringLiteral("--out"), out, QStringLiteral("--records=")};
