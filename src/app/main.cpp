@@ -1,5 +1,6 @@
 // Sarwino: the city directory of Светлоборск.
 #include "app/Application.h"
+#include "app/ScreenFit.h"
 #include "app/Startup.h"
 #include "app/TerminationSignals.h"
 #include "app/WindowSet.h"
@@ -15,6 +16,9 @@ int main(int argc, char* argv[])
     WindowSet windows;
     if (!Form1)
         return 1;
+    // On a screen too small for the window at the desktop's scale the
+    // program starts again, before showing anything, at a scale it fits.
+    screenfit::ensureFits(Form1, argv);
     // A desktop ending the session (or the terminal, or Ctrl+C) asks
     // politely, and the program ends in whatever state it is: a side window
     // open, a message box waiting for an answer. The boxes are answered as if

@@ -142,7 +142,7 @@ start_xvfb() {
     local fifo="$WORK/displayfd" n=""
     mkfifo "$fifo" || return 1
     # Xvfb picks a free display number itself and writes it to the pipe.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fifo" >"$WORK/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -nolisten tcp -noreset 3>"$fifo" >"$WORK/xvfb.log" 2>&1 &
     XVFB_PID=$!
     read -r -t 20 n <"$fifo"
     rm -f "$fifo"
