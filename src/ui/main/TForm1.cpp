@@ -288,6 +288,8 @@ void TForm1::Button1Click(QObject*)
     // An empty search shows every record; either way in name order.
     QString filter;
     if (!text.isEmpty()) {
+        // The hidden label Label9 holds the search's upper bound: the first
+        // text after every name that begins with the typed one.
         m_ui->Label9->setText(namesearch::upperBound(text));
         filter = namesearch::prefixFilter(text, m_ui->Label9->text());
     }
@@ -299,6 +301,7 @@ void TForm1::Button2Click(QObject*)
     m_ui->DBGrid1->finishEdit();
     currentCategory().clear();
     m_ui->Edit1->setText(QString());
+    // The hidden label Label4 is set as the design has it; nothing reads it.
     m_ui->Label4->setText(QStringLiteral("яя"));
 }
 
@@ -332,7 +335,7 @@ void TForm1::Label3Click(QObject* Sender)
     for (const catalogue::Override& row : catalogue::overrides())
         if (name == QLatin1String(row.labelName.data(), qsizetype(row.labelName.size())))
             currentCategory() = fromUtf8(row.value);
-    m_ui->Label11->setText(currentCategory());
+    m_ui->Label11->setText(currentCategory()); // the hidden mirror of the category
     // The category's firms, by name.
     ADOTable1.setSelection(namesearch::categoryFilter(currentCategory()), QStringLiteral("название"));
 }

@@ -41,20 +41,33 @@ public:
     // when the file refuses it, drops it, so nothing is left half-done.
     void endSession();
 
+    // The handlers keep the names of the controls and events that first
+    // used them; what each one does:
+    // Opens the database beside the program, sets the title, clears the
+    // category and writes the launchers.
     void FormCreate(QObject* Sender);
+    // Puts the wheel hook in place at every activation.
     void FormActivate(QObject* Sender);
     // The application's message hook while the main window lives: turns
     // every vertical wheel event into an arrow key press for the focused
     // control (Handled: the event went no further).
     void MouseWheelHook(QObject* Receiver, QEvent* Msg, bool& Handled);
+    // Writes the launchers (the click routine of a hidden button).
     void Button3Click(QObject* Sender);
+    // Vetoes every new record, silently.
     void ADOTable1BeforeInsert(Table& DataSet);
+    // Keeps Down on the last record from adding one.
     void DBGrid1KeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
+    // Menu: the bus timetables, the add-record window, the about window.
     void N5Click(QObject* Sender);
     void N1Click(QObject* Sender);
     void N4Click(QObject* Sender);
+    // The search: the firms whose names begin with the search box's text,
+    // by name (also at every change of the text).
     void Button1Click(QObject* Sender);
+    // "Очистить": empties the search box and the category.
     void Button2Click(QObject* Sender);
+    // The sort buttons: by name, address, telephone, kind of activity.
     void RadioButton3Click(QObject* Sender);
     void RadioButton4Click(QObject* Sender);
     void RadioButton5Click(QObject* Sender);
