@@ -17,10 +17,10 @@ namespace {
 // Set on the new start: the scale has been fitted once, never again.
 constexpr const char* FittedVariable = "SARWINO_SCALE_FITTED";
 // Room for the window manager's frame, in device pixels: title bar and borders.
-constexpr int FrameWidth = 16;
-constexpr int FrameHeight = 40;
+constexpr int kFrameWidth = 16;
+constexpr int kFrameHeight = 40;
 // Below this the texts would no longer be readable.
-constexpr double SmallestScale = 0.6;
+constexpr double kSmallestScale = 0.6;
 
 double scaleFactorVariable()
 {
@@ -43,14 +43,14 @@ void ensureFits(QWidget* window, char** argv)
     const QSize size = window->sizeHint().expandedTo(window->minimumSize());
     const double ratio = screen->devicePixelRatio();
     // Logical pixels of the window with its frame, against the free area.
-    const double width = size.width() + FrameWidth / ratio;
-    const double height = size.height() + FrameHeight / ratio;
+    const double width = size.width() + kFrameWidth / ratio;
+    const double height = size.height() + kFrameHeight / ratio;
     const QRect free = screen->availableGeometry();
     const double fit = std::min(free.width() / width, free.height() / height);
     if (fit >= 1.0)
         return;
     // Rounded down to a twentieth, so the window surely fits.
-    const double scale = std::max(SmallestScale, std::floor(scaleFactorVariable() * fit * 20) / 20);
+    const double scale = std::max(kSmallestScale, std::floor(scaleFactorVariable() * fit * 20) / 20);
     qputenv("QT_SCALE_FACTOR", QByteArray::number(scale, 'f', 2));
     qputenv(FittedVariable, "1");
     std::fflush(nullptr);

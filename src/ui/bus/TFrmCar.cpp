@@ -14,8 +14,8 @@ TFrmCar* FrmCar = nullptr;
 namespace {
 
 // Height of a route label: one line of the 11-pixel font.
-constexpr int routeLabelHeight = 13;
-constexpr int routeFontPixels = 11;
+constexpr int kRouteLabelHeight = 13;
+constexpr int kRouteFontPixels = 11;
 
 // The window's controls in creation order, which is also their stacking
 // order: each is drawn over the ones before it.
@@ -126,12 +126,12 @@ void TFrmCar::buildRouteLabels()
     for (const timetable::Route& route : timetable::routes()) {
         auto* label = new TextLabel(this);
         label->setObjectName(fromUtf8(route.labelName));
-        label->setGeometry(timetable::kRouteLeft, route.top, 0, routeLabelHeight);
-        label->setFontPixels(routeFontPixels);
-        label->setFontRgb(colours::idle);
+        label->setGeometry(timetable::kRouteLeft, route.top, 0, kRouteLabelHeight);
+        label->setFontPixels(kRouteFontPixels);
+        label->setFontRgb(colours::kIdle);
         // "Маршрут №2" lies straight on the background; the others on boxes.
         label->setTransparent(route.labelName == "Label1");
-        label->setBackgroundColor(QColor(colours::labelBackground));
+        label->setBackgroundColor(QColor(colours::kLabelBackground));
         label->setClickable(true);
         label->setMouseTracking(true);
         label->setText(fromUtf8(route.caption));
@@ -180,7 +180,7 @@ void TFrmCar::showRoute(std::string_view labelName)
 
 void TFrmCar::Label1Click(QObject*)
 {
-    m_hoverLabels[0]->setFontRgb(colours::selectedRoute);
+    m_hoverLabels[0]->setFontRgb(colours::kSelectedRoute);
     showRoute("Label1");
 }
 
@@ -262,11 +262,11 @@ void TFrmCar::Label19Click(QObject*)
 void TFrmCar::Label1MouseMove(QObject* Sender, Qt::KeyboardModifiers, int, int)
 {
     // While "Маршрут №2" shows as chosen, route labels do not light up.
-    if (m_hoverLabels[0]->fontRgb() == colours::selectedRoute)
+    if (m_hoverLabels[0]->fontRgb() == colours::kSelectedRoute)
         return;
     m_hover.reset();
     if (auto* label = qobject_cast<TextLabel*>(Sender))
-        label->setFontRgb(colours::hover);
+        label->setFontRgb(colours::kHover);
 }
 
 void TFrmCar::Image1MouseMove(QObject*, Qt::KeyboardModifiers, int, int)

@@ -4,17 +4,17 @@ namespace maker {
 
 QString productPage()
 {
-    return QStringLiteral("http://") + QLatin1String(host) + QStringLiteral("/sarwino");
+    return QStringLiteral("http://") + QLatin1String(kHost) + QStringLiteral("/sarwino");
 }
 
 QString coursesPage()
 {
-    return QStringLiteral("http://") + QLatin1String(host) + QStringLiteral("/kordon");
+    return QStringLiteral("http://") + QLatin1String(kHost) + QStringLiteral("/kordon");
 }
 
 QString contactMail()
 {
-    return QLatin1String(mail);
+    return QLatin1String(kMail);
 }
 
 QString contactMailLink()

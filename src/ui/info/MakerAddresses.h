@@ -8,9 +8,9 @@
 namespace maker {
 
 // The maker's web host.
-inline constexpr char host[] = "svetsoft.ru";
+inline constexpr char kHost[] = "svetsoft.ru";
 // The maker's contact mail address.
-inline constexpr char mail[] = "info@svetsoft.ru";
+inline constexpr char kMail[] = "info@svetsoft.ru";
 
 // The product's page, where each new version is published.
 QString productPage();

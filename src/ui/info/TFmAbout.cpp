@@ -13,11 +13,11 @@ namespace {
 // The credits panel rises from its place in the layout one pixel a tick,
 // until its lower edge lies just below the header; the tick that would lift
 // it one pixel more puts it back at the start, just under the footer.
-constexpr int creditsStartTop = 175;
-constexpr int creditsPastEndTop = -22;
-constexpr int scrollIntervalMs = 150;
+constexpr int kCreditsStartTop = 175;
+constexpr int kCreditsPastEndTop = -22;
+constexpr int kScrollIntervalMs = 150;
 // Between the "е-mail:" caption and the address.
-constexpr int mailCaptionGap = 2;
+constexpr int kMailCaptionGap = 2;
 
 } // namespace
 
@@ -32,10 +32,10 @@ TFmAbout::TFmAbout(QWidget* owner)
     finishLayout();
     // The address keeps its right edge inside the credits panel, so the
     // caption before it follows its left edge, however long the address is.
-    m_ui->Label8->move(m_ui->sWebLabel3->x() - mailCaptionGap - m_ui->Label8->width(), m_ui->Label8->y());
+    m_ui->Label8->move(m_ui->sWebLabel3->x() - kMailCaptionGap - m_ui->Label8->width(), m_ui->Label8->y());
 
     m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setInterval(scrollIntervalMs);
+    m_timer1->setInterval(kScrollIntervalMs);
 
     connect(m_timer1, &QTimer::timeout, this, [this] { guarded([&] { Timer1Timer(m_timer1); }); });
     connect(m_ui->Button1, &QPushButton::clicked, this, [this] { guarded([&] { Button1Click(m_ui->Button1); }); });
@@ -58,8 +58,8 @@ void TFmAbout::Timer1Timer(QObject*)
 {
     QWidget* panel = m_ui->Panel1;
     int top = panel->y() - 1;
-    if (top == creditsPastEndTop)
-        top = creditsStartTop;
+    if (top == kCreditsPastEndTop)
+        top = kCreditsStartTop;
     panel->move(panel->x(), top);
 }
 

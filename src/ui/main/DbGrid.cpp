@@ -17,7 +17,7 @@
 namespace {
 
 // Width of the record indicator column, in pixels.
-constexpr int IndicatorWidth = 11;
+constexpr int kIndicatorWidth = 11;
 
 } // namespace
 
@@ -40,7 +40,7 @@ DbGrid::DbGrid(QWidget* parent)
     setTextElideMode(Qt::ElideNone); // long values are cut at the cell edge, not shortened
     setCornerButtonEnabled(false);
 
-    verticalHeader()->setFixedWidth(IndicatorWidth + 1);
+    verticalHeader()->setFixedWidth(kIndicatorWidth + 1);
     // Below the last row the indicator column shows the grid's own white,
     // not the window colour behind it.
     QPalette blank = verticalHeader()->palette();

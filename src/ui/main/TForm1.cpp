@@ -40,10 +40,10 @@ namespace {
 constexpr int VK_DOWN = 40;
 
 // How long the window's size must stay unchanged before it is checked.
-constexpr int sizeSettleMs = 300;
+constexpr int kSizeSettleMs = 300;
 
 // Height of the catalogue's separator lines.
-constexpr int bevelHeight = 2;
+constexpr int kBevelHeight = 2;
 
 QString fromUtf8(std::string_view text)
 {
@@ -61,7 +61,7 @@ TForm1::TForm1(HoverGroup& hover, QWidget* parent)
     m_ui->setupUi(this);
     buildCatalogue();
     m_sizeCheck.setSingleShot(true);
-    m_sizeCheck.setInterval(sizeSettleMs);
+    m_sizeCheck.setInterval(kSizeSettleMs);
     connect(&m_sizeCheck, &QTimer::timeout, this, [this] { keepNormalSize(); });
 
     // The data components: connection, directory table, data source.
@@ -150,7 +150,7 @@ void TForm1::buildCatalogue()
         if (group.hasSeparator) {
             auto* line = new Bevel(client);
             line->setObjectName(fromUtf8(group.separator.name));
-            line->setGeometry(group.separator.left, group.separator.top, group.separator.width, bevelHeight);
+            line->setGeometry(group.separator.left, group.separator.top, group.separator.width, kBevelHeight);
             line->stackUnder(above);
         }
     }
@@ -349,7 +349,7 @@ void TForm1::Label112MouseMove(QObject* Sender, Qt::KeyboardModifiers, int, int)
 {
     nach();
     if (auto* label = qobject_cast<TextLabel*>(Sender))
-        label->setFontRgb(colours::hover);
+        label->setFontRgb(colours::kHover);
 }
 
 void TForm1::Image2MouseMove(QObject*, Qt::KeyboardModifiers, int, int)

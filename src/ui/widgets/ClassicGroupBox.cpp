@@ -6,8 +6,8 @@ namespace {
 
 // The caption starts this far from the box's left edge and keeps this much
 // clear space on either side of its text.
-constexpr int captionLeft = 8;
-constexpr int captionPadding = 2;
+constexpr int kCaptionLeft = 8;
+constexpr int kCaptionPadding = 2;
 
 const QColor shadow(128, 128, 128);
 const QColor highlight(255, 255, 255);
@@ -28,7 +28,7 @@ QRect ClassicGroupBox::frameRect() const
 QRect ClassicGroupBox::captionRect() const
 {
     const int textWidth = fontMetrics().horizontalAdvance(title());
-    return QRect(captionLeft, 0, textWidth + 2 * captionPadding, fontMetrics().height());
+    return QRect(kCaptionLeft, 0, textWidth + 2 * kCaptionPadding, fontMetrics().height());
 }
 
 void ClassicGroupBox::paintEvent(QPaintEvent*)
@@ -46,5 +46,5 @@ void ClassicGroupBox::paintEvent(QPaintEvent*)
     const QRect caption = captionRect();
     painter.fillRect(caption, palette().color(QPalette::Window));
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-    painter.drawText(caption.adjusted(captionPadding, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, title());
+    painter.drawText(caption.adjusted(kCaptionPadding, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, title());
 }

@@ -14,14 +14,14 @@ constexpr QRgb bgr(std::uint32_t value)
 }
 
 // A hoverable label at rest: aqua.
-inline constexpr QRgb idle = bgr(0xFFFF00);
+inline constexpr QRgb kIdle = bgr(0xFFFF00);
 // The label under the pointer, and the catalogue headings: white.
-inline constexpr QRgb hover = bgr(0xFFFFFF);
+inline constexpr QRgb kHover = bgr(0xFFFFFF);
 // The chosen route "Маршрут №2" and the departure times: yellow.
-inline constexpr QRgb selectedRoute = bgr(0x00FFFF);
+inline constexpr QRgb kSelectedRoute = bgr(0x00FFFF);
 // The box behind a label's text: dark blue.
-inline constexpr QRgb labelBackground = bgr(0x420912);
+inline constexpr QRgb kLabelBackground = bgr(0x420912);
 // The main window's own colour: pale cyan.
-inline constexpr QRgb mainWindow = bgr(0xFBFEDE);
+inline constexpr QRgb kMainWindow = bgr(0xFBFEDE);
 
 } // namespace colours

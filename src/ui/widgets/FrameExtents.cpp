@@ -21,8 +21,8 @@ namespace {
 
 // A window manager answers at once; this only bounds the wait for one that
 // announced the request and then ignores it.
-constexpr int answerWithinMs = 250;
-constexpr int pollEveryMs = 2;
+constexpr int kAnswerWithinMs = 250;
+constexpr int kPollEveryMs = 2;
 
 template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
@@ -87,13 +87,13 @@ std::optional<QMargins> frameBeforeShow(QWidget* window)
         reinterpret_cast<const char*>(&message));
     xcb_flush(c);
 
-    const QDeadlineTimer deadline(answerWithinMs);
+    const QDeadlineTimer deadline(kAnswerWithinMs);
     for (;;) {
         if (const std::optional<QMargins> frame = readExtents(c, id, extents))
             return frame;
         if (deadline.hasExpired())
             return std::nullopt;
-        QThread::msleep(pollEveryMs);
+        QThread::msleep(kPollEveryMs);
     }
 }
 

@@ -13,6 +13,6 @@ void HoverGroup::reset()
 {
     for (const QPointer<TextLabel>& label : m_labels) {
         if (label)
-            label->setFontRgb(colours::idle);
+            label->setFontRgb(colours::kIdle);
     }
 }

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr long maxMemory = 512L * 1024 * 1024;
+constexpr long kMaxMemory = 512L * 1024 * 1024;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -42,7 +42,7 @@ void emitMessage(j_common_ptr cinfo, int level)
 void progress(j_common_ptr cinfo)
 {
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > JpegDecoder::maxScans)
+    if (d->input_scan_number > JpegDecoder::kMaxScans)
         failWith(cinfo, "Too many scans in a progressive JPEG file");
 }
 
@@ -69,12 +69,12 @@ bool decompress(const unsigned char* data, unsigned long size, Decoded* out, cha
         return false;
     }
     jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = maxMemory;
+    cinfo.mem->max_memory_to_use = kMaxMemory;
     monitor.progress_monitor = progress;
     cinfo.progress = &monitor;
     jpeg_mem_src(&cinfo, data, size);
     jpeg_read_header(&cinfo, TRUE);
-    if (qint64(cinfo.image_width) * cinfo.image_height > JpegDecoder::maxPixels)
+    if (qint64(cinfo.image_width) * cinfo.image_height > JpegDecoder::kMaxPixels)
         failWith(reinterpret_cast<j_common_ptr>(&cinfo), "JPEG picture too large");
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);

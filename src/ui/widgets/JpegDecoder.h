@@ -10,9 +10,9 @@
 class JpegDecoder {
 public:
     // Larger pictures are refused before any memory is taken for them.
-    static constexpr qint64 maxPixels = 16 * 1024 * 1024;
+    static constexpr qint64 kMaxPixels = 16 * 1024 * 1024;
     // A progressive file may hold any number of scans; real ones have a dozen.
-    static constexpr int maxScans = 500;
+    static constexpr int kMaxScans = 500;
 
     // The picture (QImage::Format_RGB888), or a null image with error() saying
     // what was wrong.

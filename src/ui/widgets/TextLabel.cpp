@@ -14,7 +14,7 @@
 namespace {
 
 // Room enough for any caption when measuring it unwrapped.
-constexpr int Unbounded = 1 << 20;
+constexpr int kUnbounded = 1 << 20;
 
 } // namespace
 
@@ -202,8 +202,8 @@ QSize TextLabel::measuredSize() const
         text += QLatin1Char(' ');
     const QFontMetrics metrics(font());
     if (m_wordWrap)
-        return { width(), metrics.boundingRect(QRect(0, 0, width(), Unbounded), textFlags(), text).height() };
-    return metrics.boundingRect(QRect(0, 0, Unbounded, Unbounded), textFlags(), text).size();
+        return { width(), metrics.boundingRect(QRect(0, 0, width(), kUnbounded), textFlags(), text).height() };
+    return metrics.boundingRect(QRect(0, 0, kUnbounded, kUnbounded), textFlags(), text).size();
 }
 
 void TextLabel::fitSize()

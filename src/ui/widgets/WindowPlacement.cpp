@@ -47,7 +47,7 @@ public:
         , m_assumed(assumed)
     {
         connect(&m_timer, &QTimer::timeout, this, &FrameCheck::check);
-        m_timer.start(checkIntervalMs);
+        m_timer.start(kCheckIntervalMs);
     }
 
 private:
@@ -56,7 +56,7 @@ private:
         const QMargins actual = m_window && m_window->windowHandle() && m_window->windowHandle()->isExposed()
             ? frameOf(m_window)
             : QMargins();
-        if (actual.isNull() && ++m_checks < maxChecks)
+        if (actual.isNull() && ++m_checks < kMaxChecks)
             return;
         // Placed by its client area, as before it was framed, so the window
         // system keeps one reading of the window's position.
@@ -68,8 +68,8 @@ private:
         deleteLater();
     }
 
-    static constexpr int checkIntervalMs = 20;
-    static constexpr int maxChecks = 50;
+    static constexpr int kCheckIntervalMs = 20;
+    static constexpr int kMaxChecks = 50;
 
     QPointer<QWidget> m_window;
     QPointer<QScreen> m_screen;
