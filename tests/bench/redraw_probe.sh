@@ -11,6 +11,12 @@ set -u
 PROBE=${1:?usage: redraw_probe.sh PROBE TARGET}
 TARGET=${2:?usage: redraw_probe.sh PROBE TARGET}
 
+# Both are built with the benchmarks only: without them there is nothing to test.
+if [ ! -x "$PROBE" ] || [ ! -x "$TARGET" ]; then
+    echo "SKIP: the probe and its stand-in are built with the benchmarks (cmake --build build --target benchmarks)"
+    exit 77
+fi
+
 for tool in Xvfb xdpyinfo awk; do
     command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: needs $tool (tools/bootstrap.sh installs it)"; exit 1; }
 done

@@ -1,6 +1,7 @@
 // The directory table: reading a database file, moving through it, and
 // writing changes back exactly, durably and never over someone else's.
 #include "../common/TestDatabase.h"
+#include "Fixture.h"
 
 #include "data/Collation.h"
 #include "data/Connection.h"
@@ -389,7 +390,7 @@ void TestTable::openFailures()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
     if (content == "sqlite") {
-        rawExec(path, schema);
+        FIXTURE_STEP(rawExec(path, schema));
     } else if (!content.isNull() || QTest::currentDataTag() == QByteArray("empty file")) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -927,7 +928,7 @@ void TestTable::keysThatCannotFindTheRecord()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
-    rawExec(path, kDirectoryWithoutKey + QStringLiteral("; INSERT INTO \"главная\" VALUES ") + rows);
+    FIXTURE_STEP(rawExec(path, kDirectoryWithoutKey + QStringLiteral("; INSERT INTO \"главная\" VALUES ") + rows));
     const QByteArray before = fileBytes(path);
     Table& t = openFile(path);
     const int name = t.fieldByName(QStringLiteral("название"));
@@ -959,12 +960,12 @@ void TestTable::writeMatchingSeveralRowsIsRolledBack()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
-    rawExec(path,
+    FIXTURE_STEP(rawExec(path,
         kDirectoryWithoutKey
-            + QStringLiteral("; INSERT INTO \"главная\" VALUES (1,'A','x','','',''),(2,'B','x','','','')"));
+            + QStringLiteral("; INSERT INTO \"главная\" VALUES (1,'A','x','','',''),(2,'B','x','','','')")));
     Table& t = openFile(path);
     // After the file was read, another program gives a second record the same key and values.
-    rawExec(path, QStringLiteral("UPDATE \"главная\" SET \"Код\"=1, \"название\"='A' WHERE \"Код\"=2"));
+    FIXTURE_STEP(rawExec(path, QStringLiteral("UPDATE \"главная\" SET \"Код\"=1, \"название\"='A' WHERE \"Код\"=2")));
     const QByteArray before = fileBytes(path);
 
     t.edit();
@@ -1015,11 +1016,11 @@ void TestTable::valuesOfEveryKindAreFoundAsStored()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
-    rawExec(path,
+    FIXTURE_STEP(rawExec(path,
         QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, \"название\", \"адрес\", "
                        "\"тел\" COLLATE NOCASE, \"вид_деят\", \"пояснение\"); INSERT INTO \"главная\" VALUES "
                        "(1,'A','',%1,'',''),(2,'B','',%1,'',''),(3,'C','',%1,'',''),(4,'D','',%1,'','')")
-            .arg(stored));
+            .arg(stored)));
     Table& t = openFile(path);
     const int phone = t.fieldByName(QStringLiteral("тел"));
     const int address = t.fieldByName(QStringLiteral("адрес"));
@@ -1047,7 +1048,7 @@ void TestTable::valuesOfEveryKindAreFoundAsStored()
 
     // Another program puts in a value that reads the same but is not the
     // same: the record is someone else's change now, and is left alone.
-    rawExec(path, QStringLiteral("UPDATE \"главная\" SET \"тел\"=%1 WHERE \"Код\"=4").arg(lookalike));
+    FIXTURE_STEP(rawExec(path, QStringLiteral("UPDATE \"главная\" SET \"тел\"=%1 WHERE \"Код\"=4").arg(lookalike)));
     const QByteArray before = fileBytes(path);
     t.moveTo(2);
     QCOMPARE(t.keyAt(2), Q_INT64_C(4));
@@ -1197,11 +1198,11 @@ void TestTable::hugeKeyReservesNothing()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
-    rawExec(path,
+    FIXTURE_STEP(rawExec(path,
         QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, \"название\", \"адрес\", "
                        "\"тел\", \"вид_деят\", \"пояснение\"); INSERT INTO \"главная\" VALUES "
                        "(1,'A','','','',''),(2,'B','','','',''),(3,'C','','','',''),"
-                       "(9223372036854775807,'D','','','','')"));
+                       "(9223372036854775807,'D','','','','')")));
     Table& t = openFile(path);
     QCOMPARE(t.recordCount(), 4);
     QCOMPARE(t.keyAt(3), Q_INT64_C(9223372036854775807));
@@ -1217,9 +1218,9 @@ void TestTable::missingFieldNamesTheFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
-    rawExec(path,
+    FIXTURE_STEP(rawExec(path,
         QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, \"название\", \"адрес\", "
-                       "\"вид_деят\", \"пояснение\")"));
+                       "\"вид_деят\", \"пояснение\")")));
     Directory d(path);
     const QString message = errorOf([&] { d.table.open(); });
     QVERIFY2(message.startsWith(QStringLiteral("Field 'тел' not found")), qPrintable(message));
@@ -1310,7 +1311,7 @@ void TestTable::walFileInReadOnlyFolder()
         TestDatabase source;
         QVERIFY(QFile::copy(source.path(), path));
     }
-    rawExec(path, QStringLiteral("PRAGMA journal_mode=WAL"));
+    FIXTURE_STEP(rawExec(path, QStringLiteral("PRAGMA journal_mode=WAL")));
     if (changesInLog) {
         // A program that was stopped with its last change still in the log.
         sqlite3* writer = nullptr;

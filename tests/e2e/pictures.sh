@@ -11,7 +11,11 @@ PICTURES=$(cd "$(dirname "$0")/../../src/assets/pictures" && pwd)
 readonly PICTURES
 readonly NAVY=080D37 LIGHT=BAF2FD
 
-readonly BANDS=(65D9FA 68D8F5 66D5F2 59D0F3 50D1FD 47CCFA 49C7EF)
+# The border strip's seven bands, top row to bottom row, from its picture.
+mapfile -t BANDS < <(for i in 0 1 2 3 4 5 6; do
+    convert "$PICTURES/border_strip.jpg" -format "%[hex:p{0,$i}]\n" info:
+done)
+readonly BANDS
 
 # near HEX HEX: two colours within 6 in each channel (JPEG rounding).
 near() {

@@ -1,15 +1,11 @@
 #!/bin/bash
-# End-to-end tests of writing to the directory file: empty texts, values
-# longer than their field, a refused write answered by exactly one message,
-# and an edit saved when the desktop asks the program to end.
+# End-to-end tests of writing to the directory file: a refused write answered
+# by exactly one message, and an edit saved when the desktop asks the program
+# to end. (Empty texts and values longer than their field: tst_table for the
+# rules, tst_dbgrid for the cell editor.)
 source "$(dirname "$0")/lib.sh"
 
-# The "название" column spans client x 13-177.
-readonly NAME_CLICK_X=90
-click_name() { click_client "$NAME_CLICK_X" $(( $(row_top "$1") + ROW_H / 2 )); }
 value_of() { sql "$1" "SELECT \"$2\" FROM $TABLE WHERE \"Код\"=$3"; }
-type_of() { sql "$1" "SELECT typeof(\"$2\") FROM $TABLE WHERE \"Код\"=$3"; }
-value_is() { [ "$(value_of "$1" "$2" "$3")" = "$4" ]; }
 
 # The keys of the records in the order the grid lists them at start.
 key_at() { sql "$1" "SELECT \"Код\" FROM $TABLE ORDER BY rowid LIMIT 1 OFFSET $2"; }
@@ -42,86 +38,6 @@ count_boxes() {
         [ "$n" -ge 30 ] && break
     done
     echo "$n"
-}
-
-case_empty_text() {
-    begin_case "a record with an empty text is deleted, and a cleared cell stays editable" 11-empty
-    local dir="$CASE_DIR/run" db second first
-    db="$dir/Sarvino.mdb"
-    make_db "$db" || { problem "gendb failed"; end_case; return; }
-    first=$(key_at "$db" 0)
-    second=$(key_at "$db" 1)
-    sql "$db" "UPDATE $TABLE SET \"пояснение\"='' WHERE \"Код\"=$second" >/dev/null
-    start_program "$dir"
-    if find_main_window; then
-        click_address 1
-        wait_for 10 address_cell_selected 1 || problem "clicking the second record did not select it"
-        keys ctrl+Delete
-        if wait_box; then
-            keys Return
-            wait_for 10 window_gone "$BOX" || problem "the question did not close"
-            wait_for 10 record_count_is "$db" 29 || problem "the record with an empty note was not deleted"
-            [ -z "$(value_of "$db" "название" "$second")" ] || problem "record $second is still in the file"
-        else
-            problem "Ctrl+Delete asked nothing"
-        fi
-        local boxes
-        boxes=$(count_boxes 1)
-        [ "$boxes" -eq 0 ] || problem "$boxes message box(es) after the delete: $LAST_BOX_TEXT"
-
-        # Clearing a cell writes the empty text; the record stays editable.
-        click_address 0
-        wait_for 10 address_cell_selected 0 || problem "clicking the first record did not select it"
-        keys F2 ctrl+a BackSpace Down
-        wait_for 10 value_is "$db" "адрес" "$first" "" || problem "the cleared address is '$(value_of "$db" "адрес" "$first")'"
-        [ "$(type_of "$db" "адрес" "$first")" = text ] || problem "the cleared address is stored as $(type_of "$db" "адрес" "$first"), not as text"
-        click_address 0
-        wait_for 10 address_cell_selected 0
-        type_text "Новый адрес"
-        keys Return Down
-        wait_for 10 value_is "$db" "адрес" "$first" "Новый адрес" \
-            || problem "after clearing, the address could not be filled in: '$(value_of "$db" "адрес" "$first")'"
-        boxes=$(count_boxes 1)
-        [ "$boxes" -eq 0 ] || problem "$boxes message box(es) while editing: $LAST_BOX_TEXT"
-        save_shot 11-empty-end
-    fi
-    end_case
-}
-
-case_over_long() {
-    begin_case "a stored name longer than its field is never cut; changing it is refused once" 12-over-long
-    local dir="$CASE_DIR/run" db first long
-    db="$dir/Sarvino.mdb"
-    make_db "$db" || { problem "gendb failed"; end_case; return; }
-    first=$(key_at "$db" 0)
-    long=$(printf 'Д%.0s' $(seq 1 155))
-    sql "$db" "UPDATE $TABLE SET \"название\"='$long' WHERE \"Код\"=$first" >/dev/null
-    start_program "$dir"
-    if find_main_window; then
-        click_name 0
-        keys F2
-        sleep 0.3
-        keys Down
-        wait_for 10 record_current 1 || problem "Down did not move to the second record"
-        sleep 0.5
-        [ "$(value_of "$db" "название" "$first")" = "$long" ] \
-            || problem "opening the editor and leaving cut the name to $(value_of "$db" "название" "$first" | wc -m) characters"
-        local boxes
-        boxes=$(count_boxes 1)
-        [ "$boxes" -eq 0 ] || problem "$boxes message box(es) for an untouched value: $LAST_BOX_TEXT"
-
-        # The user takes a letter off, still too long: refused with the
-        # over-long message, once, and the editor keeps the text.
-        click_name 0
-        wait_for 10 record_current 0
-        keys F2 End BackSpace Down Next Next
-        boxes=$(count_boxes 2)
-        [ "$boxes" -eq 1 ] || problem "$boxes message boxes for one over-long value, expected 1"
-        [ "$(value_of "$db" "название" "$first")" = "$long" ] || problem "the over-long name changed in the file"
-        keys Escape
-        save_shot 12-over-long-end
-    fi
-    end_case
 }
 
 case_refusal_storm() {
@@ -193,4 +109,4 @@ case_sigterm() {
     end_case
 }
 
-e2e_main "$@" -- empty_text over_long refusal_storm sigterm
+e2e_main "$@" -- refusal_storm sigterm

@@ -9,7 +9,8 @@
 // is a finding.
 //
 // Built with -fsanitize=fuzzer it is a libFuzzer target (see README); built
-// without, fuzz_replay.cpp feeds it the committed corpus as a quick CTest.
+// without, the replay driver (tests/common/FuzzReplay.cpp) feeds it the
+// committed corpus as a quick CTest.
 #include "data/Collation.h"
 #include "data/DataError.h"
 #include "data/Field.h"

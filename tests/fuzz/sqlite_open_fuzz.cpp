@@ -8,7 +8,8 @@
 // left open or a hang is a finding.
 //
 // Built with -fsanitize=fuzzer it is a libFuzzer target (see README); built
-// without, fuzz_replay.cpp feeds it the committed corpus as a quick CTest.
+// without, the replay driver (tests/common/FuzzReplay.cpp) feeds it the
+// committed corpus as a quick CTest.
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/Field.h"

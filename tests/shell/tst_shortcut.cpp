@@ -1,6 +1,7 @@
 // Shortcuts in the user's folders: where they go, what they hold, that any
 // program path comes back whole when a desktop reads the entry, and that
 // failures write nothing. Every case has a home folder of its own.
+#include "Fixture.h"
 #include "shell/DesktopEntry.h"
 #include "shell/ProgramIcon.h"
 #include "shell/Shortcut.h"
@@ -256,7 +257,7 @@ void TestShortcut::twoRunsLeaveOneEntryInEachFolder()
     QCOMPARE(filesIn(m_applications), QStringList { QStringLiteral("Sarwino.desktop") });
     for (const QString& folder : { m_desktop, m_applications }) {
         const QString path = folder + QStringLiteral("/Sarwino.desktop");
-        validate(path);
+        FIXTURE_STEP(validate(path));
         const ReadEntry entry = readEntry(path);
         QVERIFY(entry.ok);
         QCOMPARE(entry.values.value(QStringLiteral("Type")), QStringLiteral("Application"));
@@ -318,7 +319,7 @@ void TestShortcut::anyProgramPathComesBackWhole()
     installBoth(program);
     for (const QString& entryFolder : { m_desktop, m_applications }) {
         const QString path = entryFolder + QStringLiteral("/Sarwino.desktop");
-        validate(path);
+        FIXTURE_STEP(validate(path));
         const ReadEntry entry = readEntry(path);
         QVERIFY(entry.ok);
         QCOMPARE(execArguments(entry.values.value(QStringLiteral("Exec"))), QStringList { target(program) });
@@ -516,7 +517,7 @@ void TestShortcut::linksInTheWayAreReplacedNeverFollowed()
         QVERIFY(icon.open(QIODevice::ReadOnly));
         QCOMPARE(icon.readAll(), iconResource());
     } else {
-        validate(link);
+        FIXTURE_STEP(validate(link));
     }
     QCOMPARE(filesIn(m_desktop), QStringList { QStringLiteral("Sarwino.desktop") });
     QCOMPARE(filesIn(m_applications), QStringList { QStringLiteral("Sarwino.desktop") });
@@ -658,7 +659,7 @@ void TestShortcut::subFolderIsUsedButNeverCreated()
         (QStringList { target(m_program), QStringLiteral("--один"), QStringLiteral("два три") }));
     QCOMPARE(entry.values.value(QStringLiteral("Comment")), QStringLiteral("Описание"));
     QCOMPARE(entry.values.value(QStringLiteral("Path")), QStringLiteral("/tmp/рабочая"));
-    validate(link);
+    FIXTURE_STEP(validate(link));
 
     // The menu folder takes a sub-folder the same way.
     CreateShortcut(target(m_program), ShortcutStartMenu, QStringLiteral("Нет такой"), link, {}, {}, {});

@@ -2,6 +2,7 @@
 // keys, texts and empty values; a key that cannot be kept is refused; an
 // existing file is never replaced, a failed run leaves nothing behind and a
 // killed run's leftover is cleared by the next.
+#include "Fixture.h"
 #include "data/DataError.h"
 #include "data/Field.h"
 #include "data/RowSet.h"
@@ -249,7 +250,7 @@ void TestConvert::refusals()
     if (source.startsWith(QLatin1Char('('))) {
         const QString rows = source;
         source = sourceDir.filePath(QStringLiteral("source.db"));
-        sqlOn(source, kUntypedTable + QStringLiteral("; INSERT INTO \"главная\" VALUES ") + rows);
+        FIXTURE_STEP(sqlOn(source, kUntypedTable + QStringLiteral("; INSERT INTO \"главная\" VALUES ") + rows));
     }
     if (targetExists) {
         QFile file(target);
@@ -274,10 +275,10 @@ void TestConvert::keysAndValuesOfAnSqliteFile()
 {
     QTemporaryDir sourceDir;
     const QString source = sourceDir.filePath(QStringLiteral("source.db"));
-    sqlOn(source,
+    FIXTURE_STEP(sqlOn(source,
         kUntypedTable
             + QStringLiteral("; INSERT INTO \"главная\" VALUES (-5,'A','','3-12-45','',x'00ff41'),"
-                             "(9223372036854775807,'B','','', '',CAST(x'33ff34' AS TEXT)),(7,'C','',NULL,'','')"));
+                             "(9223372036854775807,'B','','', '',CAST(x'33ff34' AS TEXT)),(7,'C','',NULL,'','')")));
     const QString target = m_dir->filePath(QStringLiteral("Sarvino.mdb"));
     const Run run = convert({ source, target });
     QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
@@ -315,8 +316,9 @@ void TestConvert::walSourceInReadOnlyFolder()
 {
     QTemporaryDir sourceDir;
     const QString source = sourceDir.filePath(QStringLiteral("source.db"));
-    sqlOn(source, kUntypedTable + QStringLiteral("; INSERT INTO \"главная\" VALUES (1,'A','','','','')"));
-    sqlOn(source, QStringLiteral("PRAGMA journal_mode=WAL; INSERT INTO \"главная\" VALUES (2,'B','','','','')"));
+    FIXTURE_STEP(sqlOn(source, kUntypedTable + QStringLiteral("; INSERT INTO \"главная\" VALUES (1,'A','','','','')")));
+    FIXTURE_STEP(
+        sqlOn(source, QStringLiteral("PRAGMA journal_mode=WAL; INSERT INTO \"главная\" VALUES (2,'B','','','','')")));
     QVERIFY(!QFileInfo::exists(source + QStringLiteral("-wal")));
     const auto readOnly
         = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;

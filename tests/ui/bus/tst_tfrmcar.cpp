@@ -1,8 +1,13 @@
 // The bus timetable window driven as a user drives it: its layout, the route
 // clicks and what they show, the hover rules of its labels, closing and
-// opening it again.
+// opening it again; and its pictures as shown: the dark background stretched
+// over the whole window, the bus banner at its own size in a control one
+// pixel wider, so that the control's last column shows the background
+// beneath, both unchanged once a route is shown.
 #include "../../common/Controls.h"
+#include "../../common/PixelCheck.h"
 #include "../../common/TestDatabase.h"
+#include "Fixture.h"
 
 #include "app/Application.h"
 #include "app/WindowSet.h"
@@ -11,6 +16,7 @@
 #include "ui/main/TForm1.h"
 #include "ui/widgets/MessageBox.h"
 #include "ui/widgets/PictureBox.h"
+#include "ui/widgets/PictureLoader.h"
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/TextLabel.h"
 
@@ -38,6 +44,7 @@ namespace {
 const QRgb aqua = qRgb(0, 255, 255);
 const QRgb white = qRgb(255, 255, 255);
 const QRgb yellow = qRgb(255, 255, 0);
+const QColor navy(8, 13, 55);
 
 QString spaces(int n)
 {
@@ -70,6 +77,14 @@ private slots:
     void chosenRouteTwoStopsHighlighting();
     void closingGivesBackTheMainWindowAndResets();
     void screenReaderChoosesARoute();
+
+    void backgroundIsUniformNavy();
+    void windowShowsNavyAroundTheTexts_data();
+    void windowShowsNavyAroundTheTexts();
+    void rowBelowTheBackgroundShowsTheWindowColour();
+    void bannerIsDrawnAtItsOwnSize();
+    void bannerControlsLastColumnShowsTheBackground();
+    void chosenRouteLeavesThePicturesAlone();
 
 private:
     TextLabel* label(const QString& name) const
@@ -161,7 +176,7 @@ void TestTFrmCar::timetableHasItsShape()
 
 void TestTFrmCar::layoutOfTheWindow()
 {
-    open();
+    FIXTURE_STEP(open());
     QCOMPARE(FrmCar->windowTitle(), QStringLiteral("Городские автобусы"));
     QCOMPARE(FrmCar->size(), QSize(680, 490));
     QCOMPARE(FrmCar->minimumSize(), FrmCar->maximumSize());
@@ -183,13 +198,6 @@ void TestTFrmCar::layoutOfTheWindow()
              << QStringLiteral("Label20") << QStringLiteral("Label21") << QStringLiteral("Label22")
              << QStringLiteral("Label23");
     QCOMPARE(order, expected);
-
-    QCOMPARE(control<PictureBox>(FrmCar, "Image1")->geometry(), QRect(0, 0, 681, 489));
-    QCOMPARE(control<PictureBox>(FrmCar, "Image2")->geometry(), QRect(104, 0, 469, 60));
-    QVERIFY(control<PictureBox>(FrmCar, "Image1")->stretch());
-    QVERIFY(!control<PictureBox>(FrmCar, "Image2")->stretch());
-    QCOMPARE(control<PictureBox>(FrmCar, "Image1")->pictureName(), QStringLiteral("dark_background.jpg"));
-    QCOMPARE(control<PictureBox>(FrmCar, "Image2")->pictureName(), QStringLiteral("bus_banner.jpg"));
 
     // Route labels: Left 8, one line of 11 pixels, aqua; only "Маршрут №2"
     // without its box.
@@ -312,7 +320,7 @@ void TestTFrmCar::routeClickShowsItsEntry()
 {
     QFETCH(QString, clicked);
     QFETCH(Shown, expected);
-    open();
+    FIXTURE_STEP(open());
     QTest::mouseClick(label(clicked), Qt::LeftButton, {}, QPoint(3, 5));
     const Shown now = shown();
     QCOMPARE(now.disp, expected.disp);
@@ -333,7 +341,7 @@ void TestTFrmCar::routeClickShowsItsEntry()
 
 void TestTFrmCar::emptyTextsClearWhatWasThere()
 {
-    open();
+    FIXTURE_STEP(open());
     QTest::mouseClick(label(QStringLiteral("Label1")), Qt::LeftButton);
     QVERIFY(!shown().time2.isEmpty() && !shown().time4.isEmpty());
     QTest::mouseClick(label(QStringLiteral("Label2")), Qt::LeftButton);
@@ -348,7 +356,7 @@ void TestTFrmCar::emptyTextsClearWhatWasThere()
 // label, and the first text of a direction never runs into the second.
 void TestTFrmCar::firstTimesStayClearOfTheStopName()
 {
-    open();
+    FIXTURE_STEP(open());
     for (const timetable::Route& r : timetable::routes()) {
         const QString name = QString::fromUtf8(r.labelName.data(), qsizetype(r.labelName.size()));
         label(name)->click();
@@ -378,39 +386,39 @@ void TestTFrmCar::firstTimesStayClearOfTheStopName()
 
 void TestTFrmCar::chosenRouteTwoStopsHighlighting()
 {
-    open();
+    FIXTURE_STEP(open());
     TextLabel* route2 = label(QStringLiteral("Label1"));
     TextLabel* route5 = label(QStringLiteral("Label5"));
-    moveOver(route5);
+    FIXTURE_STEP(moveOver(route5));
     QCOMPARE(route5->fontRgb(), white);
     QTest::mouseClick(route2, Qt::LeftButton);
     QCOMPARE(route2->fontRgb(), yellow);
     QCOMPARE(route5->fontRgb(), white); // a click changes no other colour
     // While "Маршрут №2" is yellow the route labels do not react.
-    moveOver(label(QStringLiteral("Label7")));
-    moveOver(route2, QPoint(5, 6));
+    FIXTURE_STEP(moveOver(label(QStringLiteral("Label7"))));
+    FIXTURE_STEP(moveOver(route2, QPoint(5, 6)));
     QCOMPARE(route2->fontRgb(), yellow);
     QCOMPARE(label(QStringLiteral("Label7"))->fontRgb(), aqua);
     QCOMPARE(route5->fontRgb(), white);
     // The timetable texts, the heading and the interval lines leave it as it is.
-    moveOver(control<TextLabel>(FrmCar, "Time3"), QPoint(250, 5));
-    moveOver(control<TextLabel>(FrmCar, "Label19"));
-    moveOver(control<TextLabel>(FrmCar, "Label22"));
+    FIXTURE_STEP(moveOver(control<TextLabel>(FrmCar, "Time3"), QPoint(250, 5)));
+    FIXTURE_STEP(moveOver(control<TextLabel>(FrmCar, "Label19")));
+    FIXTURE_STEP(moveOver(control<TextLabel>(FrmCar, "Label22")));
     QCOMPARE(route2->fontRgb(), yellow);
     // The background resets everything; then routes light up again.
-    moveOver(control<PictureBox>(FrmCar, "Image1"), QPoint(600, 450));
+    FIXTURE_STEP(moveOver(control<PictureBox>(FrmCar, "Image1"), QPoint(600, 450)));
     QCOMPARE(route2->fontRgb(), aqua);
     QCOMPARE(route5->fontRgb(), aqua);
-    moveOver(label(QStringLiteral("Label7")));
+    FIXTURE_STEP(moveOver(label(QStringLiteral("Label7"))));
     QCOMPARE(label(QStringLiteral("Label7"))->fontRgb(), white);
-    moveOver(route2);
+    FIXTURE_STEP(moveOver(route2));
     QCOMPARE(route2->fontRgb(), white);
     QCOMPARE(label(QStringLiteral("Label7"))->fontRgb(), aqua);
 }
 
 void TestTFrmCar::closingGivesBackTheMainWindowAndResets()
 {
-    open();
+    FIXTURE_STEP(open());
     QTest::mouseClick(label(QStringLiteral("Label1")), Qt::LeftButton);
     QTest::mouseClick(label(QStringLiteral("Label8")), Qt::LeftButton);
     const Shown before = shown();
@@ -423,7 +431,7 @@ void TestTFrmCar::closingGivesBackTheMainWindowAndResets()
         QCOMPARE(l->fontRgb(), aqua);
     // Open again: the last route, where the window was left, the main
     // window disabled again.
-    open();
+    FIXTURE_STEP(open());
     QCOMPARE(FrmCar->pos(), place);
     QCOMPARE(shown().time1, before.time1);
     QCOMPARE(shown().jd, QStringLiteral("От ш. \"Распадская\""));
@@ -434,7 +442,7 @@ void TestTFrmCar::closingGivesBackTheMainWindowAndResets()
 
 void TestTFrmCar::screenReaderChoosesARoute()
 {
-    open();
+    FIXTURE_STEP(open());
     QAccessibleInterface* route = QAccessible::queryAccessibleInterface(label(QStringLiteral("Label6")));
     QCOMPARE(route->text(QAccessible::Name), QStringLiteral("Маршрут №5а"));
     QCOMPARE(route->role(), QAccessible::Button);
@@ -445,6 +453,86 @@ void TestTFrmCar::screenReaderChoosesARoute()
     QCOMPARE(times->role(), QAccessible::StaticText);
     QVERIFY(times->text(QAccessible::Name).startsWith(QStringLiteral("6.10; 6.30;")));
     QVERIFY(times->actionInterface()->actionNames().isEmpty());
+}
+
+// The 10 x 10 picture stretched to 681 x 489 is one colour to the last pixel.
+void TestTFrmCar::backgroundIsUniformNavy()
+{
+    FIXTURE_STEP(open());
+    const QImage background = control<PictureBox>(FrmCar, "Image1")->grab().toImage();
+    QCOMPARE(background.size(), QSize(681, 489));
+    const QString difference = pixels::differenceFromColour(background, background.rect(), navy);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void TestTFrmCar::windowShowsNavyAroundTheTexts_data()
+{
+    QTest::addColumn<QRect>("area");
+    // Left of the banner, right of the banner, right of every text, below
+    // the interval lines: no label paints there.
+    QTest::newRow("left of the banner") << QRect(0, 0, 104, 70);
+    QTest::newRow("right of the banner") << QRect(574, 0, 106, 60);
+    QTest::newRow("right of the times") << QRect(540, 60, 140, 429);
+    QTest::newRow("below the interval lines") << QRect(0, 445, 680, 44);
+}
+
+void TestTFrmCar::windowShowsNavyAroundTheTexts()
+{
+    QFETCH(QRect, area);
+    FIXTURE_STEP(open());
+    const QString difference = pixels::differenceFromColour(FrmCar->grab().toImage(), area, navy);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+// The background picture is one pixel shorter than the window's client area.
+void TestTFrmCar::rowBelowTheBackgroundShowsTheWindowColour()
+{
+    FIXTURE_STEP(open());
+    const QColor windowColour = FrmCar->palette().color(QPalette::Window);
+    QVERIFY(!pixels::near(windowColour, navy, 40));
+    const QString difference
+        = pixels::differenceFromColour(FrmCar->grab().toImage(), QRect(0, 489, 680, 1), windowColour, 0);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void TestTFrmCar::bannerIsDrawnAtItsOwnSize()
+{
+    FIXTURE_STEP(open());
+    const QImage banner = PictureLoader::load(QStringLiteral("bus_banner.jpg"));
+    const QString difference
+        = pixels::differenceFromPicture(FrmCar->grab().toImage(), QRect(104, 0, 468, 60), banner, QPoint(104, 0), 0);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+// The control is 469 wide, the picture 468: its last column, x 572 of the
+// window, shows the background beneath.
+void TestTFrmCar::bannerControlsLastColumnShowsTheBackground()
+{
+    FIXTURE_STEP(open());
+    const QImage window = FrmCar->grab().toImage();
+    QCOMPARE(control<PictureBox>(FrmCar, "Image2")->geometry().right(), 572);
+    const QString difference = pixels::differenceFromColour(window, QRect(572, 0, 1, 60), navy);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    // The banner's own last column differs from the background somewhere.
+    bool differs = false;
+    for (int y = 0; y < 60 && !differs; ++y)
+        differs = !pixels::near(window.pixelColor(571, y), navy, 8);
+    QVERIFY(differs);
+}
+
+void TestTFrmCar::chosenRouteLeavesThePicturesAlone()
+{
+    FIXTURE_STEP(open());
+    const QImage before = FrmCar->grab().toImage();
+    QTest::mouseClick(label(QStringLiteral("Label1")), Qt::LeftButton);
+    const QImage chosen = FrmCar->grab().toImage();
+    const QImage banner = PictureLoader::load(QStringLiteral("bus_banner.jpg"));
+    QString difference = pixels::differenceFromPicture(chosen, QRect(104, 0, 468, 60), banner, QPoint(104, 0), 0);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    difference = pixels::differenceFromColour(chosen, QRect(540, 60, 140, 429), navy);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    // The times are shown over the background.
+    QVERIFY(chosen != before);
 }
 
 int main(int argc, char* argv[])

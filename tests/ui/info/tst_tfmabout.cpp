@@ -1,6 +1,7 @@
 // The about window: its layout, the credits scroll driven tick by tick, its
 // links, and the main window's input around showing and closing it.
 #include "../../common/Controls.h"
+#include "Fixture.h"
 #include "UrlRecorder.h"
 
 #include "app/Fonts.h"
@@ -178,14 +179,14 @@ void TestTFmAbout::creditsComeBackAfter197Ticks()
 
 void TestTFmAbout::runningTimerScrollsTheCredits()
 {
-    showAbout();
+    FIXTURE_STEP(showAbout());
     QTRY_VERIFY(timer()->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(panel1()->y() <= 173, 3000);
 }
 
 void TestTFmAbout::scrollResumesWhereItStopped()
 {
-    showAbout();
+    FIXTURE_STEP(showAbout());
     QTRY_VERIFY(timer()->isActive());
     timer()->stop(); // the test moves the credits itself
     for (int i = 0; i < 40; ++i)
@@ -195,7 +196,7 @@ void TestTFmAbout::scrollResumesWhereItStopped()
     QVERIFY(!m_about->isVisible());
     QVERIFY(!timer()->isActive());
     QCOMPARE(panel1()->y(), 135);
-    showAbout();
+    FIXTURE_STEP(showAbout());
     QTRY_VERIFY(timer()->isActive());
     timer()->stop();
     QCOMPARE(panel1()->y(), 135);
@@ -206,7 +207,7 @@ void TestTFmAbout::scrollResumesWhereItStopped()
 void TestTFmAbout::closeButtonGivesTheMainWindowBack()
 {
     QVERIFY(!QApplication::activeModalWidget());
-    showAbout();
+    FIXTURE_STEP(showAbout());
     QTRY_COMPARE(QApplication::activeModalWidget(), m_about.get());
     // Coming back to it keeps the main window disabled.
     m_main->activateWindow();
@@ -222,7 +223,7 @@ void TestTFmAbout::closeButtonGivesTheMainWindowBack()
 
 void TestTFmAbout::anyCloseGivesTheMainWindowBackAndStopsTheScroll()
 {
-    showAbout();
+    FIXTURE_STEP(showAbout());
     QTRY_COMPARE(QApplication::activeModalWidget(), m_about.get());
     QTRY_VERIFY(timer()->isActive());
     // What a window manager's close (Alt+F4, a taskbar menu) comes to.
@@ -234,7 +235,7 @@ void TestTFmAbout::anyCloseGivesTheMainWindowBackAndStopsTheScroll()
 
 void TestTFmAbout::minimisingAloneIsUndone()
 {
-    showAbout();
+    FIXTURE_STEP(showAbout());
     QTRY_COMPARE(QApplication::activeModalWidget(), m_about.get());
     m_about->setWindowState(Qt::WindowMinimized);
     QTRY_VERIFY(!m_about->isMinimized());
@@ -244,7 +245,7 @@ void TestTFmAbout::minimisingAloneIsUndone()
 
 void TestTFmAbout::centredFirstThenWhereItWasLeft()
 {
-    showAbout();
+    FIXTURE_STEP(showAbout());
     const QRect screen = m_main->screen()->availableGeometry();
     // Centred within the window manager's frame.
     QVERIFY(qAbs(m_about->frameGeometry().center().x() - screen.center().x()) <= 4);
@@ -252,7 +253,7 @@ void TestTFmAbout::centredFirstThenWhereItWasLeft()
     m_about->move(30, 40);
     QTRY_COMPARE(m_about->pos(), QPoint(30, 40));
     QTest::mouseClick(control<QPushButton>(m_about.get(), "Button1"), Qt::LeftButton);
-    showAbout();
+    FIXTURE_STEP(showAbout());
     QCOMPARE(m_about->pos(), QPoint(30, 40));
 }
 
@@ -273,7 +274,7 @@ void TestTFmAbout::linksOpenTheirAddresses()
 {
     QFETCH(QString, link);
     QFETCH(QString, address);
-    showAbout();
+    FIXTURE_STEP(showAbout());
     QTRY_VERIFY(timer()->isActive());
     timer()->stop();
     // The credits panel shows its link only once it has risen above the footer.

@@ -5,6 +5,7 @@
 // address lying on plain background at the credits' foot.
 #include "../../common/Controls.h"
 #include "../../common/PixelCheck.h"
+#include "Fixture.h"
 
 #include "app/Fonts.h"
 #include "ui/info/TFmAbout.h"
@@ -48,8 +49,6 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
 
-    void controlsShowTheirPictures_data();
-    void controlsShowTheirPictures();
     void backgroundIsStretchedLightBlue_data();
     void backgroundIsStretchedLightBlue();
     void mascotIsDrawnAtItsOwnSizeUnderTheHeader();
@@ -97,38 +96,6 @@ void TestTFmAboutPictures::scrollTo(int top)
     QCOMPARE(control<QFrame>(m_about.get(), "Panel1")->y(), top);
 }
 
-void TestTFmAboutPictures::controlsShowTheirPictures_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("picture");
-    QTest::addColumn<QRect>("place");
-    QTest::addColumn<bool>("stretched");
-    QTest::addColumn<QSize>("pictureSize");
-    QTest::newRow("Image2") << "Image2"
-                            << "light_background.jpg" << QRect(0, 0, 417, 289) << true << QSize(10, 10);
-    QTest::newRow("Image1") << "Image1"
-                            << "mascot.bmp" << QRect(8, 16, 89, 110) << false << QSize(89, 110);
-    QTest::newRow("Image4") << "Image4"
-                            << "credits.jpg" << QRect(0, 0, 244, 97) << false << QSize(244, 98);
-    QTest::newRow("Image3") << "Image3"
-                            << "name_plate.jpg" << QRect(62, 3, 195, 30) << false << QSize(195, 30);
-}
-
-void TestTFmAboutPictures::controlsShowTheirPictures()
-{
-    QFETCH(QString, control);
-    QFETCH(QString, picture);
-    QFETCH(QRect, place);
-    QFETCH(bool, stretched);
-    QFETCH(QSize, pictureSize);
-    auto* box = m_about->findChild<PictureBox*>(control);
-    QVERIFY(box);
-    QCOMPARE(box->pictureName(), picture);
-    QCOMPARE(box->picture().size(), pictureSize);
-    QCOMPARE(box->stretch(), stretched);
-    QCOMPARE(box->geometry(), place);
-}
-
 void TestTFmAboutPictures::backgroundIsStretchedLightBlue_data()
 {
     QTest::addColumn<QRect>("area");
@@ -151,7 +118,7 @@ void TestTFmAboutPictures::backgroundIsStretchedLightBlue()
     QCOMPARE(background.size(), QSize(417, 289));
     QString difference = differenceFromColour(background, background.rect(), lightBackground);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
-    scrollTo(78);
+    FIXTURE_STEP(scrollTo(78));
     difference = differenceFromColour(m_about->grab().toImage(), area, colour);
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
@@ -196,7 +163,7 @@ void TestTFmAboutPictures::creditsAreClippedToTheirPanel_data()
 void TestTFmAboutPictures::creditsAreClippedToTheirPanel()
 {
     QFETCH(int, top);
-    scrollTo(top);
+    FIXTURE_STEP(scrollTo(top));
     const QImage window = m_about->grab().toImage();
     const QImage credits = PictureLoader::load(QStringLiteral("credits.jpg"));
     const QRect panel = control<QFrame>(m_about.get(), "Panel1")->geometry();

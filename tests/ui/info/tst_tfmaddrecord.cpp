@@ -1,6 +1,7 @@
 // The add-record window: its layout, its links, and the main window's input
 // around showing and closing it.
 #include "../../common/Controls.h"
+#include "Fixture.h"
 #include "UrlRecorder.h"
 
 #include "ui/widgets/PictureBox.h"
@@ -141,7 +142,7 @@ void TestTFmAddRecord::linksAreLightBoxesAboveEverythingElse()
 
 void TestTFmAddRecord::closeButtonGivesTheMainWindowBack()
 {
-    showWindow();
+    FIXTURE_STEP(showWindow());
     QTRY_COMPARE(QApplication::activeModalWidget(), m_window.get());
     QTest::mouseClick(control<QPushButton>(m_window.get(), "Button1"), Qt::LeftButton);
     QVERIFY(!QApplication::activeModalWidget());
@@ -150,7 +151,7 @@ void TestTFmAddRecord::closeButtonGivesTheMainWindowBack()
 
 void TestTFmAddRecord::windowManagerCloseGivesTheMainWindowBack()
 {
-    showWindow();
+    FIXTURE_STEP(showWindow());
     QTRY_COMPARE(QApplication::activeModalWidget(), m_window.get());
     QVERIFY(m_window->close());
     QVERIFY(!QApplication::activeModalWidget());
@@ -159,12 +160,12 @@ void TestTFmAddRecord::windowManagerCloseGivesTheMainWindowBack()
 
 void TestTFmAddRecord::reopensUnchangedWhereItWasLeft()
 {
-    showWindow();
+    FIXTURE_STEP(showWindow());
     m_window->move(20, 25);
     QTRY_COMPARE(m_window->pos(), QPoint(20, 25));
     const QImage before = m_window->grab().toImage();
     QTest::mouseClick(control<QPushButton>(m_window.get(), "Button1"), Qt::LeftButton);
-    showWindow();
+    FIXTURE_STEP(showWindow());
     QCOMPARE(m_window->pos(), QPoint(20, 25));
     QCOMPARE(m_window->grab().toImage(), before);
     QTRY_COMPARE(QApplication::activeModalWidget(), m_window.get());
@@ -187,7 +188,7 @@ void TestTFmAddRecord::linksOpenTheirAddresses()
 {
     QFETCH(QString, link);
     QFETCH(QString, address);
-    showWindow();
+    FIXTURE_STEP(showWindow());
     QTRY_COMPARE(QApplication::activeModalWidget(), m_window.get());
     auto* label = m_window->findChild<TsWebLabel*>(link);
     QVERIFY(label);

@@ -39,8 +39,6 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
 
-    void controlsShowTheirPictures_data();
-    void controlsShowTheirPictures();
     void backgroundCoversTheWindow_data();
     void backgroundCoversTheWindow();
     void mascotIsDrawnAtItsOwnSize();
@@ -70,32 +68,6 @@ void TestTFmAddRecordPictures::cleanupTestCase()
 {
     m_window.reset();
     m_main.reset();
-}
-
-void TestTFmAddRecordPictures::controlsShowTheirPictures_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("picture");
-    QTest::addColumn<QRect>("place");
-    QTest::addColumn<bool>("stretched");
-    QTest::newRow("Image2") << "Image2"
-                            << "light_background.jpg" << QRect(-36, -20, 450, 275) << true;
-    QTest::newRow("Image1") << "Image1"
-                            << "mascot.bmp" << QRect(8, 16, 89, 110) << false;
-}
-
-void TestTFmAddRecordPictures::controlsShowTheirPictures()
-{
-    QFETCH(QString, control);
-    QFETCH(QString, picture);
-    QFETCH(QRect, place);
-    QFETCH(bool, stretched);
-    auto* box = m_window->findChild<PictureBox*>(control);
-    QVERIFY(box);
-    QCOMPARE(box->pictureName(), picture);
-    QVERIFY(!box->picture().isNull());
-    QCOMPARE(box->stretch(), stretched);
-    QCOMPARE(box->geometry(), place);
 }
 
 void TestTFmAddRecordPictures::backgroundCoversTheWindow_data()

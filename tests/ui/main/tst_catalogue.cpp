@@ -3,6 +3,7 @@
 // pointed at with the mouse, pressed through the accessibility interface.
 #include "../../common/Controls.h"
 #include "../../common/TestDatabase.h"
+#include "Fixture.h"
 
 #include "app/Application.h"
 #include "app/WindowSet.h"
@@ -46,146 +47,6 @@ const QRgb white = qRgb(255, 255, 255);
 const QRgb yellow = qRgb(255, 255, 0);
 const QColor darkBlue(0x12, 0x09, 0x42);
 
-// The catalogue as the design gives it: name, caption, place, whether the
-// label is a group heading, and the category value it selects.
-struct DesignLabel {
-    const char* name;
-    const char16_t* caption;
-    int left;
-    int top;
-    bool heading;
-    const char16_t* value;
-};
-
-const DesignLabel designLabels[] = {
-    { "LbAvto", u"Авто", 758, 6, true, u"Авто" },
-    { "Label112", u"Магазины", 759, 28, false, u"Автомагазин" },
-    { "Label113", u"Мойка", 817, 28, false, u"Автомойка" },
-    { "Label114", u"Предприятие", 855, 28, false, u"Автопредприятие" },
-    { "Label118", u"Авторемонт", 930, 28, false, u"Авторемонт" },
-    { "Label117", u"Стоянка", 759, 42, false, u"Автостоянка" },
-    { "Label116", u"Автошкола", 807, 42, false, u"Автошкола" },
-    { "Label115", u"Перевозки", 868, 42, false, u"Грузоперевозки" },
-    { "Label119", u"ГСМ", 929, 43, false, u"ГСМ" },
-    { "Label120", u"Такси", 955, 43, false, u"Такси" },
-    { "Label1", u"Банки", 759, 61, true, u"Банки" },
-    { "LbBank", u"Банк, Сберкасса", 838, 67, false, u"Банк, Сберкасса" },
-    { "Label2", u"Магазины", 758, 89, true, u"Магазины" },
-    { "Label6", u"Автомагазин", 758, 111, false, u"Автомагазин" },
-    { "Label7", u"Аппаратура и бытовая техника", 834, 111, false, u"Аппаратура и бытовая техника" },
-    { "Label10", u"Бытовая химия", 758, 124, false, u"Бытовая химия" },
-    { "Label12", u"Детские товары", 844, 124, false, u"Детские товары" },
-    { "Label13", u"Диски", 935, 124, false, u"Диски" },
-    { "Label14", u"Замки", 757, 137, false, u"Замки" },
-    { "Label15", u"Инструменты", 797, 137, false, u"Инструменты" },
-    { "Label18", u"Канцтовары", 871, 137, false, u"Канцтовары" },
-    { "Label24", u"Картины", 941, 137, false, u"Картины" },
-    { "Label23", u"Книги", 758, 150, false, u"Книги, газеты, журналы" },
-    { "Label19", u"Комиссионные", 796, 151, false, u"Комиссионные" },
-    { "Label22", u"Компьютеры", 878, 151, false, u"Компьютеры и оргтехника" },
-    { "Label21", u"Кондиционеры", 758, 164, false, u"Кондиционеры" },
-    { "Label20", u"Мебель", 841, 164, false, u"Мебель" },
-    { "Label25", u"Обувь", 887, 164, false, u"Обувь" },
-    { "Label26", u"Одежда", 926, 164, false, u"Одежда" },
-    { "Label89", u"Окна, двери", 758, 178, false, u"Окна, двери" },
-    { "Label91", u"Оптика", 825, 178, false, u"Оптика" },
-    { "Label122", u"Оптом", 869, 178, false, u"Оптом" },
-    { "Label121", u"Посуда", 908, 179, false, u"Посуда" },
-    { "Label98", u"Продукты", 949, 179, false, u"Продукты" },
-    { "Label95", u"Рынки", 758, 192, false, u"Рынки" },
-    { "Label123", u"Садоводство", 798, 192, false, u"Садоводство" },
-    { "Label124", u"Светильники", 871, 192, false, u"Светильники" },
-    { "Label125", u"Связь", 945, 193, false, u"Связь" },
-    { "Label126", u"Спорт", 759, 205, false, u"Спорт" },
-    { "Label128", u"Стекло и зеркала", 796, 206, false, u"Стекло и зеркала" },
-    { "Label127", u"Столярное дело", 895, 206, false, u"Столярное дело" },
-    { "Label129", u"Стройматериалы", 759, 219, false, u"Стройматериалы" },
-    { "Label130", u"Сумки", 853, 219, false, u"Сумки" },
-    { "Label131", u"Ткани", 891, 219, false, u"Ткани" },
-    { "Label134", u"Фототовары", 926, 220, false, u"Фототовары и услуги" },
-    { "Label133", u"Часы", 759, 232, false, u"Часы" },
-    { "Label132", u"Ювелирные", 795, 233, false, u"Ювелирные изделия" },
-    { "Label135", u"Медицина", 758, 249, true, u"Медицина" },
-    { "Label136", u"Аптека", 760, 271, false, u"Аптека" },
-    { "Label137", u"Ветеринар", 802, 271, false, u"Ветеринар" },
-    { "Label138", u"Косметолог", 860, 271, false, u"Косметологи" },
-    { "Label139", u"Медицина", 926, 271, false, u"Медицина" },
-    { "Label108", u"Муниципалитет", 758, 289, true, u"Муниципалитет" },
-    { "Label27", u"Аудитор", 758, 312, false, u"Аудитор" },
-    { "Label28", u"Библиотека", 804, 312, false, u"Библиотека" },
-    { "Label29", u"Власть", 871, 312, false, u"Власть" },
-    { "Label30", u"Детский сад", 917, 311, false, u"Детский сад" },
-    { "Label31", u"Детское творчество", 756, 325, false, u"Детское творчество" },
-    { "Label32", u"Муниципальное хоз", 869, 325, false, u"Муниципальное хозяйство" },
-    { "Label33", u"МЧС", 759, 338, false, u"МЧС" },
-    { "Label34", u"Нотариус", 789, 338, false, u"Нотариус" },
-    { "Label35", u"Образование", 842, 338, false, u"Образование" },
-    { "Label36", u"Общежитие", 919, 337, false, u"Общежитие" },
-    { "Label37", u"Охранно-пожарная безопасность", 758, 351, false, u"Охранно-пожарная безопасность" },
-    { "Label38", u"Социальная сфера", 758, 365, false, u"Социальная сфера" },
-    { "Label39", u"Юрист", 862, 365, false, u"Юрист" },
-    { "Label3", u"Общест. орг-ии", 758, 382, true, u"Общест. орг-ии" },
-    { "Label42", u"Общественные организации", 759, 403, false, u"Общественные организации" },
-    { "Label43", u"Религия", 912, 403, false, u"Религия" },
-    { "Label5", u"СМИ", 965, 404, false, u"СМИ" },
-    { "Label44", u"Промышленность", 758, 421, true, u"Промышленность" },
-    { "Label52", u"Металлопродукция", 758, 445, false, u"Металлопродукция" },
-    { "Label53", u"Офис", 867, 445, false, u"Офис" },
-    { "Label54", u"Оборудование", 909, 446, false, u"Торгово-промышленное оборудование" },
-    { "Label55", u"Угольная промышленн", 758, 458, false, u"Угольная промышленность" },
-    { "Label56", u"Энергетика", 893, 458, false, u"Энергетика" },
-    { "Label45", u"Туризм, отдых", 758, 474, true, u"Туризм, отдых" },
-    { "Label64", u"Авиа Ж/Д кассы", 758, 498, false, u"Авиа Ж/Д кассы" },
-    { "Label65", u"Бассейн, сауна", 854, 499, false, u"Бассейн, сауна" },
-    { "Label66", u"Гостиница", 938, 499, false, u"Гостиница" },
-    { "Label67", u"ДК и кинотеатр", 757, 512, false, u"ДК и кинотеатр" },
-    { "Label68", u"Кафе, ресторан", 842, 512, false, u"кафе, рестораны, таверны" },
-    { "Label69", u"Спорт", 926, 512, false, u"Спорт" },
-    { "Label70", u"Туризм", 958, 512, false, u"Туризм" },
-    { "Label46", u"Услуги", 757, 529, true, u"Услуги" },
-    { "Label71", u"Ателье", 757, 550, false, u"Ателье" },
-    { "Label8", u"Компьютеры", 801, 550, false, u"Компьютеры" },
-    { "Label72", u"Ксерокопирование", 874, 550, false, u"Ксерокопирование" },
-    { "Label73", u"Недвижимость", 756, 562, false, u"Недвижимость" },
-    { "Label74", u"Новые возможности", 836, 563, false, u"Новые возможности" },
-    { "Label75", u"Охрана", 948, 563, false, u"Охрана" },
-    { "Label76", u"Парикмахер", 757, 575, false, u"Парикмахерская" },
-    { "Label163", u"Печати и штампы", 834, 576, false, u"Печати и штампы" },
-    { "Label77", u"Полиграфия", 927, 576, false, u"Полиграфия" },
-    { "Label164", u"Разные", 756, 587, false, u"Разные услуги" },
-    { "Label165", u"Реклама", 800, 588, false, u"Реклама" },
-    { "Label166", u"Ремонт", 850, 589, false, u"Ремонт" },
-    { "Label167", u"Ритуальные", 892, 589, false, u"Ритуальные услуги" },
-    { "Label168", u"Сайдинг", 956, 590, false, u"Сайдинг" },
-    { "Label169", u"Сантехработы", 756, 600, false, u"Сантехработы и сантехника" },
-    { "Label170", u"Свадьбы, торжества", 834, 600, false, u"Свадьбы, торжества, досуг" },
-    { "Label171", u"Связь", 947, 601, false, u"Связь" },
-    { "Label172", u"Столяр", 756, 613, false, u"Столярное дело" },
-    { "Label173", u"Страховые компании", 798, 613, false, u"Страховые компании" },
-    { "Label174", u"Строительство", 911, 613, false, u"Строительство" },
-    { "Label175", u"Такси", 757, 626, false, u"Такси" },
-    { "Label176", u"Химчистка", 795, 626, false, u"Химчистка" },
-    { "Label177", u"Электромонтаж", 857, 627, false, u"Электромонтаж" },
-};
-
-struct DesignLine {
-    const char* name;
-    int left;
-    int top;
-    int width;
-};
-
-const DesignLine designLines[] = {
-    { "Bevel2", 756, 57, 236 },
-    { "Bevel3", 755, 85, 234 },
-    { "Bevel4", 755, 247, 236 },
-    { "Bevel5", 755, 287, 238 },
-    { "Bevel6", 755, 380, 238 },
-    { "Bevel7", 755, 418, 238 },
-    { "Bevel8", 754, 472, 238 },
-    { "Bevel9", 755, 527, 238 },
-};
-
 QString str(const char16_t* text)
 {
     return QString::fromUtf16(text);
@@ -196,6 +57,13 @@ QString str(std::string_view text)
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
+// The catalogue's labels as rows of a test table, each tagged with its name.
+template <typename Row> void addLabelRows(Row row)
+{
+    for (const catalogue::CatalogueLabel& l : catalogue::labels())
+        row(QTest::newRow(str(l.name).toLatin1().constData()) << str(l.name), l);
+}
+
 // Two firms for every category value (entered out of name order), and for
 // every label whose value is not its caption a firm filed under the caption,
 // which a click on that label must not show.
@@ -204,9 +72,10 @@ QVector<TestRecord> catalogueRecords()
     QVector<TestRecord> records;
     QSet<QString> values;
     QSet<QString> captions;
-    for (const DesignLabel& label : designLabels) {
-        values.insert(str(label.value));
-        if (str(label.value) != str(label.caption))
+    for (const catalogue::CatalogueLabel& label : catalogue::labels()) {
+        const QString value = str(catalogue::categoryValue(label.name));
+        values.insert(value);
+        if (value != str(label.caption))
             captions.insert(str(label.caption));
     }
     QStringList sortedValues = values.values();
@@ -346,31 +215,16 @@ QStringList TestCatalogue::expectedNames(const QString& value) const
     return names;
 }
 
+// What the choice of a category relies on in the catalogue's table (its
+// shape is checked where the table is compiled): the lookup of a label's
+// value, the captions and values labels share, and values that can stand in
+// a filter's quotes.
 void TestCatalogue::tableHasItsShape()
 {
     using namespace catalogue;
-    QCOMPARE(int(labels().size()), 108);
-    QCOMPARE(int(groups().size()), 9);
-    QCOMPARE(int(overrides().size()), 20);
-    std::set<std::string_view> names;
-    int headings = 0;
-    for (const CatalogueLabel& l : labels()) {
-        names.insert(l.name);
-        headings += l.kind == Kind::Heading;
-    }
-    QCOMPARE(int(names.size()), 108);
-    QCOMPARE(headings, 9);
-    int lines = 0;
-    for (const CatalogueGroup& g : groups())
-        lines += g.hasSeparator;
-    QCOMPARE(lines, 8);
-    for (const Override& o : overrides()) {
-        const CatalogueLabel* l = findLabel(o.labelName);
-        QVERIFY2(l, o.labelName.data());
-        QCOMPARE(str(l->caption), str(o.caption));
-        QVERIFY(l->kind == Kind::Item);
+    for (const Override& o : overrides())
         QCOMPARE(str(categoryValue(o.labelName)), str(o.value));
-    }
+    QVERIFY(categoryValue("NoSuchLabel").empty());
     // The shared captions and values.
     const std::pair<const char*, const char*> same[] = {
         { "Label120", "Label175" },
@@ -398,8 +252,9 @@ void TestCatalogue::labelsStandAtTheirPlaces_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QPoint>("place");
     QTest::addColumn<bool>("heading");
-    for (const DesignLabel& l : designLabels)
-        QTest::newRow(l.name) << QString::fromLatin1(l.name) << str(l.caption) << QPoint(l.left, l.top) << l.heading;
+    addLabelRows([](QTestData& row, const catalogue::CatalogueLabel& l) {
+        row << str(l.caption) << QPoint(l.left, l.top) << (l.kind == catalogue::Kind::Heading);
+    });
 }
 
 void TestCatalogue::labelsStandAtTheirPlaces()
@@ -455,20 +310,25 @@ void TestCatalogue::labelsKeepClearOfEachOther()
 
 void TestCatalogue::separatorsStandAtTheirPlaces()
 {
-    QCOMPARE(form()->centralWidget()->findChildren<Bevel*>().size(), int(std::size(designLines)));
-    for (const DesignLine& line : designLines) {
-        auto* bevel = form()->centralWidget()->findChild<Bevel*>(QString::fromLatin1(line.name));
-        QVERIFY2(bevel, line.name);
+    int lines = 0;
+    for (const catalogue::CatalogueGroup& group : catalogue::groups()) {
+        if (!group.hasSeparator)
+            continue;
+        const catalogue::Separator& line = group.separator;
+        auto* bevel = form()->centralWidget()->findChild<Bevel*>(str(line.name));
+        QVERIFY2(bevel, line.name.data());
         QCOMPARE(bevel->geometry(), QRect(line.left, line.top, line.width, 2));
+        ++lines;
     }
+    QCOMPARE(form()->centralWidget()->findChildren<Bevel*>().size(), lines);
 }
 
 void TestCatalogue::clickChoosesTheCategory_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("value");
-    for (const DesignLabel& l : designLabels)
-        QTest::newRow(l.name) << QString::fromLatin1(l.name) << str(l.value);
+    addLabelRows(
+        [](QTestData& row, const catalogue::CatalogueLabel& l) { row << str(catalogue::categoryValue(l.name)); });
 }
 
 void TestCatalogue::clickChoosesTheCategory()
@@ -535,8 +395,8 @@ void TestCatalogue::clickingTwiceIsClickingOnce()
 void TestCatalogue::screenReaderChoosesACategory()
 {
     int pressable = 0;
-    for (const DesignLabel& d : designLabels) {
-        QAccessibleInterface* item = QAccessible::queryAccessibleInterface(label(QString::fromLatin1(d.name)));
+    for (const catalogue::CatalogueLabel& d : catalogue::labels()) {
+        QAccessibleInterface* item = QAccessible::queryAccessibleInterface(label(str(d.name)));
         QVERIFY(item);
         QCOMPARE(item->text(QAccessible::Name), str(d.caption));
         QCOMPARE(item->role(), QAccessible::Button);
@@ -585,9 +445,9 @@ void TestCatalogue::checkHighlighted(const QStringList& lit, const QString& row)
     for (TextLabel* route : FrmCar->hoverLabels())
         QVERIFY2(route->fontRgb() == (lit.contains(QStringLiteral("bus:") + route->objectName()) ? white : aqua),
             qPrintable(row + QStringLiteral(": bus ") + route->objectName()));
-    for (const DesignLabel& d : designLabels)
-        if (d.heading)
-            QCOMPARE(label(QString::fromLatin1(d.name))->fontRgb(), white);
+    for (const catalogue::CatalogueLabel& d : catalogue::labels())
+        if (d.kind == catalogue::Kind::Heading)
+            QCOMPARE(label(str(d.name))->fontRgb(), white);
 }
 
 void TestCatalogue::hover_data()
@@ -617,14 +477,14 @@ void TestCatalogue::hover()
 {
     QFETCH(QStringList, path);
     QFETCH(QStringList, lit);
-    checkHighlighted({}, QStringLiteral("at start"));
+    FIXTURE_STEP(checkHighlighted({}, QStringLiteral("at start")));
     for (const QString& step : path) {
         const bool nudged = step.endsWith(QLatin1Char('+'));
-        pointAt(nudged ? step.chopped(1) : step, nudged ? 6 : 0);
+        FIXTURE_STEP(pointAt(nudged ? step.chopped(1) : step, nudged ? 6 : 0));
         if (QTest::currentTestFailed())
             return;
     }
-    checkHighlighted(lit, QString::fromLatin1(QTest::currentDataTag()));
+    FIXTURE_STEP(checkHighlighted(lit, QString::fromLatin1(QTest::currentDataTag())));
 }
 
 void TestCatalogue::hoverCrossesWindows()
@@ -632,26 +492,26 @@ void TestCatalogue::hoverCrossesWindows()
     // A route lit while the bus window was closed goes out with a move over a
     // catalogue item, and the other way round once the window is open.
     FrmCar->Label1MouseMove(FrmCar->findChild<TextLabel*>(QStringLiteral("Label5")), {}, 0, 0);
-    checkHighlighted({ QStringLiteral("bus:Label5") }, QStringLiteral("route lit"));
-    pointAt(QStringLiteral("Label136"));
-    checkHighlighted({ QStringLiteral("Label136") }, QStringLiteral("item lit"));
+    FIXTURE_STEP(checkHighlighted({ QStringLiteral("bus:Label5") }, QStringLiteral("route lit")));
+    FIXTURE_STEP(pointAt(QStringLiteral("Label136")));
+    FIXTURE_STEP(checkHighlighted({ QStringLiteral("Label136") }, QStringLiteral("item lit")));
 
     control<QAction>(form(), "N5")->trigger();
     QVERIFY(QTest::qWaitForWindowActive(FrmCar));
     QTRY_COMPARE(QApplication::activeModalWidget(), FrmCar);
-    checkHighlighted({ QStringLiteral("Label136") }, QStringLiteral("bus window opened"));
-    pointAt(QStringLiteral("bus:Label5"));
-    checkHighlighted({ QStringLiteral("bus:Label5") }, QStringLiteral("route under the pointer"));
-    pointAt(QStringLiteral("bus:Label20"));
-    checkHighlighted({ QStringLiteral("bus:Label20") }, QStringLiteral("next route"));
+    FIXTURE_STEP(checkHighlighted({ QStringLiteral("Label136") }, QStringLiteral("bus window opened")));
+    FIXTURE_STEP(pointAt(QStringLiteral("bus:Label5")));
+    FIXTURE_STEP(checkHighlighted({ QStringLiteral("bus:Label5") }, QStringLiteral("route under the pointer")));
+    FIXTURE_STEP(pointAt(QStringLiteral("bus:Label20")));
+    FIXTURE_STEP(checkHighlighted({ QStringLiteral("bus:Label20") }, QStringLiteral("next route")));
     pointAt(QStringLiteral("bus:Label19")); // the heading does not react
-    checkHighlighted({ QStringLiteral("bus:Label20") }, QStringLiteral("heading"));
-    pointAt(QStringLiteral("bus:Image1"));
-    checkHighlighted({}, QStringLiteral("background"));
-    pointAt(QStringLiteral("bus:Label3"));
+    FIXTURE_STEP(checkHighlighted({ QStringLiteral("bus:Label20") }, QStringLiteral("heading")));
+    FIXTURE_STEP(pointAt(QStringLiteral("bus:Image1")));
+    FIXTURE_STEP(checkHighlighted({}, QStringLiteral("background")));
+    FIXTURE_STEP(pointAt(QStringLiteral("bus:Label3")));
     FrmCar->close();
     QVERIFY(!QApplication::activeModalWidget());
-    checkHighlighted({}, QStringLiteral("closed"));
+    FIXTURE_STEP(checkHighlighted({}, QStringLiteral("closed")));
 }
 
 void TestCatalogue::disabledMainWindowDoesNotHighlight()
@@ -663,7 +523,7 @@ void TestCatalogue::disabledMainWindowDoesNotHighlight()
     // Through the window system, where the bus window's modality acts.
     QTest::mouseClick(form()->windowHandle(), Qt::LeftButton, {},
         label(QStringLiteral("Label136"))->mapTo(form(), label(QStringLiteral("Label136"))->rect().center()));
-    checkHighlighted({}, QStringLiteral("blocked"));
+    FIXTURE_STEP(checkHighlighted({}, QStringLiteral("blocked")));
     QVERIFY(currentCategory().isEmpty());
     QVERIFY(form()->ADOTable1.filter().isEmpty());
     // Nor can a screen reader press a label of the blocked window.

@@ -4,7 +4,7 @@
 // button; Escape closing a side window.
 #include "../../common/Controls.h"
 #include "../../common/TestDatabase.h"
-#include "../info/UrlRecorder.h"
+#include "../../common/UrlRecorder.h"
 
 #include "app/WindowSet.h"
 #include "data/Catalogue.h"

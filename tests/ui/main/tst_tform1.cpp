@@ -2,6 +2,7 @@
 // keys, the menu and the side windows.
 #include "../../common/Controls.h"
 #include "../../common/TestDatabase.h"
+#include "Fixture.h"
 
 #include "app/WindowSet.h"
 #include "data/DataSource.h"
@@ -140,7 +141,7 @@ void TestTForm1::clickCell(int row, int column)
 
 void TestTForm1::startsWithEveryRecord()
 {
-    start();
+    FIXTURE_STEP(start());
     new QAbstractItemModelTester(grid()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, grid());
     QCOMPARE(grid()->model()->rowCount(), 5);
     QCOMPARE(grid()->model()->columnCount(), 5); // the key is never shown
@@ -161,7 +162,7 @@ void TestTForm1::startsWithEveryRecord()
 
 void TestTForm1::layoutOfTheWindow()
 {
-    start();
+    FIXTURE_STEP(start());
     QCOMPARE(Form1->windowTitle(), QStringLiteral("Сарвино- городской справочник"));
     QCOMPARE(Form1->centralWidget()->size(), QSize(1006, 651));
     QCOMPARE(Form1->minimumSize(), Form1->size()); // never smaller
@@ -235,7 +236,7 @@ void TestTForm1::insertsAreVetoedSilently()
     QFETCH(int, row);
     QFETCH(int, column);
     QFETCH(int, key);
-    start();
+    FIXTURE_STEP(start());
     clickCell(row, column);
     QCOMPARE(Form1->ADOTable1.currentRow(), row);
     for (int i = 0; i < 3; ++i)
@@ -249,7 +250,7 @@ void TestTForm1::insertsAreVetoedSilently()
 
 void TestTForm1::downMovesOneRowWithoutFlicker()
 {
-    start(TestDatabase::numbered(40));
+    FIXTURE_STEP(start(TestDatabase::numbered(40)));
     clickCell(0, 0);
     QSignalSpy resets(grid()->model(), &QAbstractItemModel::modelReset);
     for (int i = 1; i <= 39; ++i) {
@@ -269,7 +270,7 @@ void TestTForm1::downMovesOneRowWithoutFlicker()
 
 void TestTForm1::editedCellIsPostedWhenLeavingTheRecord()
 {
-    start();
+    FIXTURE_STEP(start());
     clickCell(0, 1);
     typeText(grid(), QStringLiteral("ул. Новая, 1"));
     QCOMPARE(Form1->ADOTable1.state(), Table::State::Edit);
@@ -303,7 +304,7 @@ void TestTForm1::editedCellIsPostedWhenLeavingTheRecord()
 
 void TestTForm1::escapeCancelsTheEdit()
 {
-    start();
+    FIXTURE_STEP(start());
     clickCell(2, 0);
     typeText(grid(), QStringLiteral("XYZ"));
     QTest::keyClick(openEditor(), Qt::Key_Return);
@@ -318,7 +319,7 @@ void TestTForm1::escapeCancelsTheEdit()
 
 void TestTForm1::ctrlDeleteAsksThenDeletes()
 {
-    start();
+    FIXTURE_STEP(start());
     clickCell(1, 0);
     MessageBox::setNextAnswer(QMessageBox::Cancel);
     QTest::keyClick(grid(), Qt::Key_Delete, Qt::ControlModifier);
@@ -338,7 +339,7 @@ void TestTForm1::ctrlDeleteAsksThenDeletes()
 
 void TestTForm1::pendingEditIsPostedOnClose()
 {
-    start();
+    FIXTURE_STEP(start());
     clickCell(3, 4);
     typeText(grid(), QStringLiteral("Сохранить при выходе"));
     QVERIFY(Form1->close());
@@ -347,7 +348,7 @@ void TestTForm1::pendingEditIsPostedOnClose()
 
 void TestTForm1::recordIndicatorFollowsTheCursor()
 {
-    start();
+    FIXTURE_STEP(start());
     auto* model = grid()->model();
     auto indicator = [&](int row) { return model->headerData(row, Qt::Vertical, GridModel::IndicatorRole).toInt(); };
     QCOMPARE(indicator(0), int(GridModel::BrowseIndicator));
@@ -368,7 +369,7 @@ void TestTForm1::recordIndicatorFollowsTheCursor()
 
 void TestTForm1::secondaryWindowsDisableTheMainWindow()
 {
-    start();
+    FIXTURE_STEP(start());
     struct Case
     {
         QAction* action;
@@ -420,7 +421,7 @@ void TestTForm1::startWithNames()
         records.append({QString::fromUtf8(name), QStringLiteral("ул. Ленина, %1").arg(100 - i), QStringLiteral("3-%1").arg(i % 7),
                         i % 2 ? QStringLiteral("Продукты") : QStringLiteral("Аптека"), QVariant()});
     }
-    start(records);
+    FIXTURE_STEP(start(records));
 }
 
 QStringList TestTForm1::shownNames() const
@@ -433,7 +434,7 @@ QStringList TestTForm1::shownNames() const
 
 void TestTForm1::maximisingKeepsTheControlsInPlace()
 {
-    start();
+    FIXTURE_STEP(start());
     const QSize normal = Form1->size();
     const QRect gridPlace = grid()->geometry();
     const QRect groupPlace = control<ClassicGroupBox>(Form1, "GroupBox1")->geometry();
@@ -457,7 +458,7 @@ void TestTForm1::maximisingKeepsTheControlsInPlace()
 
 void TestTForm1::sortGroupFrameEnclosesItsButtons()
 {
-    start();
+    FIXTURE_STEP(start());
     auto* box = qobject_cast<ClassicGroupBox*>(control<ClassicGroupBox>(Form1, "GroupBox1"));
     QVERIFY(box);
     const QRect frame = box->frameRect();
@@ -477,7 +478,7 @@ void TestTForm1::sortGroupFrameEnclosesItsButtons()
 
 void TestTForm1::currentCellShowsSelectedOnlyWithFocus()
 {
-    start();
+    FIXTURE_STEP(start());
     const auto cellColour = [this](int row, int column) {
         const QRect cell = grid()->visualRect(grid()->model()->index(row, column));
         return grid()->viewport()->grab(cell.adjusted(2, 2, -2, -2)).toImage().pixelColor(1, 1);

@@ -1,12 +1,16 @@
-// The main window's pictures as placed: which picture each control shows,
-// the border strips' bands (across a horizontal strip, along a vertical one),
-// the flat panel, the squeezed banners, and which control lies on top where
-// they overlap. Form2's picture too, and the program's icon.
+// The windows' pictures as placed: which picture each picture control of
+// every window shows, where, and whether stretched; on the main window the
+// border strips' bands (across a horizontal strip, along a vertical one), the
+// flat panel, the squeezed banners, and which control lies on top where they
+// overlap; and the program's icon.
 #include "../../common/PixelCheck.h"
 #include "../../common/TestDatabase.h"
 
 #include "app/WindowSet.h"
+#include "ui/bus/TFrmCar.h"
 #include "ui/form2/TForm2.h"
+#include "ui/info/TFmAbout.h"
+#include "ui/info/TFmAddRecord.h"
 #include "ui/main/TForm1.h"
 #include "ui/widgets/PictureBox.h"
 #include "ui/widgets/PictureLoader.h"
@@ -31,16 +35,29 @@ using namespace pixels;
 
 namespace {
 
-const QColor bands[7] = {
-    { 101, 217, 250 },
-    { 104, 216, 245 },
-    { 102, 213, 242 },
-    { 89, 208, 243 },
-    { 80, 209, 253 },
-    { 71, 204, 250 },
-    { 73, 199, 239 },
-};
 const QColor navy(8, 13, 55);
+
+// The border strip picture's bands, 0 the top row to 6 the bottom one.
+QColor band(int index)
+{
+    static const QImage strip = PictureLoader::load(QStringLiteral("border_strip.jpg"));
+    return strip.pixelColor(0, index);
+}
+
+QWidget* windowNamed(const QString& name)
+{
+    const std::pair<const char*, QWidget*> windows[] = {
+        { "Form1", Form1 },
+        { "Form2", Form2 },
+        { "FmAbout", FmAbout },
+        { "FmAddRecord", FmAddRecord },
+        { "FrmCar", FrmCar },
+    };
+    for (const auto& [windowName, window] : windows)
+        if (name == QLatin1String(windowName))
+            return window;
+    return nullptr;
+}
 
 // The band a strip's pixel shows (the nearest one), or -1 for a colour of
 // none of them.
@@ -48,11 +65,12 @@ int bandOf(const QColor& colour)
 {
     int best = -1;
     int bestDistance = 4;
-    for (int band = 0; band < 7; ++band) {
-        const int distance = qMax(qAbs(colour.red() - bands[band].red()),
-            qMax(qAbs(colour.green() - bands[band].green()), qAbs(colour.blue() - bands[band].blue())));
+    for (int index = 0; index < 7; ++index) {
+        const QColor shown = band(index);
+        const int distance = qMax(qAbs(colour.red() - shown.red()),
+            qMax(qAbs(colour.green() - shown.green()), qAbs(colour.blue() - shown.blue())));
         if (distance < bestDistance) {
-            best = band;
+            best = index;
             bestDistance = distance;
         }
     }
@@ -67,15 +85,15 @@ QString bandsAlong(const QVector<QColor>& line)
     QVector<int> runs(7, 0);
     int last = 0;
     for (int i = 0; i < line.size(); ++i) {
-        const int band = bandOf(line[i]);
-        if (band < last || band > last + 1)
+        const int index = bandOf(line[i]);
+        if (index < last || index > last + 1)
             return QStringLiteral("pixel %1 is %2 after band %3").arg(i).arg(describe(line[i])).arg(last);
-        last = band;
-        ++runs[band];
+        last = index;
+        ++runs[index];
     }
-    for (int band = 0; band < 7; ++band)
-        if (qAbs(runs[band] * 7 - line.size()) > 7)
-            return QStringLiteral("band %1 spans %2 of %3 pixels").arg(band).arg(runs[band]).arg(line.size());
+    for (int index = 0; index < 7; ++index)
+        if (qAbs(runs[index] * 7 - line.size()) > 7)
+            return QStringLiteral("band %1 spans %2 of %3 pixels").arg(index).arg(runs[index]).arg(line.size());
     return QString();
 }
 
@@ -126,46 +144,69 @@ void TestTForm1Pictures::cleanupTestCase()
     setProgramFolderForTesting(QString());
 }
 
+// Every picture control of every window: its picture (as loaded, at the
+// picture's own size), its place, and whether it stretches the picture or
+// shows it at its own size.
 void TestTForm1Pictures::controlsShowTheirPictures_data()
 {
+    QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("picture");
+    QTest::addColumn<QSize>("pictureSize");
     QTest::addColumn<QRect>("place");
-    QTest::newRow("Image1") << "Image1"
-                            << "top_banner.jpg" << QRect(0, 0, 753, 89);
-    QTest::newRow("Image2") << "Image2"
-                            << "dark_background.jpg" << QRect(752, 7, 248, 636);
-    QTest::newRow("Image3") << "Image3"
-                            << "bottom_banner.jpg" << QRect(8, 576, 737, 67);
-    QTest::newRow("Image4") << "Image4"
-                            << "border_strip.jpg" << QRect(710, 0, 297, 7);
-    QTest::newRow("Image5") << "Image5"
-                            << "border_strip.jpg" << QRect(999, 3, 7, 640);
-    QTest::newRow("Image6") << "Image6"
-                            << "border_strip.jpg" << QRect(2, 643, 1004, 8);
-    QTest::newRow("Image7") << "Image7"
-                            << "border_strip.jpg" << QRect(746, 504, 7, 139);
-    QTest::newRow("Image8") << "Image8"
-                            << "border_strip.jpg" << QRect(0, 505, 753, 7);
-    QTest::newRow("Image9") << "Image9"
-                            << "border_strip.jpg" << QRect(0, 571, 753, 7);
-    QTest::newRow("Image10") << "Image10"
-                             << "border_strip.jpg" << QRect(0, 511, 7, 138);
+    QTest::addColumn<bool>("stretched");
+    const QSize flat(10, 10), strip(10, 7);
+    const struct {
+        const char* window;
+        const char* control;
+        const char* picture;
+        QSize pictureSize;
+        QRect place;
+        bool stretched;
+    } rows[] = {
+        { "Form1", "Image1", "top_banner.jpg", { 752, 102 }, { 0, 0, 753, 89 }, true },
+        { "Form1", "Image2", "dark_background.jpg", flat, { 752, 7, 248, 636 }, true },
+        { "Form1", "Image3", "bottom_banner.jpg", { 640, 100 }, { 8, 576, 737, 67 }, true },
+        { "Form1", "Image4", "border_strip.jpg", strip, { 710, 0, 297, 7 }, true },
+        { "Form1", "Image5", "border_strip.jpg", strip, { 999, 3, 7, 640 }, true },
+        { "Form1", "Image6", "border_strip.jpg", strip, { 2, 643, 1004, 8 }, true },
+        { "Form1", "Image7", "border_strip.jpg", strip, { 746, 504, 7, 139 }, true },
+        { "Form1", "Image8", "border_strip.jpg", strip, { 0, 505, 753, 7 }, true },
+        { "Form1", "Image9", "border_strip.jpg", strip, { 0, 571, 753, 7 }, true },
+        { "Form1", "Image10", "border_strip.jpg", strip, { 0, 511, 7, 138 }, true },
+        { "Form2", "Image2", "dark_background.jpg", flat, { 22, -260, 248, 850 }, true },
+        { "FmAbout", "Image2", "light_background.jpg", flat, { 0, 0, 417, 289 }, true },
+        { "FmAbout", "Image1", "mascot.bmp", { 89, 110 }, { 8, 16, 89, 110 }, false },
+        { "FmAbout", "Image4", "credits.jpg", { 244, 98 }, { 0, 0, 244, 97 }, false },
+        { "FmAbout", "Image3", "name_plate.jpg", { 195, 30 }, { 62, 3, 195, 30 }, false },
+        { "FmAddRecord", "Image2", "light_background.jpg", flat, { -36, -20, 450, 275 }, true },
+        { "FmAddRecord", "Image1", "mascot.bmp", { 89, 110 }, { 8, 16, 89, 110 }, false },
+        { "FrmCar", "Image1", "dark_background.jpg", flat, { 0, 0, 681, 489 }, true },
+        // One pixel wider than its picture.
+        { "FrmCar", "Image2", "bus_banner.jpg", { 468, 60 }, { 104, 0, 469, 60 }, false },
+    };
+    for (const auto& r : rows)
+        QTest::addRow("%s %s", r.window, r.control)
+            << QString::fromLatin1(r.window) << QString::fromLatin1(r.control) << QString::fromLatin1(r.picture)
+            << r.pictureSize << r.place << r.stretched;
 }
 
 void TestTForm1Pictures::controlsShowTheirPictures()
 {
+    QFETCH(QString, window);
     QFETCH(QString, control);
     QFETCH(QString, picture);
+    QFETCH(QSize, pictureSize);
     QFETCH(QRect, place);
-    PictureBox* box = Form1->findChild<PictureBox*>(control);
+    QFETCH(bool, stretched);
+    QWidget* shownIn = windowNamed(window);
+    QVERIFY(shownIn);
+    const PictureBox* box = shownIn->findChild<PictureBox*>(control);
     QVERIFY(box);
     QCOMPARE(box->pictureName(), picture);
-    QVERIFY(!box->picture().isNull());
-    QVERIFY(box->stretch());
+    QCOMPARE(box->picture().size(), pictureSize);
     QCOMPARE(box->geometry(), place);
-    QCOMPARE(
-        Form2->findChild<PictureBox*>(QStringLiteral("Image2"))->pictureName(), QStringLiteral("dark_background.jpg"));
+    QCOMPARE(box->stretch(), stretched);
 }
 
 void TestTForm1Pictures::horizontalStripsKeepBandsAcross_data()
@@ -256,13 +297,13 @@ void TestTForm1Pictures::laterControlsLieOnTop_data()
     QTest::addColumn<QPoint>("point");
     QTest::addColumn<QColor>("colour");
     // The top-right strip over the maker's navy tab of the top banner.
-    QTest::newRow("Image4 over Image1") << QPoint(730, 3) << bands[3];
+    QTest::newRow("Image4 over Image1") << QPoint(730, 3) << band(3);
     // The strip over the bottom banner's dark top edge.
-    QTest::newRow("Image9 over Image3") << QPoint(300, 577) << bands[6];
+    QTest::newRow("Image9 over Image3") << QPoint(300, 577) << band(6);
     // The catalogue panel reaches under the right edge strip.
-    QTest::newRow("Image5 over Image2") << QPoint(999, 300) << bands[3];
+    QTest::newRow("Image5 over Image2") << QPoint(999, 300) << band(3);
     // The left edge strip's last rows lie over the bottom edge strip.
-    QTest::newRow("Image10 over Image6") << QPoint(3, 646) << bands[6];
+    QTest::newRow("Image10 over Image6") << QPoint(3, 646) << band(6);
 }
 
 void TestTForm1Pictures::laterControlsLieOnTop()

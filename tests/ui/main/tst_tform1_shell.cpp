@@ -3,6 +3,7 @@
 // that every start writes into the user's folders.
 #include "../../common/Controls.h"
 #include "../../common/TestDatabase.h"
+#include "Fixture.h"
 
 #include "ui/widgets/ClassicGroupBox.h"
 #include "app/WindowSet.h"
@@ -179,8 +180,8 @@ void TestTForm1Shell::eachWheelEventMovesTheGridOneRow()
     QFETCH(int, phase);
     QFETCH(bool, viaWindow);
     QFETCH(int, step);
-    start();
-    placeGridOn(10);
+    FIXTURE_STEP(start());
+    FIXTURE_STEP(placeGridOn(10));
     KeyCounter keys(grid());
     // Qt offers a wheel event to the viewport first, then to each parent.
     wheel(grid()->viewport(), angle, Qt::KeyboardModifiers(modifiers), Qt::ScrollPhase(phase), pixel, viaWindow);
@@ -197,8 +198,8 @@ void TestTForm1Shell::eachWheelEventMovesTheGridOneRow()
 
 void TestTForm1Shell::aStreamOfSmallStepsMovesOneRowEach()
 {
-    start();
-    placeGridOn(0);
+    FIXTURE_STEP(start());
+    FIXTURE_STEP(placeGridOn(0));
     // The wheel needs no pointer over the grid: the focused control takes the keys.
     for (int i = 0; i < 7; ++i)
         wheel(control<QPushButton>(Form1, "Button2"), QPoint(0, -8), Qt::NoModifier, Qt::ScrollUpdate, QPoint(0, -1), true);
@@ -210,8 +211,8 @@ void TestTForm1Shell::aStreamOfSmallStepsMovesOneRowEach()
 
 void TestTForm1Shell::theWheelAppendsNoRowAtTheEnd()
 {
-    start(5);
-    placeGridOn(3);
+    FIXTURE_STEP(start(5));
+    FIXTURE_STEP(placeGridOn(3));
     for (int i = 0; i < 4; ++i)
         wheel(grid()->viewport(), QPoint(0, -120), i % 2 ? Qt::ControlModifier : Qt::NoModifier);
     QCOMPARE(Form1->ADOTable1.currentRow(), 4);
@@ -225,8 +226,8 @@ void TestTForm1Shell::theWheelAppendsNoRowAtTheEnd()
 
 void TestTForm1Shell::theSearchBoxTakesTheArrowKeys()
 {
-    start();
-    placeGridOn(2);
+    FIXTURE_STEP(start());
+    FIXTURE_STEP(placeGridOn(2));
     QLineEdit* box = control<QLineEdit>(Form1, "Edit1");
     box->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), box);
@@ -244,7 +245,7 @@ void TestTForm1Shell::theSearchBoxTakesTheArrowKeys()
 
 void TestTForm1Shell::theWheelCyclesTheSortButtons()
 {
-    start();
+    FIXTURE_STEP(start());
     // At start the selected sort button has the focus.
     QCOMPARE(QApplication::focusWidget(), control<QRadioButton>(Form1, "RadioButton3"));
     wheel(grid()->viewport(), QPoint(0, -120));
@@ -262,8 +263,8 @@ void TestTForm1Shell::theWheelCyclesTheSortButtons()
 
 void TestTForm1Shell::sidewaysMovementScrollsAsBefore()
 {
-    start();
-    placeGridOn(4);
+    FIXTURE_STEP(start());
+    FIXTURE_STEP(placeGridOn(4));
     QScrollBar* bar = grid()->horizontalScrollBar();
     QVERIFY(bar->maximum() > 0); // the note column reaches past the grid's edge
     QCOMPARE(bar->value(), 0);
@@ -309,11 +310,11 @@ void TestTForm1Shell::altTurnsReportedSidewaysAreTurnedBack()
 
 void TestTForm1Shell::activationReplacesTheHook()
 {
-    start();
+    FIXTURE_STEP(start());
     QVERIFY(ApplicationHook::isSet());
     for (int i = 0; i < 3; ++i)
         Form1->FormActivate(Form1);
-    placeGridOn(0);
+    FIXTURE_STEP(placeGridOn(0));
     KeyCounter keys(grid());
     wheel(grid()->viewport(), QPoint(0, -120));
     QCOMPARE(keys.presses, 1);
@@ -326,7 +327,7 @@ void TestTForm1Shell::activationReplacesTheHook()
 void TestTForm1Shell::everyStartWritesBothShortcuts()
 {
     for (int run = 0; run < 2; ++run) {
-        start(3);
+        FIXTURE_STEP(start(3));
         m_windows.reset();
     }
     const QString home = m_home->path();
