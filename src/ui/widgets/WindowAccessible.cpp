@@ -3,6 +3,7 @@
 #include "ui/widgets/PictureBox.h"
 #include "ui/widgets/SecondaryWindow.h"
 
+#include <QFrame>
 #include <QMenu>
 
 namespace {
@@ -15,9 +16,12 @@ QAccessibleInterface* windowFactory(const QString& className, QObject* object)
     if (qobject_cast<SecondaryWindow*>(object))
         return new ShownChildrenAccessible(widget, QAccessible::Dialog);
     // A plain panel (the main window's client area): a widget of no class
-    // of its own.
+    // of its own; a plain frame (the about window's header, credits and
+    // footer) is a group inside its window, not a window frame.
     if (className == QLatin1String("QWidget") && object->metaObject() == &QWidget::staticMetaObject)
         return new ShownChildrenAccessible(widget, QAccessible::Client);
+    if (className == QLatin1String("QFrame") && object->metaObject() == &QFrame::staticMetaObject)
+        return new ShownChildrenAccessible(widget, QAccessible::Grouping);
     // A picture that carries text (given as its accessible name) reads as
     // that text.
     if (qobject_cast<PictureBox*>(object) && !widget->accessibleName().isEmpty())
