@@ -7,6 +7,7 @@ packages="cmake ninja-build g++ pkg-config
   libsqlite3-dev sqlite3 libjpeg-dev libicu-dev libbenchmark-dev
   mdbtools-dev mdbtools
   postgresql-15 libpq-dev
+  dbus at-spi2-core python3-pyatspi
   xvfb xauth openbox xdotool x11-utils x11-xkb-utils libx11-dev libxcb1-dev imagemagick
   libxdamage-dev libxtst-dev libxkbcommon-dev
   fonts-comfortaa fonts-kaushanscript fonts-dejavu-extra

@@ -2,6 +2,7 @@
 // product's name at the top of that window.
 #include "Artwork.h"
 #include "Paint.h"
+#include "ui/info/CreditsText.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,25 +39,14 @@ void credits(QPainter& p)
     ground.setColorAt(1, QColor(160, 222, 250));
     p.fillRect(QRectF(0, 0, 244, 98), ground);
 
-    struct Line {
-        const char* text;
-        Face face;
-    };
-    const Line lines[] = {
-        { "«Сарвино», версия 1.0, 2026 г.", Face::SansBold },
-        { "© 2026 «СветСофт». Все права защищены.", Face::Sans },
-        { "Программирование: Алексей Воронцов", Face::Sans },
-        { "Дизайн: Марина Лебедева", Face::Sans },
-        { "Интернет-поддержка: Олег Сергеев", Face::Sans },
-        { "По вопросам размещения рекламы:", Face::Sans },
-        { "т. 3-45-67, 8-902-345-67-89", Face::Sans },
-    };
-    const int count = int(std::size(lines));
-    // Seven lines above the mail row: baselines 10 to 78.4.
+    const int count = int(std::size(about::creditLines));
+    // Seven lines above the mail row: baselines 10 to 78.4; the first, the
+    // version, in bold.
     for (int i = 0; i < count; ++i) {
         const QPainterPath line
-            = textPath(lines[i].face, 10, QString::fromUtf8(lines[i].text)).translated(4, 10 + i * 11.4);
-        mustFit(line, lines[i].text);
+            = textPath(i == 0 ? Face::SansBold : Face::Sans, 10, QString::fromUtf8(about::creditLines[i]))
+                  .translated(4, 10 + i * 11.4);
+        mustFit(line, about::creditLines[i]);
         p.fillPath(line, Qt::black);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "ui_TFmAbout.h"
 
+#include "ui/info/CreditsText.h"
 #include "ui/widgets/ErrorReport.h"
 
 #include <QTimer>
@@ -33,6 +34,11 @@ TFmAbout::TFmAbout(QWidget* owner)
     // The address keeps its right edge inside the credits panel, so the
     // caption before it follows its left edge, however long the address is.
     m_ui->Label8->move(m_ui->sWebLabel3->x() - kMailCaptionGap - m_ui->Label8->width(), m_ui->Label8->y());
+    // The credits are a picture; a screen reader reads their lines instead.
+    QStringList credits;
+    for (const char* line : about::creditLines)
+        credits.append(QString::fromUtf8(line));
+    m_ui->Image4->setAccessibleName(credits.join(QLatin1Char('\n')));
 
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setInterval(kScrollIntervalMs);

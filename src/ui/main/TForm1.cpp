@@ -21,6 +21,7 @@
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/RadioCycle.h"
 #include "ui/widgets/TextLabel.h"
+#include "ui/widgets/WindowAccessible.h"
 #include "ui/widgets/WindowPlacement.h"
 
 #include <QApplication>
@@ -58,6 +59,8 @@ TForm1::TForm1(HoverGroup& hover, QWidget* parent)
     , m_hover(hover)
 {
     Form1 = this;
+    // The controls kept hidden stay out of what a screen reader reads.
+    ShownChildrenAccessible::install();
     m_ui->setupUi(this);
     buildCatalogue();
     m_sizeCheck.setSingleShot(true);

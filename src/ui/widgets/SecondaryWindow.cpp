@@ -2,6 +2,7 @@
 
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/ModalOnScreen.h"
+#include "ui/widgets/WindowAccessible.h"
 #include "ui/widgets/WindowPlacement.h"
 
 #include <QCloseEvent>
@@ -23,6 +24,8 @@ SecondaryWindow::SecondaryWindow(QWidget* owner, Qt::WindowFlags flags)
 {
     setWindowModality(Qt::WindowModal);
     modal::keepOnScreen();
+    // Read as a dialog named by its title.
+    ShownChildrenAccessible::install();
 }
 
 void SecondaryWindow::showAndActivate()
