@@ -5,8 +5,7 @@
 
 #include <QApplication>
 
-class Application : public QApplication
-{
+class Application : public QApplication {
     Q_OBJECT
 
 public:

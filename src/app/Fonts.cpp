@@ -24,7 +24,7 @@ const char* const fontFiles[] = {
 // under the common "DejaVu Sans"; only the former picks the condensed width.
 const char bundledFamily[] = "DejaVu Sans Condensed";
 
-const char* const replacedFamilies[] = {"MS Sans Serif", "Microsoft Sans Serif"};
+const char* const replacedFamilies[] = { "MS Sans Serif", "Microsoft Sans Serif" };
 
 } // namespace
 

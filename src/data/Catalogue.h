@@ -20,17 +20,17 @@ enum class Kind : std::uint8_t { Heading, Item };
 // main window; the width follows the caption, the height is one line of the
 // label's font (see the style constants below).
 struct CatalogueLabel {
-    std::string_view name;     // control name, e.g. "LbAvto", "Label112"
-    std::string_view caption;  // text shown
+    std::string_view name; // control name, e.g. "LbAvto", "Label112"
+    std::string_view caption; // text shown
     int left;
     int top;
     Kind kind;
-    int group;                 // 0..8, index into groups()
+    int group; // 0..8, index into groups()
 };
 
 // The lowered line that separates a group from the next one.
 struct Separator {
-    std::string_view name;     // "Bevel2" ... "Bevel9"
+    std::string_view name; // "Bevel2" ... "Bevel9"
     int left;
     int top;
     int width;
@@ -38,31 +38,31 @@ struct Separator {
 
 // One of the nine groups, top to bottom.
 struct CatalogueGroup {
-    int headingIndex;          // index of the heading in labels()
-    int firstItem;             // index of the first item in labels()
+    int headingIndex; // index of the heading in labels()
+    int firstItem; // index of the first item in labels()
     int itemCount;
-    int headingWidth;          // width of the heading label in pixels
-    bool hasSeparator;         // false for the last group only
-    Separator separator;       // meaningful only when hasSeparator
+    int headingWidth; // width of the heading label in pixels
+    bool hasSeparator; // false for the last group only
+    Separator separator; // meaningful only when hasSeparator
 };
 
 // A label whose category value differs from its caption.
 struct Override {
     std::string_view labelName;
-    std::string_view caption;  // the caption the label shows
-    std::string_view value;    // the category value it selects
+    std::string_view caption; // the caption the label shows
+    std::string_view value; // the category value it selects
 };
 
 // Styles of the two kinds of labels.
-inline constexpr int kHeadingFontPixels = 19;   // bold
+inline constexpr int kHeadingFontPixels = 19; // bold
 inline constexpr int kHeadingHeight = 24;
-inline constexpr int kItemFontPixels = 11;      // regular
+inline constexpr int kItemFontPixels = 11; // regular
 // Letter spacing of the items in the bundled font, in percent of normal.
 inline constexpr int kItemLetterSpacingPercent = 94;
 inline constexpr int kItemHeight = 13;
-inline constexpr std::uint32_t kHeadingColour = 0xFFFFFF;     // 0x00BBGGRR, white
-inline constexpr std::uint32_t kIdleColour = 0xFFFF00;        // aqua
-inline constexpr std::uint32_t kLabelBackground = 0x420912;   // dark blue
+inline constexpr std::uint32_t kHeadingColour = 0xFFFFFF; // 0x00BBGGRR, white
+inline constexpr std::uint32_t kIdleColour = 0xFFFF00; // aqua
+inline constexpr std::uint32_t kLabelBackground = 0x420912; // dark blue
 
 inline constexpr int kLabelCount = 108;
 inline constexpr int kGroupCount = 9;
@@ -79,7 +79,7 @@ std::span<const CatalogueGroup> groups();
 std::span<const Override> overrides();
 
 // The label with the given control name, or nullptr.
-const CatalogueLabel *findLabel(std::string_view name);
+const CatalogueLabel* findLabel(std::string_view name);
 
 // The category value a label selects: the override value when the name is in
 // the override table, otherwise the label's caption. An unknown name yields

@@ -799,8 +799,8 @@ QByteArray PgStore::notifyTriggerSql(const QString& table, const QString& keyFie
         "$body$;\n"
         "CREATE OR REPLACE TRIGGER %5 AFTER INSERT OR UPDATE OR DELETE ON %2 FOR EACH ROW EXECUTE FUNCTION %1();\n"
         "CREATE OR REPLACE TRIGGER %6 AFTER TRUNCATE ON %2 FOR EACH STATEMENT EXECUTE FUNCTION %1();\n")
-        .arg(function, quotedName(table), key, QString::fromLatin1(channel()), quotedName(table + QStringLiteral("_changes")),
-            quotedName(table + QStringLiteral("_emptied")))
+        .arg(function, quotedName(table), key, QString::fromLatin1(channel()),
+            quotedName(table + QStringLiteral("_changes")), quotedName(table + QStringLiteral("_emptied")))
         .toUtf8();
 }
 

@@ -38,8 +38,7 @@ bool sameFamily(const QString& a, const QString& b)
 
 } // namespace
 
-class TestFonts : public QObject
-{
+class TestFonts : public QObject {
     Q_OBJECT
 
 private slots:
@@ -140,24 +139,19 @@ void TestFonts::keyWidths_data()
     QTest::addColumn<int>("pixelSize");
     QTest::addColumn<bool>("bold");
     QTest::addColumn<int>("layoutWidth"); // the label's width in the window layout
-    QTest::addColumn<int>("width");       // what the bundled font gave when chosen
+    QTest::addColumn<int>("width"); // what the bundled font gave when chosen
 
     QTest::newRow("route 3") << text(u"Маршрут №3") << 11 << false << 65 << 68;
     QTest::newRow("route 5a") << text(u"Маршрут №5а ") << 11 << false << 74 << 77;
-    QTest::newRow("route 10 extra") << text(u"Маршрут №10 (дополнительный)") << 11 << false
-                                    << 165 << 174;
+    QTest::newRow("route 10 extra") << text(u"Маршрут №10 (дополнительный)") << 11 << false << 165 << 174;
     QTest::newRow("space") << QStringLiteral(" ") << 11 << false << 3 << 3;
-    QTest::newRow("send a letter") << text(u"Отправьте письмо по адресу: ") << 11 << false << 154
-                                   << 158;
-    QTest::newRow("interval heading") << text(u"Интервал движения автобусов:") << 11 << true
-                                      << 189 << 181;
-    QTest::newRow("about subtitle") << text(u"предприятий и организаций г.Светлоборска") << 11
-                                    << true << 276 << 255;
+    QTest::newRow("send a letter") << text(u"Отправьте письмо по адресу: ") << 11 << false << 154 << 158;
+    QTest::newRow("interval heading") << text(u"Интервал движения автобусов:") << 11 << true << 189 << 181;
+    QTest::newRow("about subtitle") << text(u"предприятий и организаций г.Светлоборска") << 11 << true << 276 << 255;
     QTest::newRow("from the depot") << text(u"От диспетчерской") << 13 << true << 137 << 123;
     QTest::newRow("from the station") << text(u"От ж/д вокзала") << 13 << true << 114 << 105;
     QTest::newRow("about title") << text(u"Справочник ") << 16 << true << 107 << 104;
-    QTest::newRow("heading Промышленность") << text(u"Промышленность") << 19 << true << 175
-                                            << 176;
+    QTest::newRow("heading Промышленность") << text(u"Промышленность") << 19 << true << 175 << 176;
     QTest::newRow("heading Муниципалитет") << text(u"Муниципалитет") << 19 << true << 156 << 156;
     QTest::newRow("heading Услуги") << text(u"Услуги") << 19 << true << 68 << 68;
 }
@@ -173,12 +167,12 @@ void TestFonts::keyWidths()
     const int measured = QFontMetrics(fonts::msSansSerif(pixelSize, bold)).horizontalAdvance(caption);
     const int tolerance = widthTolerance(width);
     QVERIFY2(qAbs(measured - width) <= tolerance,
-             qPrintable(QStringLiteral("\"%1\" is %2 px wide, expected %3 ± %4 (layout width %5)")
-                            .arg(caption)
-                            .arg(measured)
-                            .arg(width)
-                            .arg(tolerance)
-                            .arg(layoutWidth)));
+        qPrintable(QStringLiteral("\"%1\" is %2 px wide, expected %3 ± %4 (layout width %5)")
+                       .arg(caption)
+                       .arg(measured)
+                       .arg(width)
+                       .arg(tolerance)
+                       .arg(layoutWidth)));
 }
 
 void TestFonts::spaceRunsCoverTheStopCaptions_data()
@@ -197,20 +191,17 @@ void TestFonts::spaceRunsCoverTheStopCaptions()
     QFETCH(QString, caption);
     QFETCH(int, spaces);
     const int captionWidth = QFontMetrics(fonts::msSansSerif(13, true)).horizontalAdvance(caption);
-    const int runWidth =
-        QFontMetrics(fonts::msSansSerif(11)).horizontalAdvance(QString(spaces, QLatin1Char(' ')));
+    const int runWidth = QFontMetrics(fonts::msSansSerif(11)).horizontalAdvance(QString(spaces, QLatin1Char(' ')));
     QVERIFY2(runWidth >= captionWidth,
-             qPrintable(QStringLiteral("%1 spaces are %2 px, the caption %3 px")
-                            .arg(spaces)
-                            .arg(runWidth)
-                            .arg(captionWidth)));
+        qPrintable(
+            QStringLiteral("%1 spaces are %2 px, the caption %3 px").arg(spaces).arg(runWidth).arg(captionWidth)));
 }
 
 void TestFonts::wrappedAddRecordLabelTakesTwoLines()
 {
     const QFontMetrics metrics(fonts::msSansSerif(11));
-    const QRect r = metrics.boundingRect(QRect(0, 0, 178, 1000), Qt::TextWordWrap,
-                                         text(u"название фирмы, телефон, адрес, вид деятельности"));
+    const QRect r = metrics.boundingRect(
+        QRect(0, 0, 178, 1000), Qt::TextWordWrap, text(u"название фирмы, телефон, адрес, вид деятельности"));
     QCOMPARE(r.height(), 2 * metrics.lineSpacing());
     QVERIFY(r.width() <= 178);
 }

@@ -8,13 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-template <typename T = QObject>
-T* control(const QObject* window, const char* name)
+template <typename T = QObject> T* control(const QObject* window, const char* name)
 {
     T* found = window ? window->findChild<T*>(QString::fromUtf8(name)) : nullptr;
     if (!found) {
-        std::fprintf(stderr, "no control %s in %s\n", name,
-                     window ? qPrintable(window->objectName()) : "(no window)");
+        std::fprintf(stderr, "no control %s in %s\n", name, window ? qPrintable(window->objectName()) : "(no window)");
         std::abort();
     }
     return found;

@@ -19,7 +19,7 @@ void TestDatabase::connect()
 
 std::unique_ptr<TestDatabase> TestDatabase::copyOf(const QString& path)
 {
-    return std::unique_ptr<TestDatabase>(new TestDatabase(CopyTag{}, path));
+    return std::unique_ptr<TestDatabase>(new TestDatabase(CopyTag {}, path));
 }
 
 TestDatabase::TestDatabase(CopyTag, const QString& source)
@@ -38,7 +38,7 @@ TestDatabase::TestDatabase(const QVector<TestRecord>& records)
     exec(QString::fromStdString(schema::createTableSql()));
     database.transaction();
     for (const TestRecord& r : records) {
-        exec(QString::fromStdString(schema::insertTextsSql()), {r.name, r.address, r.phone, r.kind, r.note});
+        exec(QString::fromStdString(schema::insertTextsSql()), { r.name, r.address, r.phone, r.kind, r.note });
     }
     database.commit();
 }
@@ -87,18 +87,18 @@ int TestDatabase::count()
 
 QVector<TestRecord> TestDatabase::defaultRecords()
 {
-    const QVariant null{QMetaType(QMetaType::QString)};
+    const QVariant null { QMetaType(QMetaType::QString) };
     return {
-        {QStringLiteral("Аптека №1"), QStringLiteral("ул. Ленина, 5"), QStringLiteral("3-12-45"),
-         QStringLiteral("Аптека"), QStringLiteral("Круглосуточно")},
-        {QStringLiteral("Магазин «Уют»"), QStringLiteral("пр. Шахтёров, 12"), QStringLiteral("3-44-10"),
-         QStringLiteral("Продукты"), null},
-        {QStringLiteral("ООО 'Ромашка'"), QStringLiteral("ул. Мира, 1"), QStringLiteral("8-905-123-45-67"),
-         QStringLiteral("Магазины"), QString(QLatin1String(""))},
-        {QStringLiteral("Computer Service"), QStringLiteral("ул. Советская, 40"), QStringLiteral("3-00-01"),
-         QStringLiteral("Компьютеры"), QStringLiteral("Ремонт")},
-        {QStringLiteral("ёлочка"), QStringLiteral("ул. Садовая, 2"), QStringLiteral("3-55-55"),
-         QStringLiteral("Продукты"), null},
+        { QStringLiteral("Аптека №1"), QStringLiteral("ул. Ленина, 5"), QStringLiteral("3-12-45"),
+            QStringLiteral("Аптека"), QStringLiteral("Круглосуточно") },
+        { QStringLiteral("Магазин «Уют»"), QStringLiteral("пр. Шахтёров, 12"), QStringLiteral("3-44-10"),
+            QStringLiteral("Продукты"), null },
+        { QStringLiteral("ООО 'Ромашка'"), QStringLiteral("ул. Мира, 1"), QStringLiteral("8-905-123-45-67"),
+            QStringLiteral("Магазины"), QString(QLatin1String("")) },
+        { QStringLiteral("Computer Service"), QStringLiteral("ул. Советская, 40"), QStringLiteral("3-00-01"),
+            QStringLiteral("Компьютеры"), QStringLiteral("Ремонт") },
+        { QStringLiteral("ёлочка"), QStringLiteral("ул. Садовая, 2"), QStringLiteral("3-55-55"),
+            QStringLiteral("Продукты"), null },
     };
 }
 
@@ -106,8 +106,9 @@ QVector<TestRecord> TestDatabase::numbered(int n)
 {
     QVector<TestRecord> records;
     for (int i = 0; i < n; ++i) {
-        records.append({QStringLiteral("Фирма %1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("ул. Ленина, %1").arg(i),
-                        QStringLiteral("3-%1").arg(i), QStringLiteral("Аптека"), QVariant()});
+        records.append(
+            { QStringLiteral("Фирма %1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("ул. Ленина, %1").arg(i),
+                QStringLiteral("3-%1").arg(i), QStringLiteral("Аптека"), QVariant() });
     }
     return records;
 }

@@ -11,13 +11,11 @@
 
 #include <memory>
 
-struct TestRecord
-{
+struct TestRecord {
     QVariant name, address, phone, kind, note;
 };
 
-class TestDatabase
-{
+class TestDatabase {
 public:
     // Creates <temporary folder>/Sarvino.mdb with the directory table.
     explicit TestDatabase(const QVector<TestRecord>& records = defaultRecords());
@@ -39,9 +37,7 @@ public:
     static QVector<TestRecord> numbered(int n);
 
 private:
-    struct CopyTag
-    {
-    };
+    struct CopyTag { };
     TestDatabase(CopyTag, const QString& path);
     void connect();
     QSqlDatabase db();

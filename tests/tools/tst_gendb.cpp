@@ -35,12 +35,12 @@ QString fromUtf8(std::string_view s)
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-QString quoted(const QString &identifier)
+QString quoted(const QString& identifier)
 {
     return QLatin1Char('"') + identifier + QLatin1Char('"');
 }
 
-bool hasCyrillic(const QString &s)
+bool hasCyrillic(const QString& s)
 {
     for (QChar c : s)
         if (c.unicode() >= 0x0400 && c.unicode() <= 0x04FF)
@@ -50,8 +50,7 @@ bool hasCyrillic(const QString &s)
 
 } // namespace
 
-class TestGendb : public QObject
-{
+class TestGendb : public QObject {
     Q_OBJECT
 
 private slots:
@@ -90,10 +89,10 @@ private slots:
 
 private:
     // Runs the generator; returns its exit code (-1 when it did not run).
-    int runGendb(const QStringList &args, QString *errorOutput = nullptr);
-    QString generate(const QString &fileName, const QStringList &args);
-    QByteArray fileHash(const QString &path);
-    qint64 countWhere(const QString &condition, const QVariantList &values = {});
+    int runGendb(const QStringList& args, QString* errorOutput = nullptr);
+    QString generate(const QString& fileName, const QStringList& args);
+    QByteArray fileHash(const QString& path);
+    qint64 countWhere(const QString& condition, const QVariantList& values = {});
 
     QTemporaryDir m_dir;
     QString m_defaultDb;
@@ -101,7 +100,7 @@ private:
     QList<Row> m_rows;
 };
 
-int TestGendb::runGendb(const QStringList &args, QString *errorOutput)
+int TestGendb::runGendb(const QStringList& args, QString* errorOutput)
 {
     QProcess p;
     p.start(QString::fromUtf8(GENDB_PATH), args);
@@ -112,11 +111,11 @@ int TestGendb::runGendb(const QStringList &args, QString *errorOutput)
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
-QString TestGendb::generate(const QString &fileName, const QStringList &args)
+QString TestGendb::generate(const QString& fileName, const QStringList& args)
 {
     const QString path = m_dir.filePath(fileName);
     QString err;
-    const int rc = runGendb(QStringList{QStringLiteral("--out"), path} + args, &err);
+    const int rc = runGendb(QStringList { QStringLiteral("--out"), path } + args, &err);
     if (rc != 0) {
         qWarning("gendb failed with %d: %s", rc, qPrintable(err));
         return {};
@@ -124,7 +123,7 @@ QString TestGendb::generate(const QString &fileName, const QStringList &args)
     return path;
 }
 
-QByteArray TestGendb::fileHash(const QString &path)
+QByteArray TestGendb::fileHash(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -134,12 +133,12 @@ QByteArray TestGendb::fileHash(const QString &path)
     return h.result();
 }
 
-qint64 TestGendb::countWhere(const QString &condition, const QVariantList &values)
+qint64 TestGendb::countWhere(const QString& condition, const QVariantList& values)
 {
     QSqlQuery q(m_db);
     if (!q.prepare(QStringLiteral("SELECT COUNT(*) FROM ") + quoted(kTable) + QStringLiteral(" WHERE ") + condition))
         return -1;
-    for (const QVariant &v : values)
+    for (const QVariant& v : values)
         q.addBindValue(v);
     if (!q.exec() || !q.next())
         return -1;
@@ -163,7 +162,7 @@ void TestGendb::initTestCase()
 
     QSqlQuery q(m_db);
     QVERIFY(q.exec(QStringLiteral("SELECT \"Код\", \"название\", \"адрес\", \"тел\", \"вид_деят\", \"пояснение\" FROM ")
-                   + quoted(kTable) + QStringLiteral(" ORDER BY \"Код\"")));
+        + quoted(kTable) + QStringLiteral(" ORDER BY \"Код\"")));
     while (q.next()) {
         Row r;
         r.code = q.value(0).toLongLong();
@@ -245,7 +244,7 @@ void TestGendb::noOtherTablesOrIndexes()
         if (!name.startsWith(QStringLiteral("sqlite_")))
             own << name;
     }
-    QCOMPARE(own, QStringList{kTable});
+    QCOMPARE(own, QStringList { kTable });
 }
 
 void TestGendb::recordCount_data()
@@ -267,7 +266,7 @@ void TestGendb::recordCount()
 
     QString path = m_defaultDb;
     if (!records.isEmpty()) {
-        path = generate(QStringLiteral("count-%1.mdb").arg(records), {QStringLiteral("--records"), records});
+        path = generate(QStringLiteral("count-%1.mdb").arg(records), { QStringLiteral("--records"), records });
         QVERIFY(!path.isEmpty());
     }
     {
@@ -276,7 +275,7 @@ void TestGendb::recordCount()
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT \"Код\"), MIN(\"Код\"), MAX(\"Код\") FROM ")
-                       + quoted(kTable)));
+            + quoted(kTable)));
         QVERIFY(q.next());
         QCOMPARE(q.value(0).toInt(), expected);
         QCOMPARE(q.value(1).toInt(), expected);
@@ -306,7 +305,7 @@ void TestGendb::sameSeedSameBytes()
     QFETCH(QString, records);
     QFETCH(QString, seed);
 
-    const QStringList args{QStringLiteral("--records"), records, QStringLiteral("--seed"), seed};
+    const QStringList args { QStringLiteral("--records"), records, QStringLiteral("--seed"), seed };
     const QString a = generate(QStringLiteral("same-a.mdb"), args);
     const QString b = generate(QStringLiteral("same-b.mdb"), args);
     QVERIFY(!a.isEmpty() && !b.isEmpty());
@@ -318,20 +317,20 @@ void TestGendb::sameSeedSameBytes()
 void TestGendb::defaultsAreSeedOneAnd2500()
 {
     const QString explicitArgs = generate(QStringLiteral("explicit.mdb"),
-                                          {QStringLiteral("--seed"), QStringLiteral("1"),
-                                           QStringLiteral("--records"), QStringLiteral("2500")});
+        { QStringLiteral("--seed"), QStringLiteral("1"), QStringLiteral("--records"), QStringLiteral("2500") });
     QVERIFY(!explicitArgs.isEmpty());
     QCOMPARE(fileHash(explicitArgs), fileHash(m_defaultDb));
 
     // The "--name=value" spelling means the same.
-    const QString inlineArgs = generate(QStringLiteral("inline.mdb"), {QStringLiteral("--seed=1"), QStringLiteral("--records=2500")});
+    const QString inlineArgs
+        = generate(QStringLiteral("inline.mdb"), { QStringLiteral("--seed=1"), QStringLiteral("--records=2500") });
     QVERIFY(!inlineArgs.isEmpty());
     QCOMPARE(fileHash(inlineArgs), fileHash(m_defaultDb));
 }
 
 void TestGendb::otherSeedDiffers()
 {
-    const QString other = generate(QStringLiteral("seed2.mdb"), {QStringLiteral("--seed"), QStringLiteral("2")});
+    const QString other = generate(QStringLiteral("seed2.mdb"), { QStringLiteral("--seed"), QStringLiteral("2") });
     QVERIFY(!other.isEmpty());
     QVERIFY(fileHash(other) != fileHash(m_defaultDb));
 }
@@ -344,7 +343,7 @@ void TestGendb::replacesExistingFile()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("not a database");
     }
-    QCOMPARE(runGendb({QStringLiteral("--out"), path, QStringLiteral("--records"), QStringLiteral("10")}), 0);
+    QCOMPARE(runGendb({ QStringLiteral("--out"), path, QStringLiteral("--records"), QStringLiteral("10") }), 0);
     QVERIFY(!QFileInfo::exists(path + QStringLiteral(".tmp")));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -368,20 +367,20 @@ void TestGendb::everyCategoryValuePresent_data()
 void TestGendb::everyCategoryValuePresent()
 {
     QFETCH(QString, value);
-    QVERIFY2(countWhere(QStringLiteral("\"вид_деят\" = ?"), {value}) >= 1, qPrintable(value));
+    QVERIFY2(countWhere(QStringLiteral("\"вид_деят\" = ?"), { value }) >= 1, qPrintable(value));
 }
 
 void TestGendb::commonCategoriesFrequent_data()
 {
     QTest::addColumn<QString>("value");
-    for (const char *v : {"Продукты", "Аптека", "Магазины", "Парикмахерская", "кафе, рестораны, таверны", "Одежда"})
+    for (const char* v : { "Продукты", "Аптека", "Магазины", "Парикмахерская", "кафе, рестораны, таверны", "Одежда" })
         QTest::newRow(v) << QString::fromUtf8(v);
 }
 
 void TestGendb::commonCategoriesFrequent()
 {
     QFETCH(QString, value);
-    const qint64 n = countWhere(QStringLiteral("\"вид_деят\" = ?"), {value});
+    const qint64 n = countWhere(QStringLiteral("\"вид_деят\" = ?"), { value });
     QVERIFY2(n >= 24, qPrintable(QStringLiteral("%1: %2").arg(value).arg(n)));
 }
 
@@ -391,7 +390,7 @@ void TestGendb::fewForeignCategories()
     for (std::string_view v : catalogue::distinctCategoryValues())
         known.insert(fromUtf8(v));
     int foreign = 0;
-    for (const Row &r : std::as_const(m_rows))
+    for (const Row& r : std::as_const(m_rows))
         if (!known.contains(r.kind))
             ++foreign;
     QVERIFY(foreign >= 1);
@@ -430,11 +429,11 @@ void TestGendb::fieldSizes()
     int atSize = 0;
     bool cyrillic = false;
     qsizetype longest = 0;
-    for (const Row &r : std::as_const(m_rows)) {
+    for (const Row& r : std::as_const(m_rows)) {
         const QString value = field == 0 ? r.name
-                            : field == 1 ? r.address
-                            : field == 2 ? r.phone
-                            : field == 3 ? r.kind
+            : field == 1                 ? r.address
+            : field == 2                 ? r.phone
+            : field == 3                 ? r.kind
                                          : r.note.value_or(QString());
         longest = std::max(longest, value.size());
         if (value.size() == size) {
@@ -468,7 +467,7 @@ void TestGendb::awkwardNames()
 {
     QFETCH(QString, awkwardness);
 
-    auto isLatinOnly = [](const QString &s) {
+    auto isLatinOnly = [](const QString& s) {
         bool letter = false;
         for (QChar c : s) {
             if (c.unicode() >= 0x80)
@@ -479,8 +478,8 @@ void TestGendb::awkwardNames()
     };
 
     int matches = 0;
-    for (const Row &r : std::as_const(m_rows)) {
-        const QString &n = r.name;
+    for (const Row& r : std::as_const(m_rows)) {
+        const QString& n = r.name;
         bool hit = false;
         if (awkwardness == QStringLiteral("apostrophe"))
             hit = n.contains(QLatin1Char('\''));
@@ -513,21 +512,21 @@ void TestGendb::awkwardNames()
 
     // The well-known examples themselves.
     if (awkwardness == QStringLiteral("apostrophe")) {
-        QVERIFY(countWhere(QStringLiteral("\"название\" LIKE ?"), {QStringLiteral("%O'Neil%")}) >= 1);
-        QVERIFY(countWhere(QStringLiteral("\"название\" LIKE ?"), {QStringLiteral("%Д'Артаньян%")}) >= 1);
+        QVERIFY(countWhere(QStringLiteral("\"название\" LIKE ?"), { QStringLiteral("%O'Neil%") }) >= 1);
+        QVERIFY(countWhere(QStringLiteral("\"название\" LIKE ?"), { QStringLiteral("%Д'Артаньян%") }) >= 1);
     } else if (awkwardness == QStringLiteral("latin")) {
-        QVERIFY(countWhere(QStringLiteral("\"название\" = ?"), {QStringLiteral("Computer Service")}) == 1);
+        QVERIFY(countWhere(QStringLiteral("\"название\" = ?"), { QStringLiteral("Computer Service") }) == 1);
     } else if (awkwardness == QStringLiteral("digit")) {
-        QVERIFY(countWhere(QStringLiteral("\"название\" = ?"), {QStringLiteral("1000 мелочей")}) == 1);
+        QVERIFY(countWhere(QStringLiteral("\"название\" = ?"), { QStringLiteral("1000 мелочей") }) == 1);
     } else if (awkwardness == QStringLiteral("lower")) {
-        QVERIFY(countWhere(QStringLiteral("\"название\" = ?"), {QStringLiteral("кафе «Уют»")}) >= 1);
+        QVERIFY(countWhere(QStringLiteral("\"название\" = ?"), { QStringLiteral("кафе «Уют»") }) >= 1);
     }
 }
 
 void TestGendb::emptyNotesBothWays()
 {
     int nulls = 0, empties = 0, texts = 0;
-    for (const Row &r : std::as_const(m_rows)) {
+    for (const Row& r : std::as_const(m_rows)) {
         if (!r.note)
             ++nulls;
         else if (r.note->isEmpty())
@@ -538,18 +537,18 @@ void TestGendb::emptyNotesBothWays()
     QVERIFY(nulls >= 1);
     QVERIFY(empties >= 1);
     QVERIFY(texts >= m_rows.size() / 4);
-    QVERIFY(countWhere(QStringLiteral("\"пояснение\" = ?"), {QStringLiteral("Круглосуточно")}) >= 1);
+    QVERIFY(countWhere(QStringLiteral("\"пояснение\" = ?"), { QStringLiteral("Круглосуточно") }) >= 1);
 }
 
 void TestGendb::duplicateNames()
 {
     QHash<QString, int> byName;
     QHash<QString, int> byRecord;
-    for (const Row &r : std::as_const(m_rows)) {
+    for (const Row& r : std::as_const(m_rows)) {
         ++byName[r.name];
-        const QString whole = QStringList{r.name, r.address, r.phone, r.kind,
-                                          r.note ? *r.note : QStringLiteral("<null>")}
-                                  .join(QChar(0x1F));
+        const QString whole
+            = QStringList { r.name, r.address, r.phone, r.kind, r.note ? *r.note : QStringLiteral("<null>") }.join(
+                QChar(0x1F));
         ++byRecord[whole];
     }
     int repeatedNames = 0;
@@ -575,23 +574,27 @@ void TestGendb::badArguments_data()
     const QString records = QStringLiteral("--records");
     const QString seed = QStringLiteral("--seed");
 
-    QTest::newRow("no arguments") << QStringList{};
-    QTest::newRow("no --out") << QStringList{records, QStringLiteral("10")};
-    QTest::newRow("--out without value") << QStringList{QStringLiteral("--out")};
-    QTest::newRow("--out empty") << QStringList{QStringLiteral("--out"), QString()};
-    QTest::newRow("--out twice") << QStringList{QStringLiteral("--out"), out, QStringLiteral("--out"), out};
-    QTest::newRow("--records without value") << QStringList{QStringLiteral("--out"), out, records};
-    QTest::newRow("--records not a number") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("abc")};
-    QTest::newRow("--records negative") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("-5")};
-    QTest::newRow("--records too many") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("100000001")};
-    QTest::newRow("--records trailing junk") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("12x")};
-    QTest::newRow("--records fraction") << QStringList{QStringLiteral("--out"), out, records, QStringLiteral("2.5")};
-    QTest::newRow("--records empty") << QStringList{QStringLiteral("--out"), out, QStringLiteral("--records=")};
-    QTest::newRow("--seed not a number") << QStringList{QStringLiteral("--out"), out, seed, QStringLiteral("x")};
-    QTest::newRow("--seed too big") << QStringList{QStringLiteral("--out"), out, seed, QStringLiteral("18446744073709551616")};
-    QTest::newRow("unknown option") << QStringList{QStringLiteral("--out"), out, QStringLiteral("--bogus")};
-    QTest::newRow("stray word") << QStringList{QStringLiteral("--out"), out, QStringLiteral("extra")};
-    QTest::newRow("missing folder") << QStringList{QStringLiteral("--out"), QStringLiteral("@MISSING")};
+    QTest::newRow("no arguments") << QStringList {};
+    QTest::newRow("no --out") << QStringList { records, QStringLiteral("10") };
+    QTest::newRow("--out without value") << QStringList { QStringLiteral("--out") };
+    QTest::newRow("--out empty") << QStringList { QStringLiteral("--out"), QString() };
+    QTest::newRow("--out twice") << QStringList { QStringLiteral("--out"), out, QStringLiteral("--out"), out };
+    QTest::newRow("--records without value") << QStringList { QStringLiteral("--out"), out, records };
+    QTest::newRow("--records not a number")
+        << QStringList { QStringLiteral("--out"), out, records, QStringLiteral("abc") };
+    QTest::newRow("--records negative") << QStringList { QStringLiteral("--out"), out, records, QStringLiteral("-5") };
+    QTest::newRow("--records too many") << QStringList { QStringLiteral("--out"), out, records,
+        QStringLiteral("100000001") };
+    QTest::newRow("--records trailing junk")
+        << QStringList { QStringLiteral("--out"), out, records, QStringLiteral("12x") };
+    QTest::newRow("--records fraction") << QStringList { QStringLiteral("--out"), out, records, QStringLiteral("2.5") };
+    QTest::newRow("--records empty") << QStringList { QStringLiteral("--out"), out, QStringLiteral("--records=") };
+    QTest::newRow("--seed not a number") << QStringList { QStringLiteral("--out"), out, seed, QStringLiteral("x") };
+    QTest::newRow("--seed too big") << QStringList { QStringLiteral("--out"), out, seed,
+        QStringLiteral("18446744073709551616") };
+    QTest::newRow("unknown option") << QStringList { QStringLiteral("--out"), out, QStringLiteral("--bogus") };
+    QTest::newRow("stray word") << QStringList { QStringLiteral("--out"), out, QStringLiteral("extra") };
+    QTest::newRow("missing folder") << QStringList { QStringLiteral("--out"), QStringLiteral("@MISSING") };
 }
 
 void TestGendb::badArguments()
@@ -600,7 +603,7 @@ void TestGendb::badArguments()
 
     const QString out = m_dir.filePath(QStringLiteral("bad.mdb"));
     const QString missing = m_dir.filePath(QStringLiteral("no-such-folder/bad.mdb"));
-    for (QString &a : args) {
+    for (QString& a : args) {
         if (a == QStringLiteral("@OUT"))
             a = out;
         else if (a == QStringLiteral("@MISSING"))
@@ -611,7 +614,7 @@ void TestGendb::badArguments()
     const int rc = runGendb(args, &err);
     QVERIFY2(rc > 0, qPrintable(QStringLiteral("exit code %1").arg(rc)));
     QVERIFY(!err.trimmed().isEmpty());
-    for (const QString &p : {out, missing}) {
+    for (const QString& p : { out, missing }) {
         QVERIFY2(!QFileInfo::exists(p), qPrintable(p));
         QVERIFY2(!QFileInfo::exists(p + QStringLiteral(".tmp")), qPrintable(p));
     }
@@ -624,7 +627,7 @@ void TestGendb::badArgumentsKeepExistingFile()
     QVERIFY(QFile::copy(m_defaultDb, path));
     const QByteArray before = fileHash(path);
 
-    QVERIFY(runGendb({QStringLiteral("--out"), path, QStringLiteral("--records"), QStringLiteral("many")}) > 0);
+    QVERIFY(runGendb({ QStringLiteral("--out"), path, QStringLiteral("--records"), QStringLiteral("many") }) > 0);
     QCOMPARE(fileHash(path), before);
     QVERIFY(!QFileInfo::exists(path + QStringLiteral(".tmp")));
 }

@@ -50,8 +50,7 @@ namespace {
 
 // One auto-sized label: its caption, font pixel size and weight, and the width
 // in pixels it has in the window layouts.
-struct Sample
-{
+struct Sample {
     const char16_t* text;
     int pixelSize;
     bool bold;
@@ -191,14 +190,13 @@ QTextStream& err()
 // Qt's stretch value for an OpenType width class (OS/2 usWidthClass).
 int stretchForWidthClass(int widthClass)
 {
-    static const int stretches[] = {50, 62, 75, 87, 100, 112, 125, 150, 200};
+    static const int stretches[] = { 50, 62, 75, 87, 100, 112, 125, 150, 200 };
     if (widthClass < 1 || widthClass > 9)
         return 100;
     return stretches[widthClass - 1];
 }
 
-struct FaceFile
-{
+struct FaceFile {
     QString path;
     QStringList families; // as registered by addApplicationFont
     int weight = 400;
@@ -221,9 +219,8 @@ bool readFace(const QString& path, const QStringList& families, FaceFile& face)
     return true;
 }
 
-struct Candidate
-{
-    QString family;   // the name a font request uses
+struct Candidate {
+    QString family; // the name a font request uses
     int stretch = 100; // the faces' width class, as a Qt stretch
     bool useStretch = false; // the family name alone does not select the width
     const FaceFile* regular = nullptr;
@@ -235,10 +232,10 @@ struct Candidate
     double meanPx = 0;
     double meanPercent = 0;
     double biasRegular = 0; // signed mean deviation of the regular samples
-    double biasBold = 0;    // and of the bold ones
+    double biasBold = 0; // and of the bold ones
     int worstIndex = -1;
-    int overlaps = 0;  // catalogue items running into their neighbour
-    int pastEdge = 0;  // catalogue items running under the right border
+    int overlaps = 0; // catalogue items running into their neighbour
+    int pastEdge = 0; // catalogue items running under the right border
     QStringList collisions; // which items, and by how many pixels
     int wrapLines = 0; // lines of the word-wrapped add-record label
     double boldInk = 0; // ink of the bold face over that of the regular one
@@ -306,8 +303,8 @@ void score(const std::vector<int>& widths, double& meanPx, double& meanPercent, 
 
 void measureBias(Candidate& c)
 {
-    double sum[2] = {0, 0};
-    int count[2] = {0, 0};
+    double sum[2] = { 0, 0 };
+    int count[2] = { 0, 0 };
     for (size_t i = 0; i < c.widths.size(); ++i) {
         const int k = samples[i].bold ? 1 : 0;
         sum[k] += c.widths[i] - samples[i].width;
@@ -328,19 +325,16 @@ void measureCatalogue(Candidate& c, int stretchPercent)
         const QString caption = QLatin1Char('"') + text(item.text) + QLatin1Char('"');
         if (rowGoesOn && right > catalogueItems[i + 1].left) {
             ++c.overlaps;
-            c.collisions << QStringLiteral("%1 into its neighbour by %2")
-                                .arg(caption)
-                                .arg(right - catalogueItems[i + 1].left);
+            c.collisions
+                << QStringLiteral("%1 into its neighbour by %2").arg(caption).arg(right - catalogueItems[i + 1].left);
         }
         if (right > panelRightEdge) {
             ++c.pastEdge;
-            c.collisions << QStringLiteral("%1 past the edge by %2")
-                                .arg(caption)
-                                .arg(right - panelRightEdge);
+            c.collisions << QStringLiteral("%1 past the edge by %2").arg(caption).arg(right - panelRightEdge);
         }
     }
-    const QRect r = fm.boundingRect(QRect(0, 0, wrappedWidth, 1000),
-                                    Qt::TextWordWrap | Qt::TextExpandTabs, text(wrappedText));
+    const QRect r
+        = fm.boundingRect(QRect(0, 0, wrappedWidth, 1000), Qt::TextWordWrap | Qt::TextExpandTabs, text(wrappedText));
     c.wrapLines = (r.height() + fm.lineSpacing() / 2) / fm.lineSpacing();
 }
 
@@ -379,9 +373,7 @@ void fitStretch(Candidate& c, int measuredAt)
         if (c.widths[i] > 0)
             ratios.push_back(double(samples[i].width) / c.widths[i]);
     std::sort(ratios.begin(), ratios.end());
-    const int centre = ratios.empty()
-        ? measuredAt
-        : int(std::lround(measuredAt * ratios[ratios.size() / 2]));
+    const int centre = ratios.empty() ? measuredAt : int(std::lround(measuredAt * ratios[ratios.size() / 2]));
     c.fitStretch = measuredAt;
     c.fitMeanPx = c.meanPx;
     c.fitMeanPercent = c.meanPercent;
@@ -409,8 +401,7 @@ void printSampleTable(const Candidate& c)
 {
     out() << "\nPer-sample widths for " << c.name() << ":\n"
           << "  regular: " << c.regular->path << " -> " << c.resolvedRegular << '\n'
-          << "  bold:    " << (c.bold ? c.bold->path : QStringLiteral("(none)")) << " -> "
-          << c.resolvedBold << "\n\n";
+          << "  bold:    " << (c.bold ? c.bold->path : QStringLiteral("(none)")) << " -> " << c.resolvedBold << "\n\n";
     out() << QStringLiteral("  %1  %2  %3  %4  %5  %6\n")
                  .arg(QStringLiteral("caption"), -44)
                  .arg(QStringLiteral("px"), 3)
@@ -431,9 +422,8 @@ void printSampleTable(const Candidate& c)
                      .arg((dev > 0 ? QStringLiteral("+") : QString()) + QString::number(dev), 4)
                      .arg(QString::fromLatin1(s.where));
     }
-    out() << "\n  catalogue items overlapping their neighbour: " << c.overlaps
-          << ", running past x=" << panelRightEdge << ": " << c.pastEdge
-          << "; wrapped add-record label: " << c.wrapLines << " lines (2 wanted)\n";
+    out() << "\n  catalogue items overlapping their neighbour: " << c.overlaps << ", running past x=" << panelRightEdge
+          << ": " << c.pastEdge << "; wrapped add-record label: " << c.wrapLines << " lines (2 wanted)\n";
     for (const QString& line : c.collisions)
         out() << "    " << line << '\n';
 }
@@ -480,7 +470,7 @@ int main(int argc, char* argv[])
     // "DejaVu Sans"), as the program would; failing that, by its stretch.
     std::map<std::pair<QString, int>, Candidate> groups;
     for (const FaceFile& face : faces) {
-        Candidate& c = groups[{face.families.first(), face.stretch}];
+        Candidate& c = groups[{ face.families.first(), face.stretch }];
         if (c.family.isEmpty()) {
             c.stretch = face.stretch;
             c.family = face.families.first();
@@ -488,8 +478,7 @@ int main(int argc, char* argv[])
         }
         if (!c.regular || std::abs(face.weight - 400) < std::abs(c.regular->weight - 400))
             c.regular = &face;
-        if (face.weight >= 600
-            && (!c.bold || std::abs(face.weight - 700) < std::abs(c.bold->weight - 700)))
+        if (face.weight >= 600 && (!c.bold || std::abs(face.weight - 700) < std::abs(c.bold->weight - 700)))
             c.bold = &face;
     }
 
@@ -554,9 +543,7 @@ int main(int argc, char* argv[])
                                 .arg(c.fitStretch)
                                 .arg(c.fitMeanPx, 0, 'f', 2)
                                 .arg(c.fitMeanPercent, 0, 'f', 1);
-        const QString bias = QStringLiteral("%1/%2")
-                                 .arg(c.biasRegular, 0, 'f', 1)
-                                 .arg(c.biasBold, 0, 'f', 1);
+        const QString bias = QStringLiteral("%1/%2").arg(c.biasRegular, 0, 'f', 1).arg(c.biasBold, 0, 'f', 1);
         out() << QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8  %9\n")
                      .arg(c.name(), -44)
                      .arg(c.meanPx, 7, 'f', 2)

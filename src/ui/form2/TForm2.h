@@ -8,14 +8,12 @@ namespace Ui {
 class TForm2;
 }
 
-class TForm2 : public QWidget
-{
+class TForm2 : public QWidget {
     Q_OBJECT
 
 public:
     explicit TForm2(QWidget* parent = nullptr);
     ~TForm2() override;
-
 
 private:
     const QScopedPointer<Ui::TForm2> m_ui;

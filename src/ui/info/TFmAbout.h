@@ -19,7 +19,6 @@ public:
     explicit TFmAbout(QWidget* owner);
     ~TFmAbout() override;
 
-
     void FormActivate(QObject* Sender) override;
     void Timer1Timer(QObject* Sender);
     void Button1Click(QObject* Sender);

@@ -17,7 +17,6 @@ public:
     explicit TFmAddRecord(QWidget* owner);
     ~TFmAddRecord() override;
 
-
     void Button1Click(QObject* Sender);
 
 private:

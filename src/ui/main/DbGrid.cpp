@@ -241,7 +241,8 @@ void DbGrid::handleKey(QKeyEvent* event)
             QWidget::focusNextPrevChild(event->key() == Qt::Key_Tab && !(mods & Qt::ShiftModifier));
             return;
         }
-        if (event->key() == Qt::Key_Tab && open && mods == Qt::NoModifier && atLastRow() && currentIndex().column() == m_model->columnCount() - 1) {
+        if (event->key() == Qt::Key_Tab && open && mods == Qt::NoModifier && atLastRow()
+            && currentIndex().column() == m_model->columnCount() - 1) {
             appendOrStay();
             return;
         }

@@ -38,8 +38,8 @@ void IndicatorHeader::paintSection(QPainter* painter, const QRect& rect, int log
     const QPoint c = rect.center();
     switch (mark) {
     case GridModel::BrowseIndicator: {
-        const QPoint triangle[3] = {QPoint(c.x() - 2, c.y() - 4), QPoint(c.x() + 2, c.y()),
-                                    QPoint(c.x() - 2, c.y() + 4)};
+        const QPoint triangle[3]
+            = { QPoint(c.x() - 2, c.y() - 4), QPoint(c.x() + 2, c.y()), QPoint(c.x() - 2, c.y() + 4) };
         painter->drawPolygon(triangle, 3);
         break;
     }

@@ -4,8 +4,7 @@
 
 #include <QHeaderView>
 
-class IndicatorHeader : public QHeaderView
-{
+class IndicatorHeader : public QHeaderView {
     Q_OBJECT
 
 public:

@@ -62,8 +62,8 @@ void report(std::exception_ptr error) noexcept
         const QString message = messageOf(error);
         if (message.isEmpty())
             return;
-        MessageBox::show(nullptr, QMessageBox::Critical, applicationTitle(), withFullStop(message),
-                         QMessageBox::Ok, QMessageBox::Ok);
+        MessageBox::show(nullptr, QMessageBox::Critical, applicationTitle(), withFullStop(message), QMessageBox::Ok,
+            QMessageBox::Ok);
     } catch (...) {
         // Nothing sensible is left to do when showing the error fails.
     }

@@ -30,8 +30,7 @@ void report(std::exception_ptr error) noexcept;
 
 // Runs f; an exception it raises is reported and swallowed. Returns whether
 // f finished without one.
-template <typename F>
-bool guarded(F&& f) noexcept
+template <typename F> bool guarded(F&& f) noexcept
 {
     try {
         std::forward<F>(f)();

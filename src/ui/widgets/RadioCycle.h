@@ -9,8 +9,7 @@
 
 class QAbstractButton;
 
-class RadioCycle : public QObject
-{
+class RadioCycle : public QObject {
     Q_OBJECT
 
 public:

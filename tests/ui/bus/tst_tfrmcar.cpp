@@ -20,8 +20,10 @@
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/TextLabel.h"
 
-
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -31,9 +33,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QAccessible>
-#include <QAccessibleActionInterface>
-#include <QApplication>
 #include <QTest>
 
 #include <memory>
@@ -146,8 +145,9 @@ void TestTFrmCar::moveOver(QWidget* control, QPoint at)
 
 Shown TestTFrmCar::shown() const
 {
-    return { control<TextLabel>(FrmCar, "Disp")->text(), control<TextLabel>(FrmCar, "JD")->text(), control<TextLabel>(FrmCar, "Time1")->text(), control<TextLabel>(FrmCar, "Time2")->text(), control<TextLabel>(FrmCar, "Time3")->text(),
-        control<TextLabel>(FrmCar, "Time4")->text() };
+    return { control<TextLabel>(FrmCar, "Disp")->text(), control<TextLabel>(FrmCar, "JD")->text(),
+        control<TextLabel>(FrmCar, "Time1")->text(), control<TextLabel>(FrmCar, "Time2")->text(),
+        control<TextLabel>(FrmCar, "Time3")->text(), control<TextLabel>(FrmCar, "Time4")->text() };
 }
 
 void TestTFrmCar::timetableHasItsShape()
@@ -230,17 +230,20 @@ void TestTFrmCar::layoutOfTheWindow()
     QCOMPARE(control<TextLabel>(FrmCar, "Disp")->pos(), QPoint(230, 77));
     QCOMPARE(control<TextLabel>(FrmCar, "JD")->pos(), QPoint(230, 200));
     QCOMPARE(control<TextLabel>(FrmCar, "Disp")->height(), 16);
-    QVERIFY(control<TextLabel>(FrmCar, "Disp")->bold() && control<TextLabel>(FrmCar, "JD")->bold() && control<TextLabel>(FrmCar, "Label19")->bold());
+    QVERIFY(control<TextLabel>(FrmCar, "Disp")->bold() && control<TextLabel>(FrmCar, "JD")->bold()
+        && control<TextLabel>(FrmCar, "Label19")->bold());
     QCOMPARE(control<TextLabel>(FrmCar, "Disp")->fontPixels(), 13);
     QCOMPARE(control<TextLabel>(FrmCar, "Label19")->geometry().topLeft(), QPoint(8, 376));
     QCOMPARE(control<TextLabel>(FrmCar, "Time1")->fontRgb(), yellow);
     QCOMPARE(control<TextLabel>(FrmCar, "Label21")->fontRgb(), white);
-    for (TextLabel* interval : { control<TextLabel>(FrmCar, "Label21"), control<TextLabel>(FrmCar, "Label22"), control<TextLabel>(FrmCar, "Label23") })
+    for (TextLabel* interval : { control<TextLabel>(FrmCar, "Label21"), control<TextLabel>(FrmCar, "Label22"),
+             control<TextLabel>(FrmCar, "Label23") })
         QCOMPARE(interval->lineCount(), 1); // the interval lines fit their labels
 
     // Before the first click: no stop names, no times.
     QVERIFY(!control<TextLabel>(FrmCar, "Disp")->isVisible() && !control<TextLabel>(FrmCar, "JD")->isVisible());
-    for (TextLabel* t : { control<TextLabel>(FrmCar, "Time1"), control<TextLabel>(FrmCar, "Time2"), control<TextLabel>(FrmCar, "Time3"), control<TextLabel>(FrmCar, "Time4") })
+    for (TextLabel* t : { control<TextLabel>(FrmCar, "Time1"), control<TextLabel>(FrmCar, "Time2"),
+             control<TextLabel>(FrmCar, "Time3"), control<TextLabel>(FrmCar, "Time4") })
         QVERIFY(t->text().isEmpty());
 }
 
@@ -364,7 +367,10 @@ void TestTFrmCar::firstTimesStayClearOfTheStopName()
             TextLabel* stop;
             TextLabel* first;
             TextLabel* second;
-        } directions[] = { { control<TextLabel>(FrmCar, "Disp"), control<TextLabel>(FrmCar, "Time1"), control<TextLabel>(FrmCar, "Time2") }, { control<TextLabel>(FrmCar, "JD"), control<TextLabel>(FrmCar, "Time3"), control<TextLabel>(FrmCar, "Time4") } };
+        } directions[] = { { control<TextLabel>(FrmCar, "Disp"), control<TextLabel>(FrmCar, "Time1"),
+                               control<TextLabel>(FrmCar, "Time2") },
+            { control<TextLabel>(FrmCar, "JD"), control<TextLabel>(FrmCar, "Time3"),
+                control<TextLabel>(FrmCar, "Time4") } };
         for (const auto& d : directions) {
             const qreal stopEnd = d.stop->x() + d.stop->width();
             const qreal timesStart = d.first->x() + d.first->firstCharacterX();

@@ -8,20 +8,19 @@
 #include "ui/info/TFmAbout.h"
 #include "ui/info/TsWebLabel.h"
 
-
 #include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QRadioButton>
-#include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QApplication>
 #include <QTest>
 #include <QTimer>
 
@@ -100,8 +99,10 @@ void TestTFmAbout::controlsStandInTheirPlaces()
     QCOMPARE(control<QLabel>(m_about.get(), "Label1")->font().pixelSize(), 16);
     QVERIFY(control<QLabel>(m_about.get(), "Label1")->font().bold());
     QCOMPARE(control<QLabel>(m_about.get(), "Label6")->font().pixelSize(), 11);
-    QVERIFY(control<TsWebLabel>(m_about.get(), "sWebLabel1")->font().bold() && control<TsWebLabel>(m_about.get(), "sWebLabel1")->font().underline());
-    QVERIFY(!control<TsWebLabel>(m_about.get(), "sWebLabel3")->font().bold() && control<TsWebLabel>(m_about.get(), "sWebLabel3")->font().underline());
+    QVERIFY(control<TsWebLabel>(m_about.get(), "sWebLabel1")->font().bold()
+        && control<TsWebLabel>(m_about.get(), "sWebLabel1")->font().underline());
+    QVERIFY(!control<TsWebLabel>(m_about.get(), "sWebLabel3")->font().bold()
+        && control<TsWebLabel>(m_about.get(), "sWebLabel3")->font().underline());
     QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel1")->HoverFont().pixelSize(), 11);
     QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel1")->HoverFontColor(), QColor(Qt::red));
     QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel1")->FontColor(), QColor(Qt::blue));
@@ -112,8 +113,10 @@ void TestTFmAbout::controlsStandInTheirPlaces()
     QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel3")->Color(), QColor(185, 242, 253));
     // Stacking: the credits panel lies under the header and the footer.
     const QObjectList children = m_about->children();
-    QVERIFY(children.indexOf(control<QFrame>(m_about.get(), "Panel1")) < children.indexOf(control<QFrame>(m_about.get(), "Panel2")));
-    QVERIFY(children.indexOf(control<QFrame>(m_about.get(), "Panel1")) < children.indexOf(control<QFrame>(m_about.get(), "Panel3")));
+    QVERIFY(children.indexOf(control<QFrame>(m_about.get(), "Panel1"))
+        < children.indexOf(control<QFrame>(m_about.get(), "Panel2")));
+    QVERIFY(children.indexOf(control<QFrame>(m_about.get(), "Panel1"))
+        < children.indexOf(control<QFrame>(m_about.get(), "Panel3")));
     // The footer captions end before their links.
     const auto inkEnd = [](QLabel* label) {
         return label->x() + QFontMetrics(label->font()).horizontalAdvance(label->text().trimmed());
@@ -121,9 +124,11 @@ void TestTFmAbout::controlsStandInTheirPlaces()
     QVERIFY(inkEnd(control<QLabel>(m_about.get(), "Label6")) < control<TsWebLabel>(m_about.get(), "sWebLabel1")->x());
     QVERIFY(inkEnd(control<QLabel>(m_about.get(), "Label10")) < control<TsWebLabel>(m_about.get(), "sWebLabel2")->x());
     // The mail caption stands just before the address, both inside the panel.
-    QCOMPARE(control<QLabel>(m_about.get(), "Label8")->geometry().right() + 3, control<TsWebLabel>(m_about.get(), "sWebLabel3")->x());
+    QCOMPARE(control<QLabel>(m_about.get(), "Label8")->geometry().right() + 3,
+        control<TsWebLabel>(m_about.get(), "sWebLabel3")->x());
     QVERIFY(control<QLabel>(m_about.get(), "Label8")->x() >= 0);
-    QVERIFY(control<TsWebLabel>(m_about.get(), "sWebLabel3")->geometry().right() < control<QFrame>(m_about.get(), "Panel1")->width());
+    QVERIFY(control<TsWebLabel>(m_about.get(), "sWebLabel3")->geometry().right()
+        < control<QFrame>(m_about.get(), "Panel1")->width());
     QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel3")->y(), 82);
     QCOMPARE(control<QLabel>(m_about.get(), "Label8")->y(), 83);
 }
@@ -133,7 +138,8 @@ void TestTFmAbout::linksShowTheMakersAddresses()
     QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel1")->Caption(), QStringLiteral("http://svetsoft.ru/sarwino"));
     QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel2")->Caption(), QStringLiteral("http://svetsoft.ru/kordon"));
     QCOMPARE(control<TsWebLabel>(m_about.get(), "sWebLabel3")->Caption(), QStringLiteral("info@svetsoft.ru"));
-    for (TsWebLabel* link : { control<TsWebLabel>(m_about.get(), "sWebLabel1"), control<TsWebLabel>(m_about.get(), "sWebLabel2"), control<TsWebLabel>(m_about.get(), "sWebLabel3") }) {
+    for (TsWebLabel* link : { control<TsWebLabel>(m_about.get(), "sWebLabel1"),
+             control<TsWebLabel>(m_about.get(), "sWebLabel2"), control<TsWebLabel>(m_about.get(), "sWebLabel3") }) {
         QVERIFY(link->URL().isEmpty());
         QCOMPARE(link->height(), QFontMetrics(link->font()).height());
         QCOMPARE(

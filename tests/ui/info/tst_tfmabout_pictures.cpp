@@ -13,17 +13,16 @@
 #include "ui/widgets/PictureBox.h"
 #include "ui/widgets/PictureLoader.h"
 
-
 #include <QAction>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QLabel>
 #include <QTest>
 #include <QTimer>
 
@@ -174,7 +173,8 @@ void TestTFmAboutPictures::creditsAreClippedToTheirPanel()
     // what lies left of the caption.
     const int mailRow = top + control<TsWebLabel>(m_about.get(), "sWebLabel3")->y();
     const QRect above = shown & QRect(panel.left(), top, panel.width(), mailRow - top);
-    const QRect left = shown & QRect(panel.left(), mailRow, control<QLabel>(m_about.get(), "Label8")->x(), panel.bottom() - mailRow + 1);
+    const QRect left = shown
+        & QRect(panel.left(), mailRow, control<QLabel>(m_about.get(), "Label8")->x(), panel.bottom() - mailRow + 1);
     for (const QRect& area : { above, left }) {
         if (area.isEmpty())
             continue;
@@ -209,7 +209,8 @@ void TestTFmAboutPictures::mailRowOfTheCreditsIsPlain()
     QFETCH(int, scale);
     const QImage credits = PictureLoader::load(QStringLiteral("credits.jpg"), scale);
     QCOMPARE(credits.size(), QSize(244, 98) * scale);
-    QRect under = control<QLabel>(m_about.get(), "Label8")->geometry() | control<TsWebLabel>(m_about.get(), "sWebLabel3")->geometry();
+    QRect under = control<QLabel>(m_about.get(), "Label8")->geometry()
+        | control<TsWebLabel>(m_about.get(), "sWebLabel3")->geometry();
     QVERIFY2(under.top() >= 82 && under.bottom() <= 96,
         qPrintable(QStringLiteral("the mail row spans rows %1 to %2").arg(under.top()).arg(under.bottom())));
     under = under.adjusted(-2, 0, 2, 0) & QRect(0, 0, 241, 95);

@@ -4,24 +4,23 @@
 #include "Fixture.h"
 #include "UrlRecorder.h"
 
-#include "ui/widgets/PictureBox.h"
-#include "ui/widgets/Shape.h"
 #include "app/Fonts.h"
 #include "ui/info/TFmAddRecord.h"
 #include "ui/info/TsWebLabel.h"
-
+#include "ui/widgets/PictureBox.h"
+#include "ui/widgets/Shape.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QRadioButton>
-#include <QLabel>
 #include <QPushButton>
-#include <QApplication>
+#include <QRadioButton>
 #include <QTest>
 
 #include <memory>
@@ -90,7 +89,8 @@ void TestTFmAddRecord::controlsStandInTheirPlaces()
     QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel1")->pos(), QPoint(232, 149));
     QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel2")->pos(), QPoint(232, 165));
     QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel3")->pos(), QPoint(273, 52));
-    QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel1")->Caption(), QStringLiteral("http://svetsoft.ru/sarwino"));
+    QCOMPARE(
+        control<TsWebLabel>(m_window.get(), "sWebLabel1")->Caption(), QStringLiteral("http://svetsoft.ru/sarwino"));
     QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel2")->Caption(), QStringLiteral("http://svetsoft.ru/kordon"));
     QCOMPARE(control<TsWebLabel>(m_window.get(), "sWebLabel3")->Caption(), QStringLiteral("info@svetsoft.ru"));
     // A caption's last visible character ends before what follows it.
@@ -124,11 +124,14 @@ void TestTFmAddRecord::linksAreLightBoxesAboveEverythingElse()
 {
     const QObjectList children = m_window->children();
     const qsizetype firstLink = children.indexOf(control<TsWebLabel>(m_window.get(), "sWebLabel1"));
-    for (QWidget* drawn :
-        std::initializer_list<QWidget*> { control<PictureBox>(m_window.get(), "Image2"), control<PictureBox>(m_window.get(), "Image1"), control<QLabel>(m_window.get(), "Label3"), control<QLabel>(m_window.get(), "Label5"), control<Shape>(m_window.get(), "Shape1") })
+    for (QWidget* drawn : std::initializer_list<QWidget*> { control<PictureBox>(m_window.get(), "Image2"),
+             control<PictureBox>(m_window.get(), "Image1"), control<QLabel>(m_window.get(), "Label3"),
+             control<QLabel>(m_window.get(), "Label5"), control<Shape>(m_window.get(), "Shape1") })
         QVERIFY2(children.indexOf(drawn) < firstLink, qPrintable(drawn->objectName()));
-    QVERIFY(children.indexOf(control<TsWebLabel>(m_window.get(), "sWebLabel3")) < children.indexOf(control<QPushButton>(m_window.get(), "Button1")));
-    for (TsWebLabel* link : { control<TsWebLabel>(m_window.get(), "sWebLabel1"), control<TsWebLabel>(m_window.get(), "sWebLabel2"), control<TsWebLabel>(m_window.get(), "sWebLabel3") }) {
+    QVERIFY(children.indexOf(control<TsWebLabel>(m_window.get(), "sWebLabel3"))
+        < children.indexOf(control<QPushButton>(m_window.get(), "Button1")));
+    for (TsWebLabel* link : { control<TsWebLabel>(m_window.get(), "sWebLabel1"),
+             control<TsWebLabel>(m_window.get(), "sWebLabel2"), control<TsWebLabel>(m_window.get(), "sWebLabel3") }) {
         QVERIFY(!link->ParentColor());
         const QImage image = link->grab().toImage();
         QCOMPARE(image.pixelColor(image.width() - 1, 0), QColor(185, 242, 253));

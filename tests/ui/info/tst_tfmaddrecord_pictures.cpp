@@ -9,7 +9,6 @@
 #include "ui/widgets/PictureBox.h"
 #include "ui/widgets/PictureLoader.h"
 
-
 #include <QAction>
 #include <QFrame>
 #include <QGroupBox>

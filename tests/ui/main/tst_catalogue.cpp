@@ -7,8 +7,8 @@
 
 #include "app/Application.h"
 #include "app/WindowSet.h"
-#include "ui/bus/TFrmCar.h"
 #include "data/Catalogue.h"
+#include "ui/bus/TFrmCar.h"
 #include "ui/main/CurrentCategory.h"
 #include "ui/main/DbGrid.h"
 #include "ui/main/TForm1.h"
@@ -18,22 +18,21 @@
 #include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/TextLabel.h"
 
-
+#include <QAbstractItemModelTester>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QAbstractItemModelTester>
-#include <QAccessible>
-#include <QAccessibleActionInterface>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QSet>
-#include <QApplication>
 #include <QTest>
 
 #include <algorithm>
@@ -178,8 +177,8 @@ void TestCatalogue::init()
     QVERIFY(QTest::qWaitForWindowActive(Form1));
     // The pointer starts over the search box, where it lights nothing.
     QTest::mouseMove(Form1->windowHandle(), control<QLineEdit>(Form1, "Edit1")->geometry().center());
-    new QAbstractItemModelTester(
-        control<DbGrid>(Form1, "DBGrid1")->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, control<DbGrid>(Form1, "DBGrid1"));
+    new QAbstractItemModelTester(control<DbGrid>(Form1, "DBGrid1")->model(),
+        QAbstractItemModelTester::FailureReportingMode::QtTest, control<DbGrid>(Form1, "DBGrid1"));
 }
 
 void TestCatalogue::cleanup()
@@ -301,9 +300,9 @@ void TestCatalogue::labelsKeepClearOfEachOther()
             const QRect a = shown[i]->geometry().adjusted(0, 1, 0, -1);
             const QRect b = shown[j]->geometry().adjusted(0, 1, 0, -1);
             QVERIFY2(!a.intersects(b),
-                     qPrintable(shown[i]->objectName() + QLatin1Char('/') + shown[j]->objectName() + QLatin1Char(' ')
-                                + QString::number(shown[i]->geometry().right()) + QLatin1Char(' ')
-                                + QString::number(shown[j]->geometry().left())));
+                qPrintable(shown[i]->objectName() + QLatin1Char('/') + shown[j]->objectName() + QLatin1Char(' ')
+                    + QString::number(shown[i]->geometry().right()) + QLatin1Char(' ')
+                    + QString::number(shown[j]->geometry().left())));
         }
     }
 }

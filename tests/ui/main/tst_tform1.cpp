@@ -6,6 +6,7 @@
 
 #include "app/WindowSet.h"
 #include "data/DataSource.h"
+#include "data/GridModel.h"
 #include "data/NameSearch.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/form2/TForm2.h"
@@ -13,25 +14,23 @@
 #include "ui/info/TFmAddRecord.h"
 #include "ui/main/CurrentCategory.h"
 #include "ui/main/DbGrid.h"
-#include "data/GridModel.h"
 #include "ui/main/TForm1.h"
 #include "ui/widgets/ClassicGroupBox.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/MessageBox.h"
 #include "ui/widgets/ProgramFolder.h"
 
-
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenu>
-#include <QPushButton>
-#include <QAbstractItemModelTester>
-#include <QAction>
-#include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -57,8 +56,7 @@ void typeText(QWidget* start, const QString& text)
 
 } // namespace
 
-class TestTForm1 : public QObject
-{
+class TestTForm1 : public QObject {
     Q_OBJECT
 
 private slots:
@@ -145,8 +143,8 @@ void TestTForm1::startsWithEveryRecord()
     new QAbstractItemModelTester(grid()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, grid());
     QCOMPARE(grid()->model()->rowCount(), 5);
     QCOMPARE(grid()->model()->columnCount(), 5); // the key is never shown
-    const QStringList titles = {QStringLiteral("название"), QStringLiteral("адрес"), QStringLiteral("тел"),
-                                QStringLiteral("вид_деят"), QStringLiteral("пояснение")};
+    const QStringList titles = { QStringLiteral("название"), QStringLiteral("адрес"), QStringLiteral("тел"),
+        QStringLiteral("вид_деят"), QStringLiteral("пояснение") };
     for (int c = 0; c < titles.size(); ++c)
         QCOMPARE(grid()->model()->headerData(c, Qt::Horizontal).toString(), titles[c]);
     QCOMPARE(grid()->model()->index(1, 0).data().toString(), QStringLiteral("Магазин «Уют»"));
@@ -171,8 +169,10 @@ void TestTForm1::layoutOfTheWindow()
     QCOMPARE(control<QLineEdit>(Form1, "Edit1")->geometry(), QRect(40, 528, 121, 21));
     QCOMPARE(control<ClassicGroupBox>(Form1, "GroupBox1")->geometry(), QRect(264, 520, 305, 41));
     QCOMPARE(control<QRadioButton>(Form1, "RadioButton5")->text(), QStringLiteral("Телефон "));
-    for (QWidget* hidden : {static_cast<QWidget*>(control<QPushButton>(Form1, "Button3")), static_cast<QWidget*>(control<QLabel>(Form1, "Label4")),
-                            static_cast<QWidget*>(control<QLabel>(Form1, "Label9")), static_cast<QWidget*>(control<QLabel>(Form1, "Label11"))})
+    for (QWidget* hidden : { static_cast<QWidget*>(control<QPushButton>(Form1, "Button3")),
+             static_cast<QWidget*>(control<QLabel>(Form1, "Label4")),
+             static_cast<QWidget*>(control<QLabel>(Form1, "Label9")),
+             static_cast<QWidget*>(control<QLabel>(Form1, "Label11")) })
         QVERIFY(!hidden->isVisible());
 
     // The menu, exactly: the first letter of the first caption is a Latin C.
@@ -370,17 +370,16 @@ void TestTForm1::recordIndicatorFollowsTheCursor()
 void TestTForm1::secondaryWindowsDisableTheMainWindow()
 {
     FIXTURE_STEP(start());
-    struct Case
-    {
+    struct Case {
         QAction* action;
         QWidget* window;
         QString title;
         QSize size;
     };
     const Case cases[] = {
-        {control<QAction>(Form1, "N5"), FrmCar, QStringLiteral("Городские автобусы"), QSize(680, 490)},
-        {control<QAction>(Form1, "N1"), FmAddRecord, QStringLiteral("Добавить запись ..."), QSize(414, 243)},
-        {control<QAction>(Form1, "N4"), FmAbout, QStringLiteral("О программе..."), QSize(413, 290)},
+        { control<QAction>(Form1, "N5"), FrmCar, QStringLiteral("Городские автобусы"), QSize(680, 490) },
+        { control<QAction>(Form1, "N1"), FmAddRecord, QStringLiteral("Добавить запись ..."), QSize(414, 243) },
+        { control<QAction>(Form1, "N4"), FmAbout, QStringLiteral("О программе..."), QSize(413, 290) },
     };
     for (const Case& c : cases) {
         c.action->trigger();
@@ -415,11 +414,12 @@ void TestTForm1::startWithNames()
 {
     QVector<TestRecord> records;
     int i = 0;
-    for (const char* name : {"Арбуз", "Аптека №1", "ап-студия", "Апельсин", "Я-центр", "ящик", "Юла", "О'Нил", "Овощи",
-                             "О\"Уют\"", "1000 мелочей", "zoo", "Zebra", "9 кругов", "Ёлка", "Ель", "Ж/д кассы"}) {
+    for (const char* name : { "Арбуз", "Аптека №1", "ап-студия", "Апельсин", "Я-центр", "ящик", "Юла", "О'Нил", "Овощи",
+             "О\"Уют\"", "1000 мелочей", "zoo", "Zebra", "9 кругов", "Ёлка", "Ель", "Ж/д кассы" }) {
         ++i;
-        records.append({QString::fromUtf8(name), QStringLiteral("ул. Ленина, %1").arg(100 - i), QStringLiteral("3-%1").arg(i % 7),
-                        i % 2 ? QStringLiteral("Продукты") : QStringLiteral("Аптека"), QVariant()});
+        records.append(
+            { QString::fromUtf8(name), QStringLiteral("ул. Ленина, %1").arg(100 - i), QStringLiteral("3-%1").arg(i % 7),
+                i % 2 ? QStringLiteral("Продукты") : QStringLiteral("Аптека"), QVariant() });
     }
     FIXTURE_STEP(start(records));
 }
@@ -507,15 +507,27 @@ void TestTForm1::typingNarrowsToNamesBeginningWithText_data()
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QString>("bound");
     const QString beyond(QChar(0xFFFF));
-    QTest::newRow("Ап") << QStringLiteral("Ап") << QStringList{QStringLiteral("ап-студия"), QStringLiteral("Апельсин"), QStringLiteral("Аптека №1")} << QStringLiteral("Ар");
-    QTest::newRow("any case") << QStringLiteral("аП") << QStringList{QStringLiteral("ап-студия"), QStringLiteral("Апельсин"), QStringLiteral("Аптека №1")} << QStringLiteral("аР");
-    QTest::newRow("Я: the next code is а") << QStringLiteral("Я") << QStringList{QStringLiteral("Я-центр"), QStringLiteral("ящик")} << QStringLiteral("Я") + beyond;
-    QTest::newRow("я: no next code") << QStringLiteral("я") << QStringList{QStringLiteral("Я-центр"), QStringLiteral("ящик")} << QStringLiteral("я") + beyond;
-    QTest::newRow("quote") << QStringLiteral("О'") << QStringList{QStringLiteral("О'Нил")} << QStringLiteral("О'") + beyond;
-    QTest::newRow("z") << QStringLiteral("z") << QStringList{QStringLiteral("Zebra"), QStringLiteral("zoo")} << QStringLiteral("z") + beyond;
-    QTest::newRow("9") << QStringLiteral("9") << QStringList{QStringLiteral("9 кругов")} << QStringLiteral("9") + beyond;
-    QTest::newRow("Ё is Е") << QStringLiteral("ел") << QStringList{QStringLiteral("Ёлка"), QStringLiteral("Ель")} << QStringLiteral("ел") + beyond; // "љ" lies between л and м
-    QTest::newRow("nothing") << QStringLiteral("Щ") << QStringList{} << QStringLiteral("Ъ");
+    QTest::newRow("Ап") << QStringLiteral(
+        "Ап") << QStringList { QStringLiteral("ап-студия"), QStringLiteral("Апельсин"), QStringLiteral("Аптека №1") }
+                        << QStringLiteral("Ар");
+    QTest::newRow("any case") << QStringLiteral(
+        "аП") << QStringList { QStringLiteral("ап-студия"), QStringLiteral("Апельсин"), QStringLiteral("Аптека №1") }
+                              << QStringLiteral("аР");
+    QTest::newRow("Я: the next code is а")
+        << QStringLiteral("Я") << QStringList { QStringLiteral("Я-центр"), QStringLiteral("ящик") }
+        << QStringLiteral("Я") + beyond;
+    QTest::newRow("я: no next code") << QStringLiteral("я")
+                                     << QStringList { QStringLiteral("Я-центр"), QStringLiteral("ящик") }
+                                     << QStringLiteral("я") + beyond;
+    QTest::newRow("quote") << QStringLiteral("О'") << QStringList { QStringLiteral("О'Нил") }
+                           << QStringLiteral("О'") + beyond;
+    QTest::newRow("z") << QStringLiteral("z") << QStringList { QStringLiteral("Zebra"), QStringLiteral("zoo") }
+                       << QStringLiteral("z") + beyond;
+    QTest::newRow("9") << QStringLiteral("9") << QStringList { QStringLiteral("9 кругов") }
+                       << QStringLiteral("9") + beyond;
+    QTest::newRow("Ё is Е") << QStringLiteral("ел") << QStringList { QStringLiteral("Ёлка"), QStringLiteral("Ель") }
+                            << QStringLiteral("ел") + beyond; // "љ" lies between л and м
+    QTest::newRow("nothing") << QStringLiteral("Щ") << QStringList {} << QStringLiteral("Ъ");
 }
 
 void TestTForm1::typingNarrowsToNamesBeginningWithText()
@@ -544,7 +556,8 @@ void TestTForm1::searchSortsByNameKeepingTheSelectedButton()
     QCOMPARE(Form1->ADOTable1.indexFieldNames(), QStringLiteral("адрес"));
     QCOMPARE(shownNames().first(), QStringLiteral("Ж/д кассы")); // the lowest house number
     control<QLineEdit>(Form1, "Edit1")->setText(QStringLiteral("О"));
-    QCOMPARE(shownNames(), (QStringList{QStringLiteral("О'Нил"), QStringLiteral("О\"Уют\""), QStringLiteral("Овощи")}));
+    QCOMPARE(
+        shownNames(), (QStringList { QStringLiteral("О'Нил"), QStringLiteral("О\"Уют\""), QStringLiteral("Овощи") }));
     QVERIFY(control<QRadioButton>(Form1, "RadioButton4")->isChecked());
     // Clicking the selected button again changes nothing.
     QTest::mouseClick(control<QRadioButton>(Form1, "RadioButton4"), Qt::LeftButton);

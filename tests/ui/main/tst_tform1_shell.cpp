@@ -5,27 +5,26 @@
 #include "../../common/TestDatabase.h"
 #include "Fixture.h"
 
-#include "ui/widgets/ClassicGroupBox.h"
 #include "app/WindowSet.h"
 #include "ui/main/ApplicationHook.h"
 #include "ui/main/DbGrid.h"
 #include "ui/main/TForm1.h"
 #include "ui/main/WheelKeys.h"
+#include "ui/widgets/ClassicGroupBox.h"
 #include "ui/widgets/MessageBox.h"
 #include "ui/widgets/ProgramFolder.h"
 
-
 #include <QAction>
+#include <QApplication>
+#include <QDir>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QApplication>
-#include <QDir>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
@@ -202,7 +201,8 @@ void TestTForm1Shell::aStreamOfSmallStepsMovesOneRowEach()
     FIXTURE_STEP(placeGridOn(0));
     // The wheel needs no pointer over the grid: the focused control takes the keys.
     for (int i = 0; i < 7; ++i)
-        wheel(control<QPushButton>(Form1, "Button2"), QPoint(0, -8), Qt::NoModifier, Qt::ScrollUpdate, QPoint(0, -1), true);
+        wheel(control<QPushButton>(Form1, "Button2"), QPoint(0, -8), Qt::NoModifier, Qt::ScrollUpdate, QPoint(0, -1),
+            true);
     QCOMPARE(Form1->ADOTable1.currentRow(), 7);
     for (int i = 0; i < 3; ++i)
         wheel(grid()->viewport(), QPoint(0, 8));
@@ -304,7 +304,7 @@ void TestTForm1Shell::altTurnsReportedSidewaysAreTurnedBack()
     QFETCH(bool, altSwapped);
     QFETCH(int, key);
     const QWheelEvent event(QPointF(), QPointF(), QPoint(), angle, Qt::NoButton, Qt::KeyboardModifiers(modifiers),
-                            Qt::NoScrollPhase, false);
+        Qt::NoScrollPhase, false);
     QCOMPARE(wheelkeys::arrowKey(event, altSwapped), key);
 }
 

@@ -3,9 +3,9 @@
 // look, any close gives the input back, and a minimise while it is shown is
 // undone. Input is sent through the window system, where modality acts.
 #include "ui/bus/TFrmCar.h"
-#include "ui/widgets/HoverGroup.h"
 #include "ui/info/TFmAbout.h"
 #include "ui/info/TFmAddRecord.h"
+#include "ui/widgets/HoverGroup.h"
 #include "ui/widgets/ModalOnScreen.h"
 
 #include <QApplication>
