@@ -219,7 +219,7 @@ find_main_window() {
             problem "the program ended before its main window showed: $(tail -n 2 "$CASE_DIR/program.log" | tr '\n' ' ')"
             return 1
         fi
-        MAIN=$(timeout 2 xdotool search --sync --onlyvisible --pid "$APP_PID" --name "^${CAPTION}\$" 2>/dev/null | head -n 1)
+        MAIN=$(timeout 2 xdotool search --all --sync --onlyvisible --pid "$APP_PID" --name "^${CAPTION}\$" 2>/dev/null | head -n 1)
     done
     if [ -z "$MAIN" ]; then
         problem "the main window did not appear within 20 s"
