@@ -30,14 +30,42 @@ std::uint64_t hashOf(std::string_view v)
 
 } // namespace
 
-// The collation keys of the values, one after another in one buffer.
+// The collation keys of the values, one after another in one buffer, packed
+// as they come in: a column uses few distinct key units, so each unit is
+// kept as a short code (one byte while there are at most 255 units, two while
+// at most 65535) numbered as the units are met. finish() renumbers the codes
+// in the units' order, so the packed keys order as the keys do. With more
+// units than that the keys stay as they are.
 struct OrderBuilder::ValueKeys {
     std::string bytes;
     std::vector<std::uint32_t> start { 0, 0 }; // value i's key is [start[i], start[i+1]); value 0 (NULL) has none
+    int width = 1; // bytes per unit: 1, 2 or 4 (unpacked)
+    std::vector<std::uint32_t> units; // code - 1 -> unit
+    static constexpr std::size_t TableSize = 1 << 17;
+    std::vector<std::uint64_t> table = std::vector<std::uint64_t>(TableSize, 0); // unit << 32 | code, 0 free
 
     std::string_view of(std::uint32_t value) const
     {
         return std::string_view(bytes).substr(start[value], start[value + 1] - start[value]);
+    }
+
+    void append(const std::string& key);
+    // Gives the codes the order of their units; the keys stay packed.
+    void finish();
+
+private:
+    std::uint32_t codeOf(std::uint32_t unit);
+    void widen(int to);
+    std::uint32_t codeAt(std::size_t at) const
+    {
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+        return width == 1 ? b[0] : std::uint32_t(b[0]) << 8 | b[1];
+    }
+    void put(std::uint32_t code)
+    {
+        if (width == 2)
+            bytes.push_back(char(code >> 8));
+        bytes.push_back(char(code & 0xFF));
     }
 };
 
@@ -49,7 +77,120 @@ std::uint32_t unitAt(const std::string& bytes, std::size_t at)
     return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
 }
 
-// A column uses few distinct key units: numbered in their order, one or two
+void appendPackedUnit(std::string& bytes, std::uint32_t unit)
+{
+    bytes.push_back(char(unit >> 24));
+    bytes.push_back(char(unit >> 16));
+    bytes.push_back(char(unit >> 8));
+    bytes.push_back(char(unit));
+}
+
+} // namespace
+
+// The code of a unit, numbered now when it is new; 0 when there are too
+// many units for codes.
+std::uint32_t OrderBuilder::ValueKeys::codeOf(std::uint32_t unit)
+{
+    std::size_t at = (std::uint64_t(unit) * 0x9E3779B97F4A7C15ull) >> (64 - 17);
+    for (;; at = (at + 1) & (TableSize - 1)) {
+        const std::uint64_t entry = table[at];
+        if (entry == 0)
+            break;
+        if (std::uint32_t(entry >> 32) == unit)
+            return std::uint32_t(entry);
+    }
+    if (units.size() >= 65535)
+        return 0;
+    units.push_back(unit);
+    const auto code = std::uint32_t(units.size());
+    table[at] = std::uint64_t(unit) << 32 | code;
+    return code;
+}
+
+void OrderBuilder::ValueKeys::widen(int to)
+{
+    std::string wide;
+    wide.reserve(bytes.size() * std::size_t(to / width) + 64);
+    for (std::size_t value = 0; value + 1 < start.size(); ++value) {
+        const std::size_t from = start[value], end = start[value + 1];
+        start[value] = std::uint32_t(wide.size());
+        for (std::size_t at = from; at < end; at += std::size_t(width)) {
+            const std::uint32_t code = codeAt(at);
+            if (to == 4) {
+                appendPackedUnit(wide, units[code - 1]);
+            } else {
+                wide.push_back(char(code >> 8));
+                wide.push_back(char(code & 0xFF));
+            }
+        }
+    }
+    start.back() = std::uint32_t(wide.size());
+    bytes.swap(wide);
+    width = to;
+    if (to == 4) {
+        units = {};
+        table = {};
+    }
+}
+
+void OrderBuilder::ValueKeys::append(const std::string& key)
+{
+    for (std::size_t at = 0; at + 4 <= key.size(); at += 4) {
+        const std::uint32_t unit = unitAt(key, at);
+        if (width == 4) {
+            appendPackedUnit(bytes, unit);
+            continue;
+        }
+        const std::uint32_t code = codeOf(unit);
+        if (code == 0 || (code > 255 && width == 1)) {
+            // The key so far stays out of the conversion: it is added again.
+            const std::size_t kept = start.back();
+            bytes.resize(kept);
+            widen(code == 0 ? 4 : 2);
+            append(key);
+            return;
+        }
+        put(code);
+    }
+}
+
+void OrderBuilder::ValueKeys::finish()
+{
+    if (width == 4)
+        return;
+    std::vector<std::uint32_t> byUnit(units.size());
+    for (std::uint32_t i = 0; i < byUnit.size(); ++i)
+        byUnit[i] = i;
+    std::sort(byUnit.begin(), byUnit.end(), [&](std::uint32_t a, std::uint32_t b) { return units[a] < units[b]; });
+    std::vector<std::uint16_t> ordered(units.size() + 1, 0); // code -> code in the units' order
+    for (std::size_t i = 0; i < byUnit.size(); ++i)
+        ordered[byUnit[i] + 1] = std::uint16_t(i + 1);
+    // Two-byte codes become one byte when few enough: the keys only shrink,
+    // so they are rewritten in place.
+    const int to = units.size() <= 255 ? 1 : width;
+    std::size_t out = 0;
+    for (std::size_t value = 0; value + 1 < start.size(); ++value) {
+        const std::size_t from = start[value], end = start[value + 1];
+        start[value] = std::uint32_t(out);
+        for (std::size_t at = from; at < end; at += std::size_t(width)) {
+            const std::uint32_t code = ordered[codeAt(at)];
+            if (to == 2)
+                bytes[out++] = char(code >> 8);
+            bytes[out++] = char(code & 0xFF);
+        }
+    }
+    start.back() = std::uint32_t(out);
+    bytes.resize(out);
+    bytes.shrink_to_fit();
+    width = to;
+    units = {};
+    table = {};
+}
+
+namespace {
+
+// Keys left unpacked (too many units to number as they came): a column
+// uses few distinct key units all the same: numbered in their order, one or two
 // bytes each, they make shorter keys that order the same. Leaves the keys as
 // they are when there are too many units.
 void packKeys(OrderBuilder::ValueKeys& keys)
@@ -184,7 +325,7 @@ OrderBuilder::OrderBuilder(const RowSet& rows, int column)
     : m_rows(rows)
     , m_column(column)
     , m_buckets(1024, 0)
-    , m_values { std::string_view() }
+    , m_valueRow { 0 }
     , m_keys(std::make_unique<ValueKeys>())
 {
 }
@@ -232,16 +373,19 @@ void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
         const std::uint64_t hash = hashOf(v);
         const std::size_t mask = m_buckets.size() - 1;
         std::size_t at = hash & mask;
-        while (m_buckets[at] != 0 && !(sameHash(m_buckets[at], hash) && m_values[valueIn(m_buckets[at])] == v))
+        while (m_buckets[at] != 0
+            && !(sameHash(m_buckets[at], hash) && m_rows.utf8(int(m_valueRow[valueIn(m_buckets[at])]), m_column) == v))
             at = (at + 1) & mask;
         std::uint32_t value = valueIn(m_buckets[at]);
         if (m_buckets[at] == 0) {
-            value = std::uint32_t(m_values.size());
+            value = std::uint32_t(m_valueRow.size());
             m_buckets[at] = bucketOf(value, hash);
-            m_values.push_back(v);
-            collation.appendKey(v, m_keys->bytes);
+            m_valueRow.push_back(std::uint32_t(row));
+            m_key.clear();
+            collation.appendKey(v, m_key);
+            m_keys->append(m_key);
             m_keys->start.push_back(std::uint32_t(m_keys->bytes.size()));
-            if (m_values.size() * 2 > m_buckets.size())
+            if (m_valueRow.size() * 2 > m_buckets.size())
                 grow();
         }
         m_valueOf.push_back(value);
@@ -267,7 +411,10 @@ SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
 {
     checkStop(stop);
     m_buckets = {};
-    packKeys(*m_keys);
+    m_valueRow = {};
+    m_keys->finish();
+    if (m_keys->width == 4)
+        packKeys(*m_keys);
     const std::vector<std::uint32_t> valueRank = rankValues(*m_keys, stop);
     checkStop(stop);
     return sortByRank(m_valueOf, valueRank);

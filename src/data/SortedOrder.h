@@ -53,7 +53,8 @@ private:
     const RowSet& m_rows;
     const int m_column;
     std::vector<std::uint64_t> m_buckets; // by hash: (value id + 1, hash's low half), 0 free
-    std::vector<std::string_view> m_values; // values[0] stands for NULL
+    std::vector<std::uint32_t> m_valueRow; // per value, the first row holding it; [0] stands for NULL
     std::vector<std::uint32_t> m_valueOf; // per row taken in
     std::unique_ptr<ValueKeys> m_keys;
+    std::string m_key; // the key of the value being added, before packing
 };

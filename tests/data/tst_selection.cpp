@@ -161,6 +161,8 @@ private slots:
     void editsAndDeletionsAreSeen();
     void malformedInputIsRefused();
     void repeatedValuesAreStoredOnce();
+    void orderHoldsForAnyAlphabet_data();
+    void orderHoldsForAnyAlphabet();
 
 private:
     QRandomGenerator m_random { 20261207 };
@@ -326,4 +328,55 @@ void TestSelection::repeatedValuesAreStoredOnce()
 }
 
 QTEST_GUILESS_MAIN(TestSelection)
+
+// The order build packs the keys by the characters a column uses: a column
+// of a few of them, of hundreds, and of tens of thousands.
+void TestSelection::orderHoldsForAnyAlphabet_data()
+{
+    QTest::addColumn<QString>("alphabet");
+    QTest::addColumn<int>("values");
+    QString wide, wider;
+    for (char16_t c = 0x0370; c < 0x0590; ++c)
+        wide += QChar(c);
+    for (char16_t c = 0x00C0; c < 0x0250; ++c)
+        wide += QChar(c);
+    for (char16_t c = 0x4E00; c < 0x9FA0; ++c)
+        wider += QChar(c);
+    for (char16_t c = 0xAC00; c < 0xD7A0; ++c)
+        wider += QChar(c);
+    QTest::newRow("few") << QStringLiteral("аАбБеЁёяЯ 1z-Z") << 3000;
+    QTest::newRow("hundreds") << wide << 3000;
+    QTest::newRow("tens of thousands") << wider << 40000;
+}
+
+void TestSelection::orderHoldsForAnyAlphabet()
+{
+    QFETCH(QString, alphabet);
+    QFETCH(int, values);
+    RowSet rows(1);
+    for (int i = 0; i < values; ++i) {
+        const int row = rows.appendRow(i + 1);
+        QString text;
+        // Every character at least once, then random texts sharing beginnings.
+        if (i < alphabet.size())
+            text = QString(alphabet.at(i)) + alphabet.at(int(m_random.bounded(alphabet.size())));
+        else
+            for (int n = int(m_random.bounded(6)); n > 0; --n)
+                text += alphabet.at(m_random.bounded(alphabet.size()));
+        if (i % 50 != 7)
+            rows.setValue(row, 0, text);
+    }
+    const std::atomic<bool> stop { false };
+    const SortedOrder order = SortedOrder::build(rows, 0, stop);
+    QCOMPARE(order.sorted.size(), std::size_t(values));
+    const Reference reference(rows);
+    for (std::size_t i = 1; i < order.sorted.size(); ++i) {
+        const std::uint32_t a = order.sorted[i - 1], b = order.sorted[i];
+        // No value sorts as the empty text does.
+        const int expected = reference.compare(rows.text(int(a), 0), rows.text(int(b), 0));
+        QVERIFY2(expected <= 0 && (expected == 0) == (order.rank[a] == order.rank[b]) && (expected != 0 || a < b),
+            qPrintable(rows.text(int(a), 0) + QStringLiteral(" / ") + rows.text(int(b), 0)));
+    }
+}
+
 #include "tst_selection.moc"
