@@ -47,8 +47,8 @@ bool makeRunFolder()
     qputenv("XDG_RUNTIME_DIR", home + "/run");
     qputenv("XDG_DESKTOP_DIR", home + "/Desktop");
     QDir().mkpath(QString::fromLocal8Bit(home + "/run"));
-    QFile::setPermissions(QString::fromLocal8Bit(home + "/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(
+        QString::fromLocal8Bit(home + "/run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return true;
 }
 
@@ -61,9 +61,8 @@ QString makeDatabase()
     const QString file = dir + QStringLiteral("/Sarvino.mdb");
     if (!QFile::exists(file)) {
         const int rc = QProcess::execute(QStringLiteral(SARWINO_GENDB_PATH),
-                                         {QStringLiteral("--out"), file, QStringLiteral("--records"),
-                                          QString::number(benchRecords()), QStringLiteral("--seed"),
-                                          QStringLiteral("1")});
+            { QStringLiteral("--out"), file, QStringLiteral("--records"), QString::number(benchRecords()),
+                QStringLiteral("--seed"), QStringLiteral("1") });
         if (rc != 0 || !QFile::exists(file)) {
             std::fprintf(stderr, "gendb failed (exit code %d)\n", rc);
             return QString();
@@ -153,8 +152,8 @@ void closeWindows(std::unique_ptr<WindowSet>& windows)
     QCoreApplication::processEvents();
 }
 
-int runBenchmarks(int& argc, char** argv, const std::function<void()>& registerBenchmarks,
-                  const std::function<void()>& closePrograms)
+int runBenchmarks(
+    int& argc, char** argv, const std::function<void()>& registerBenchmarks, const std::function<void()>& closePrograms)
 {
     if (!makeRunFolder()) {
         std::perror("mkdtemp");

@@ -55,6 +55,6 @@ void closeWindows(std::unique_ptr<WindowSet>& windows);
 // (registerBenchmarks, when given) and runs the benchmarks, calls
 // closePrograms and removes the run folder again.
 int runBenchmarks(int& argc, char** argv, const std::function<void()>& registerBenchmarks,
-                  const std::function<void()>& closePrograms);
+    const std::function<void()>& closePrograms);
 
 } // namespace bench

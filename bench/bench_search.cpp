@@ -123,8 +123,7 @@ double waitForThreads(int threads, int limitMs = 120000)
 }
 
 // The times of one benchmark's iterations.
-class Samples
-{
+class Samples {
 public:
     void add(qint64 ns) { m_ms.push_back(ms(ns)); }
     bool empty() const { return m_ms.empty(); }
@@ -192,15 +191,14 @@ QString otherCategory(const QString& category)
 
 // The main window ------------------------------------------------------------
 
-struct Program
-{
+struct Program {
     std::unique_ptr<WindowSet> windows;
     bool ok = false;
     std::string error;
-    double rssBefore = 0;       // MB, before the window set was created
-    double openMs = 0;          // creating the window set (the table opens)
-    double backgroundMs = 0;    // then waiting for the orders, -1: never ended
-    int modelResets = 0;        // resets of the grid's model seen so far
+    double rssBefore = 0; // MB, before the window set was created
+    double openMs = 0; // creating the window set (the table opens)
+    double backgroundMs = 0; // then waiting for the orders, -1: never ended
+    int modelResets = 0; // resets of the grid's model seen so far
 };
 
 Program g_program;
@@ -213,8 +211,8 @@ QLineEdit* searchBox()
 // The sort button of a field.
 QRadioButton* sortButton(const QString& field)
 {
-    static const std::pair<const char16_t*, const char*> buttons[] = {
-        {u"название", "RadioButton3"}, {u"адрес", "RadioButton4"}, {u"тел", "RadioButton5"}, {u"вид_деят", "RadioButton6"}};
+    static const std::pair<const char16_t*, const char*> buttons[] = { { u"название", "RadioButton3" },
+        { u"адрес", "RadioButton4" }, { u"тел", "RadioButton5" }, { u"вид_деят", "RadioButton6" } };
     for (const auto& [name, button] : buttons) {
         if (field == QString::fromUtf16(name))
             return Form1 ? Form1->findChild<QRadioButton*>(QString::fromLatin1(button)) : nullptr;
@@ -261,10 +259,12 @@ Program& program()
     QStringList names;
     for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         names << QString::fromUtf8(threadName(QStringLiteral("/proc/self/task/") + task + QStringLiteral("/comm")));
-    std::fprintf(stderr, "threads once the orders are built: %s\n", names.join(QStringLiteral(", ")).toUtf8().constData());
-    std::fprintf(stderr, "main window: sort at start \"%s\", %d records, opened in %.0f ms, orders built %.0f ms later\n",
-                 Form1->ADOTable1.indexFieldNames().toUtf8().constData(), Form1->ADOTable1.recordCount(), p.openMs,
-                 p.backgroundMs);
+    std::fprintf(
+        stderr, "threads once the orders are built: %s\n", names.join(QStringLiteral(", ")).toUtf8().constData());
+    std::fprintf(stderr,
+        "main window: sort at start \"%s\", %d records, opened in %.0f ms, orders built %.0f ms later\n",
+        Form1->ADOTable1.indexFieldNames().toUtf8().constData(), Form1->ADOTable1.recordCount(), p.openMs,
+        p.backgroundMs);
     p.ok = true;
     return p;
 }
@@ -277,8 +277,7 @@ void stopProgram()
 // A table of its own --------------------------------------------------------
 
 // A connection and a table set up as the main window sets up its own.
-struct OwnTable
-{
+struct OwnTable {
     Connection connection;
     Table table;
 };
@@ -299,8 +298,7 @@ std::unique_ptr<OwnTable> openOwnTable()
 }
 
 // The rows read once, with a row selection whose orders are all built.
-struct Rows
-{
+struct Rows {
     Rows();
 
     RowSet rows;
@@ -368,11 +366,10 @@ double selectMs(const QString& filter, const QString& sort)
 // SQLite --------------------------------------------------------------------
 
 // A copy of the sample database with indexes, and the queries on it.
-struct Sqlite
-{
+struct Sqlite {
     sqlite3* db = nullptr;
-    sqlite3_stmt* byName = nullptr;         // names in a range, in name order
-    sqlite3_stmt* byCategory = nullptr;     // a category through the index of categories alone
+    sqlite3_stmt* byName = nullptr; // names in a range, in name order
+    sqlite3_stmt* byCategory = nullptr; // a category through the index of categories alone
     sqlite3_stmt* byCategoryName = nullptr; // a category through an index of category and name
     bool ok = false;
 
@@ -388,12 +385,12 @@ struct Sqlite
     }
 };
 
-const char* const SqliteByName =
-    "SELECT \"Код\" FROM \"главная\" WHERE \"название\" >= ?1 AND \"название\" < ?2 ORDER BY \"название\"";
-const char* const SqliteByCategory =
-    "SELECT \"Код\" FROM \"главная\" INDEXED BY \"bench_kind\" WHERE \"вид_деят\" = ?1 ORDER BY \"название\"";
-const char* const SqliteByCategoryName =
-    "SELECT \"Код\" FROM \"главная\" INDEXED BY \"bench_kind_name\" WHERE \"вид_деят\" = ?1 ORDER BY \"название\"";
+const char* const SqliteByName
+    = "SELECT \"Код\" FROM \"главная\" WHERE \"название\" >= ?1 AND \"название\" < ?2 ORDER BY \"название\"";
+const char* const SqliteByCategory
+    = "SELECT \"Код\" FROM \"главная\" INDEXED BY \"bench_kind\" WHERE \"вид_деят\" = ?1 ORDER BY \"название\"";
+const char* const SqliteByCategoryName
+    = "SELECT \"Код\" FROM \"главная\" INDEXED BY \"bench_kind_name\" WHERE \"вид_деят\" = ?1 ORDER BY \"название\"";
 
 void printPlan(sqlite3* db, const char* sql)
 {
@@ -418,20 +415,19 @@ Sqlite::Sqlite()
         return;
     if (sqlite3_open_v2(QFile::encodeName(copy).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         return;
-    const char* setup =
-        "CREATE INDEX \"bench_name\" ON \"главная\"(\"название\");"
-        "CREATE INDEX \"bench_kind\" ON \"главная\"(\"вид_деят\");"
-        "CREATE INDEX \"bench_kind_name\" ON \"главная\"(\"вид_деят\", \"название\");"
-        "ANALYZE;"
-        "PRAGMA cache_size = -524288;";
+    const char* setup = "CREATE INDEX \"bench_name\" ON \"главная\"(\"название\");"
+                        "CREATE INDEX \"bench_kind\" ON \"главная\"(\"вид_деят\");"
+                        "CREATE INDEX \"bench_kind_name\" ON \"главная\"(\"вид_деят\", \"название\");"
+                        "ANALYZE;"
+                        "PRAGMA cache_size = -524288;";
     char* message = nullptr;
     if (sqlite3_exec(db, setup, nullptr, nullptr, &message) != SQLITE_OK) {
         std::fprintf(stderr, "sqlite: %s\n", message ? message : "?");
         sqlite3_free(message);
         return;
     }
-    for (auto [sql, statement] : {std::pair{SqliteByName, &byName}, std::pair{SqliteByCategory, &byCategory},
-                                  std::pair{SqliteByCategoryName, &byCategoryName}}) {
+    for (auto [sql, statement] : { std::pair { SqliteByName, &byName }, std::pair { SqliteByCategory, &byCategory },
+             std::pair { SqliteByCategoryName, &byCategoryName } }) {
         if (sqlite3_prepare_v2(db, sql, -1, statement, nullptr) != SQLITE_OK) {
             std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
             return;
@@ -454,7 +450,8 @@ int runStatement(sqlite3_stmt* statement, const std::vector<QByteArray>& paramet
 {
     sqlite3_reset(statement);
     for (std::size_t i = 0; i < parameters.size(); ++i)
-        sqlite3_bind_text(statement, int(i) + 1, parameters[i].constData(), int(parameters[i].size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(
+            statement, int(i) + 1, parameters[i].constData(), int(parameters[i].size()), SQLITE_TRANSIENT);
     int rows = 0;
     sqlite3_int64 sum = 0;
     while (sqlite3_step(statement) == SQLITE_ROW) {
@@ -468,11 +465,11 @@ int runStatement(sqlite3_stmt* statement, const std::vector<QByteArray>& paramet
 
 // The benchmarks ------------------------------------------------------------
 
-#define REQUIRE_PROGRAM(p)                                                                                            \
-    Program& p = program();                                                                                           \
-    if (!p.ok) {                                                                                                      \
-        state.SkipWithError(p.error.c_str());                                                                         \
-        return;                                                                                                       \
+#define REQUIRE_PROGRAM(p)                                                                                             \
+    Program& p = program();                                                                                            \
+    if (!p.ok) {                                                                                                       \
+        state.SkipWithError(p.error.c_str());                                                                          \
+        return;                                                                                                        \
     }
 
 // Times one step on the main window's table in every iteration: `prepare`
@@ -527,7 +524,8 @@ void BM_KeystrokeTable(benchmark::State& state, const QString& text)
     REQUIRE_PROGRAM(p);
     Table& table = Form1->ADOTable1;
     const QString before = text.isEmpty() ? QStringLiteral("А") : typedBefore(text);
-    if (!timeTableStep(state, p, [&] { search(table, before); }, [&] { search(table, text); }))
+    if (!timeTableStep(
+            state, p, [&] { search(table, before); }, [&] { search(table, text); }))
         return;
     state.counters["select_ms"] = selectMs(table.filter(), nameField());
     // The bound alone, which the search works out on every key.
@@ -577,7 +575,8 @@ void BM_CategoryTable(benchmark::State& state, const QString& category)
     REQUIRE_PROGRAM(p);
     Table& table = Form1->ADOTable1;
     const QString other = otherCategory(category);
-    if (!timeTableStep(state, p, [&] { chooseCategory(table, other); }, [&] { chooseCategory(table, category); }))
+    if (!timeTableStep(
+            state, p, [&] { chooseCategory(table, other); }, [&] { chooseCategory(table, category); }))
         return;
     state.counters["select_ms"] = selectMs(table.filter(), nameField());
 }
@@ -585,8 +584,8 @@ void BM_CategoryTable(benchmark::State& state, const QString& category)
 // The sort fields of the four buttons, in the buttons' order.
 const QStringList& sortFields()
 {
-    static const QStringList fields = {QStringLiteral("название"), QStringLiteral("адрес"), QStringLiteral("тел"),
-                                       QStringLiteral("вид_деят")};
+    static const QStringList fields
+        = { QStringLiteral("название"), QStringLiteral("адрес"), QStringLiteral("тел"), QStringLiteral("вид_деят") };
     return fields;
 }
 
@@ -602,7 +601,8 @@ void BM_SortTable(benchmark::State& state, const QString& field)
     Table& table = Form1->ADOTable1;
     table.setFilter(QString());
     const QString other = otherSortField(field);
-    if (!timeTableStep(state, p, [&] { table.setIndexFieldNames(other); }, [&] { table.setIndexFieldNames(field); }))
+    if (!timeTableStep(
+            state, p, [&] { table.setIndexFieldNames(other); }, [&] { table.setIndexFieldNames(field); }))
         return;
     state.counters["select_ms"] = selectMs(QString(), field);
 }
@@ -728,8 +728,7 @@ void BM_OrderBuild(benchmark::State& state, const QString& field)
 }
 
 // One query done both ways.
-struct Query
-{
+struct Query {
     enum Kind { Prefix, Category } kind;
     QString text;
 };
@@ -756,7 +755,7 @@ void BM_VsSqlite(benchmark::State& state, const Query& query)
     // The row selection alone, and SQLite, on the same texts.
     const QString filter = prefix ? namesearch::prefixFilter(query.text, namesearch::upperBound(query.text))
                                   : namesearch::categoryFilter(query.text);
-    std::vector<QByteArray> parameters{query.text.toUtf8()};
+    std::vector<QByteArray> parameters { query.text.toUtf8() };
     if (prefix)
         parameters.push_back(namesearch::upperBound(query.text).toUtf8());
 
@@ -823,16 +822,16 @@ std::string argumentName(const QString& text)
 // letter ("И"), and the box emptied again (the whole list).
 const QStringList& typedTexts()
 {
-    static const QStringList texts = {QStringLiteral("А"),    QStringLiteral("Ап"), QStringLiteral("Апт"),
-                                      QStringLiteral("Мага"), QStringLiteral("О'"), QStringLiteral("O'"),
-                                      QStringLiteral("Я"),    QStringLiteral("И"),  QString()};
+    static const QStringList texts
+        = { QStringLiteral("А"), QStringLiteral("Ап"), QStringLiteral("Апт"), QStringLiteral("Мага"),
+              QStringLiteral("О'"), QStringLiteral("O'"), QStringLiteral("Я"), QStringLiteral("И"), QString() };
     return texts;
 }
 
 const QStringList& categories()
 {
-    static const QStringList texts = {QStringLiteral("Аптека"), QStringLiteral("Продукты"),
-                                      QStringLiteral("Парикмахерская")};
+    static const QStringList texts
+        = { QStringLiteral("Аптека"), QStringLiteral("Продукты"), QStringLiteral("Парикмахерская") };
     return texts;
 }
 
@@ -840,12 +839,14 @@ const QStringList& categories()
 // by hand over the given number of iterations; extra goes to the function
 // after the text.
 template <typename Function, typename... Extra>
-void registerForEach(const std::string& group, const QStringList& texts, int iterations, Function function,
-                     Extra... extra)
+void registerForEach(
+    const std::string& group, const QStringList& texts, int iterations, Function function, Extra... extra)
 {
     for (const QString& text : texts)
         benchmark::RegisterBenchmark((group + "/" + argumentName(text)).c_str(), function, text, extra...)
-            ->UseManualTime()->Iterations(iterations)->Unit(benchmark::kMillisecond);
+            ->UseManualTime()
+            ->Iterations(iterations)
+            ->Unit(benchmark::kMillisecond);
 }
 
 void registerBenchmarks()
@@ -864,22 +865,25 @@ void registerBenchmarks()
 
     registerForEach("sort_first_after_open", sortFields(), 1, firstOnFreshTable, FirstStep::Sort, false);
     registerForEach("sort_first_after_background", sortFields(), 1, firstOnFreshTable, FirstStep::Sort, true);
-    registerForEach("search_first_after_open", {QStringLiteral("Ап")}, 1, firstOnFreshTable, FirstStep::Search, false);
-    registerForEach("order_build", sortFields() + QStringList{QStringLiteral("пояснение")}, 2, BM_OrderBuild);
+    registerForEach(
+        "search_first_after_open", { QStringLiteral("Ап") }, 1, firstOnFreshTable, FirstStep::Search, false);
+    registerForEach("order_build", sortFields() + QStringList { QStringLiteral("пояснение") }, 2, BM_OrderBuild);
 
     std::vector<Query> queries;
     for (const QString& text : typedTexts()) {
         if (!text.isEmpty())
-            queries.push_back({Query::Prefix, text});
+            queries.push_back({ Query::Prefix, text });
     }
     for (const QString& category : categories())
-        queries.push_back({Query::Category, category});
+        queries.push_back({ Query::Category, category });
     for (const Query& query : queries)
         RegisterBenchmark(("vs_sqlite/" + std::string(query.kind == Query::Prefix ? "prefix/" : "category/")
-                           + argumentName(query.text))
+                              + argumentName(query.text))
                               .c_str(),
-                          BM_VsSqlite, query)
-            ->UseManualTime()->Iterations(30)->Unit(unit);
+            BM_VsSqlite, query)
+            ->UseManualTime()
+            ->Iterations(30)
+            ->Unit(unit);
 }
 
 } // namespace

@@ -61,8 +61,7 @@ void evictDatabase()
 }
 
 // Notes when a widget first receives a paint event.
-class PaintWatch : public QObject
-{
+class PaintWatch : public QObject {
 public:
     explicit PaintWatch(const QElapsedTimer& clock)
         : m_clock(clock)
@@ -86,13 +85,12 @@ private:
 };
 
 // The times of one start, in nanoseconds from the start of construction.
-struct Start
-{
+struct Start {
     std::unique_ptr<WindowSet> windows;
     qint64 constructed = 0; // the window set exists, the table is open
-    qint64 shown = 0;       // Form1->show() returned
-    qint64 firstPaint = 0;  // the grid's viewport receives its first paint event
-    qint64 painted = 0;     // the event loop pass that painted it returned
+    qint64 shown = 0; // Form1->show() returned
+    qint64 firstPaint = 0; // the grid's viewport receives its first paint event
+    qint64 painted = 0; // the event loop pass that painted it returned
     bool ok = false;
     std::string error;
 };
@@ -325,7 +323,11 @@ void BM_CtrlHome(benchmark::State& state)
 // The memory figure first, while the process is fresh.
 BENCHMARK(BM_MemoryAfterShow)->Name("memory_after_show")->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenAndShow)->Name("open_and_show")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OpenAndShowCold)->Name("open_and_show_cold")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenAndShowCold)
+    ->Name("open_and_show_cold")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PageDown)->Name("page_down")->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CtrlEnd)->Name("ctrl_end")->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CtrlHome)->Name("ctrl_home")->UseManualTime()->Unit(benchmark::kMillisecond);
