@@ -203,7 +203,7 @@ void Collation::appendKeyHead(std::string_view utf8, std::size_t limit, std::str
 // contraction or a character cut in two), so those are not trusted.
 void Collation::appendHeadSlowly(std::string_view utf8, std::size_t limit, std::string& key) const
 {
-    constexpr std::size_t Unsure = 64; // key bytes near the cut
+    constexpr std::size_t kUnsure = 64; // key bytes near the cut
     std::size_t take = limit == std::string::npos ? utf8.size() : std::max<std::size_t>(256, 2 * limit);
     for (;; take *= 2) {
         if (take >= utf8.size()) {
@@ -212,7 +212,7 @@ void Collation::appendHeadSlowly(std::string_view utf8, std::size_t limit, std::
         }
         std::string head;
         appendSlowly(QString::fromUtf8(utf8.data(), qsizetype(take)), head);
-        if (head.size() >= limit + Unsure) {
+        if (head.size() >= limit + kUnsure) {
             key.append(head, 0, limit);
             return;
         }

@@ -190,8 +190,8 @@ private:
     {
         if (m_token.kind == Token::Kind::Open) {
             const int open = m_token.position;
-            if (++m_depth > MaxDepth)
-                fail(QStringLiteral("слишком много вложенных скобок (больше %1)").arg(MaxDepth), open);
+            if (++m_depth > kMaxDepth)
+                fail(QStringLiteral("слишком много вложенных скобок (больше %1)").arg(kMaxDepth), open);
             advance();
             Node inner = parseOr();
             --m_depth;
@@ -323,7 +323,7 @@ private:
     }
 
     // Parentheses nest no deeper than this, so parsing never runs out of stack.
-    static constexpr int MaxDepth = 64;
+    static constexpr int kMaxDepth = 64;
 
     const QString& m_text;
     const std::vector<FieldDef>& m_fields;

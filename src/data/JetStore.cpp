@@ -19,14 +19,14 @@
 namespace {
 
 // Flags in the high bits of a row's entry in a data page's offset table.
-constexpr int RowDeleted = 0x4000; // deleted, or moved and only pointed at
-constexpr int RowOffsetMask = 0x1fff;
+constexpr int kRowDeleted = 0x4000; // deleted, or moved and only pointed at
+constexpr int kRowOffsetMask = 0x1fff;
 
 // Flags in the first four bytes of a Memo value.
-constexpr quint32 MemoInline = 0x80000000u;
-constexpr quint32 MemoSinglePage = 0x40000000u;
-constexpr quint32 MemoLengthMask = 0x3fffffffu;
-constexpr int MemoHeaderSize = MDB_MEMO_OVERHEAD;
+constexpr quint32 kMemoInline = 0x80000000u;
+constexpr quint32 kMemoSinglePage = 0x40000000u;
+constexpr quint32 kMemoLengthMask = 0x3fffffffu;
+constexpr int kMemoHeaderSize = MDB_MEMO_OVERHEAD;
 
 quint32 readUint32(const unsigned char* p)
 {
@@ -350,9 +350,9 @@ bool JetStore::Cursor::readRow(int row, RowSet& rows)
         = [&] { m_store.damaged(QStringLiteral("запись %1 на странице %2 испорчена").arg(row).arg(m_page)); };
     if (mdb_find_row(m_mdb, row, &start, &size) != 0)
         bad();
-    if (start & RowDeleted)
+    if (start & kRowDeleted)
         return false;
-    start &= RowOffsetMask;
+    start &= kRowOffsetMask;
     const qint64 end = qint64(start) + qint64(size);
     if (size == 0 || end > m_pageSize)
         bad();
@@ -430,14 +430,14 @@ std::string_view JetStore::Cursor::readMemo(const unsigned char* value, int size
     if (size == 0)
         return {};
     const auto bad = [&] { m_store.damaged(QStringLiteral("длинный текст на странице %1 испорчен").arg(m_page)); };
-    if (size < MemoHeaderSize)
+    if (size < kMemoHeaderSize)
         bad();
     const quint32 header = readUint32(value);
-    const quint32 length = header & MemoLengthMask;
-    if (header & MemoInline) {
-        return decodeText(value + MemoHeaderSize, std::size_t(size - MemoHeaderSize), m_text);
+    const quint32 length = header & kMemoLengthMask;
+    if (header & kMemoInline) {
+        return decodeText(value + kMemoHeaderSize, std::size_t(size - kMemoHeaderSize), m_text);
     }
-    if ((header & MemoSinglePage) == 0 && (header >> 24) != 0)
+    if ((header & kMemoSinglePage) == 0 && (header >> 24) != 0)
         bad();
 
     // Each long-value row: read into libmdb's second page buffer.
@@ -448,7 +448,7 @@ std::string_view JetStore::Cursor::readMemo(const unsigned char* value, int size
         size_t rowSize = 0;
         if (mdb_find_pg_row(m_mdb, int(pageRow), &buffer, &offset, &rowSize) != 0 || !buffer)
             bad();
-        offset &= RowOffsetMask;
+        offset &= kRowOffsetMask;
         if (rowSize == 0 || qint64(offset) + qint64(rowSize) > m_pageSize)
             bad();
         data = static_cast<const unsigned char*>(buffer) + offset;
@@ -458,7 +458,7 @@ std::string_view JetStore::Cursor::readMemo(const unsigned char* value, int size
     quint32 pageRow = readUint32(value + 4);
     const unsigned char* data = nullptr;
     std::size_t bytes = 0;
-    if (header & MemoSinglePage) {
+    if (header & kMemoSinglePage) {
         longValueRow(pageRow, data, bytes);
         return decodeText(data, std::min<std::size_t>(bytes, length), m_text);
     }

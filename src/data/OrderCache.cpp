@@ -15,7 +15,7 @@ namespace {
 
 // Rows one step of a build takes in: a worker looks for more urgent work
 // between steps.
-constexpr int StepRows = 1 << 16;
+constexpr int kStepRows = 1 << 16;
 
 // The fields built first when nothing is asked for: names (the search),
 // kinds of activity (the catalogue), then the rest; telephone numbers, the
@@ -164,7 +164,7 @@ void OrderCache::step(Slot& slot, std::unique_lock<std::mutex>& lock)
         slot.builder = std::make_unique<OrderBuilder>(m_rows, slot.field - 1);
     slot.busy = true;
     const int taken = slot.builder->rowsTaken();
-    const int upTo = std::min(m_available, taken + StepRows);
+    const int upTo = std::min(m_available, taken + kStepRows);
     const bool finish = m_complete && taken >= m_available;
     lock.unlock();
     std::unique_ptr<SortedOrder> order;

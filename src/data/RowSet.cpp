@@ -13,26 +13,26 @@
 // added. Only the top table of segment pointers is made in advance.
 template <typename T> class RowSet::Stable {
 public:
-    static constexpr int SegmentBits = 12;
-    static constexpr std::size_t SegmentSize = std::size_t(1) << SegmentBits;
+    static constexpr int kSegmentBits = 12;
+    static constexpr std::size_t kSegmentSize = std::size_t(1) << kSegmentBits;
 
     explicit Stable(std::size_t maxEntries)
-        : m_maxSegments((maxEntries + SegmentSize - 1) / SegmentSize)
+        : m_maxSegments((maxEntries + kSegmentSize - 1) / kSegmentSize)
         , m_segments(std::make_unique<std::unique_ptr<T[]>[]>(m_maxSegments))
     {
     }
 
     std::size_t size() const { return m_size; }
-    T& operator[](std::size_t i) const { return m_segments[i >> SegmentBits][i & (SegmentSize - 1)]; }
+    T& operator[](std::size_t i) const { return m_segments[i >> kSegmentBits][i & (kSegmentSize - 1)]; }
 
     // Makes room for one more entry, so that append() cannot fail.
     void reserve()
     {
-        const std::size_t segment = m_size >> SegmentBits;
+        const std::size_t segment = m_size >> kSegmentBits;
         if (segment >= m_maxSegments)
             throw std::bad_alloc();
         if (!m_segments[segment])
-            m_segments[segment] = std::make_unique<T[]>(SegmentSize);
+            m_segments[segment] = std::make_unique<T[]>(kSegmentSize);
     }
     std::size_t append(T value)
     {
@@ -49,12 +49,12 @@ private:
 
 // The distinct values of one column met so far, each stored once: an open
 // hash table of their cells. A column with more distinct values than
-// MaxValues is no column of categories, and its values are stored one by
+// kMaxValues is no column of categories, and its values are stored one by
 // one from then on.
 class RowSet::Shared {
 public:
-    static constexpr std::size_t MaxValues = 1 << 14;
-    static constexpr std::size_t MaxBytes = 255; // longer values are seldom shared
+    static constexpr std::size_t kMaxValues = 1 << 14;
+    static constexpr std::size_t kMaxBytes = 255; // longer values are seldom shared
 
     // The cell of a value stored before, or of this one stored now; null
     // when the column has outgrown sharing.
@@ -73,7 +73,7 @@ public:
                 && StoredType((slot.cell.tag >> TypeShift) & 3) == type)
                 return slot.cell;
         }
-        if (m_count >= MaxValues)
+        if (m_count >= kMaxValues)
             return std::nullopt;
         const Cell cell = rows.storeText(bytes, type);
         ++m_count;
@@ -86,7 +86,7 @@ public:
         m_slots[at] = { check, std::uint32_t(hash), cell };
         return cell;
     }
-    bool full() const { return m_count >= MaxValues; }
+    bool full() const { return m_count >= kMaxValues; }
 
 private:
     struct Slot {
@@ -115,7 +115,7 @@ private:
 namespace {
 
 // Big values: far more than any memory holds.
-constexpr std::size_t MaxBigValues = std::size_t(1) << 28;
+constexpr std::size_t kMaxBigValues = std::size_t(1) << 28;
 
 } // namespace
 
@@ -142,7 +142,7 @@ void RowSet::reset(int textColumns)
     m_chunks.clear();
     m_chunks.reserve(MaxChunks);
     m_blocks = std::make_unique<Stable<std::unique_ptr<char[]>>>(MaxSmallBlocks);
-    m_big = std::make_unique<Stable<BigValue>>(MaxBigValues);
+    m_big = std::make_unique<Stable<BigValue>>(kMaxBigValues);
     m_blockBytes = 0;
     m_used = BlockSize; // the first text opens a block
     m_size = 0;
@@ -293,7 +293,7 @@ StoredValue RowSet::stored(int row, int column) const
 void RowSet::setUtf8(int row, int column, std::string_view bytes, StoredType type)
 {
     std::unique_ptr<Shared>& shared = m_shared[std::size_t(column)];
-    if (shared && !bytes.empty() && bytes.size() <= Shared::MaxBytes) {
+    if (shared && !bytes.empty() && bytes.size() <= Shared::kMaxBytes) {
         if (const std::optional<Cell> found = shared->find(*this, bytes, type)) {
             cell(row, column) = *found;
             return;

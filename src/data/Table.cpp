@@ -23,7 +23,7 @@ const QString& closedDataSetMessage()
 
 // Rows read at once when the table opens: a small table whole, a big one a
 // few screens' worth; the rest follows in the background.
-constexpr int FirstRows = 20000;
+constexpr int kFirstRows = 20000;
 
 // Two values are the same when both are no value, or both texts are equal
 // (a null QString and an empty one are the same text).
@@ -97,7 +97,7 @@ void Table::open()
     m_connection->open();
     auto data = std::make_unique<TableRows>(m_fields);
     try {
-        data->load(m_connection->store(), m_tableName, names, FirstRows);
+        data->load(m_connection->store(), m_tableName, names, kFirstRows);
     } catch (const std::bad_alloc&) {
         throw DataError(QStringLiteral("Не хватает памяти, чтобы прочитать таблицу «%1» из файла «%2».")
                             .arg(m_tableName, m_connection->store().path()));

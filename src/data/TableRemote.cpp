@@ -36,7 +36,7 @@ namespace {
 
 // Milliseconds between tries while the changes wait for the user to finish
 // a record or for the rows to be read in.
-constexpr int RetryMs = 100;
+constexpr int kRetryMs = 100;
 
 bool sameText(const RowSet& rows, int row, int column, const TextValue& value)
 {
@@ -67,7 +67,7 @@ void Table::applyWaitingRemoteChanges()
         if (!m_remote->retryScheduled) {
             m_remote->retryScheduled = true;
             std::weak_ptr<Remote> remote = m_remote;
-            QTimer::singleShot(RetryMs, m_data.get(), [this, remote] {
+            QTimer::singleShot(kRetryMs, m_data.get(), [this, remote] {
                 if (remote.expired())
                     return;
                 m_remote->retryScheduled = false;

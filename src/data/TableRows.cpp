@@ -9,7 +9,7 @@
 namespace {
 
 // Rows read in one batch on the reading thread.
-constexpr int BatchRows = 1 << 17;
+constexpr int kBatchRows = 1 << 17;
 
 } // namespace
 
@@ -67,7 +67,7 @@ void TableRows::readRest()
         bool more = true;
         while (more && !m_stopReading) {
             m_rows.beginBatch();
-            more = m_reader->read(BatchRows);
+            more = m_reader->read(kBatchRows);
             m_rows.endBatch();
             m_orders.rowsArrived(m_rows.rowCount()); // the orders take the new rows in meanwhile
             emit rowsArrived(m_rows.rowCount());
