@@ -208,6 +208,19 @@ window_gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 window_shown() { xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 program_ended() { ! kill -0 "$APP_PID" 2>/dev/null; }
 
+# read_main_geometry: WIN_X, WIN_Y, WIN_W, WIN_H, MENU_H, CX, CY of MAIN.
+read_main_geometry() {
+    local info
+    info=$(xwininfo -id "$MAIN")
+    WIN_X=$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")
+    WIN_Y=$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")
+    WIN_W=$(sed -n 's/^ *Width: *//p' <<<"$info")
+    WIN_H=$(sed -n 's/^ *Height: *//p' <<<"$info")
+    MENU_H=$((WIN_H - CLIENT_H))
+    CX=$WIN_X
+    CY=$((WIN_Y + MENU_H))
+}
+
 # find_main_window: waits for the main window, sets MAIN and its geometry:
 # WIN_X, WIN_Y (top-left on the screen), WIN_W, WIN_H, MENU_H (the menu bar
 # above the client area) and CX, CY (the client area's top-left).
@@ -225,15 +238,7 @@ find_main_window() {
         problem "the main window did not appear within 20 s"
         return 1
     fi
-    local info
-    info=$(xwininfo -id "$MAIN")
-    WIN_X=$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")
-    WIN_Y=$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")
-    WIN_W=$(sed -n 's/^ *Width: *//p' <<<"$info")
-    WIN_H=$(sed -n 's/^ *Height: *//p' <<<"$info")
-    MENU_H=$((WIN_H - CLIENT_H))
-    CX=$WIN_X
-    CY=$((WIN_Y + MENU_H))
+    read_main_geometry
     # Painted when the background shows in the bottom area.
     if ! wait_for 15 pixel_is 20 515 "$BACKGROUND"; then
         problem "the main window was not painted within 15 s"
@@ -313,6 +318,36 @@ pointer_at() { [ "$(xdotool getmouselocation --shell 2>/dev/null | sed -n 's/^[X
 click_address() { click_client "$ADDR_CLICK_X" $(( $(row_top "$1") + ROW_H / 2 )); }
 keys() { xdotool key --delay 40 "$@"; }
 type_text() { LC_ALL=C.UTF-8 xdotool type --delay 40 -- "$1"; }
+
+# count_boxes SECONDS: closes, one by one, every message box the program
+# shows within SECONDS of quiet, and prints how many there were. A box is
+# closed with Escape, which (unlike Enter) can never ask anything new if it
+# strays into the grid's cell editor.
+count_boxes() {
+    local quiet=$1 n=0 w found
+    while :; do
+        found=""
+        local end=$(( $(now_ms) + quiet * 1000 ))
+        while [ "$(now_ms)" -lt "$end" ]; do
+            for w in $(visible_windows); do
+                if [ "$w" != "$MAIN" ]; then
+                    found=$w
+                    break
+                fi
+            done
+            [ -n "$found" ] && break
+            sleep 0.1
+        done
+        [ -z "$found" ] && break
+        n=$((n + 1))
+        LAST_BOX_TEXT=$(window_title "$found")
+        xdotool windowactivate --sync "$found" >/dev/null 2>&1
+        keys Escape
+        wait_for 5 window_gone "$found" || { problem "a message box did not close on Escape"; break; }
+        [ "$n" -ge 30 ] && break
+    done
+    echo "$n"
+}
 
 # wait_box: waits for a second visible window of the program (a message box
 # over the main window, or the first window at all when MAIN is empty); sets BOX.

@@ -75,15 +75,7 @@ moved_to() {
 use_copy() {
     APP_PID=${COPY_PID[$1]}
     MAIN=${COPY_MAIN[$1]}
-    local info
-    info=$(xwininfo -id "$MAIN")
-    WIN_X=$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")
-    WIN_Y=$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")
-    WIN_W=$(sed -n 's/^ *Width: *//p' <<<"$info")
-    WIN_H=$(sed -n 's/^ *Height: *//p' <<<"$info")
-    MENU_H=$((WIN_H - CLIENT_H))
-    CX=$WIN_X
-    CY=$((WIN_Y + MENU_H))
+    read_main_geometry
     xdotool windowactivate --sync "$MAIN" >/dev/null 2>&1
 }
 
@@ -137,33 +129,6 @@ fingerprint_of() {
 }
 use_copy_quietly() { CX=${COPY_GEOMETRY[$1]%,*} CY=${COPY_GEOMETRY[$1]#*,}; }
 fingerprint_changed() { [ "$(fingerprint_of "$1")" != "$2" ]; }
-
-# count_boxes SECONDS: closes with Escape every message box the current copy
-# shows within SECONDS of quiet; prints how many there were.
-count_boxes() {
-    local quiet=$1 n=0 w found
-    while :; do
-        found=""
-        local end=$(( $(now_ms) + quiet * 1000 ))
-        while [ "$(now_ms)" -lt "$end" ]; do
-            for w in $(visible_windows); do
-                if [ "$w" != "$MAIN" ]; then
-                    found=$w
-                    break
-                fi
-            done
-            [ -n "$found" ] && break
-            sleep 0.1
-        done
-        [ -z "$found" ] && break
-        n=$((n + 1))
-        xdotool windowactivate --sync "$found" >/dev/null 2>&1
-        keys Escape
-        wait_for 5 window_gone "$found" || { problem "a message box did not close on Escape"; break; }
-        [ "$n" -ge 10 ] && break
-    done
-    echo "$n"
-}
 
 # ---------------------------------------------------------------- the database
 

@@ -10,36 +10,6 @@ value_of() { sql "$1" "SELECT \"$2\" FROM $TABLE WHERE \"Код\"=$3"; }
 # The keys of the records in the order the grid lists them at start.
 key_at() { sql "$1" "SELECT \"Код\" FROM $TABLE ORDER BY rowid LIMIT 1 OFFSET $2"; }
 
-# count_boxes SECONDS: closes, one by one, every message box the program
-# shows within SECONDS of quiet, and prints how many there were. A box is
-# closed with Escape, which (unlike Enter) can never ask anything new if it
-# strays into the grid's cell editor.
-count_boxes() {
-    local quiet=$1 n=0 w found
-    while :; do
-        found=""
-        local end=$(( $(now_ms) + quiet * 1000 ))
-        while [ "$(now_ms)" -lt "$end" ]; do
-            for w in $(visible_windows); do
-                if [ "$w" != "$MAIN" ]; then
-                    found=$w
-                    break
-                fi
-            done
-            [ -n "$found" ] && break
-            sleep 0.1
-        done
-        [ -z "$found" ] && break
-        n=$((n + 1))
-        LAST_BOX_TEXT=$(window_title "$found")
-        xdotool windowactivate --sync "$found" >/dev/null 2>&1
-        keys Escape
-        wait_for 5 window_gone "$found" || { problem "a message box did not close on Escape"; break; }
-        [ "$n" -ge 30 ] && break
-    done
-    echo "$n"
-}
-
 case_refusal_storm() {
     begin_case "a write refused because someone else changed the record is answered once" 13-refusal
     local dir="$CASE_DIR/run" db first other
