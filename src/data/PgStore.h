@@ -94,6 +94,7 @@ private:
     QString m_serverName;
     QString m_user;
     bool m_hasConnectTimeout = false;
+    bool m_hasTcpSettings = false; // the link sets keepalives or tcp_user_timeout
     pg_conn* m_conn = nullptr;
     std::atomic<int> m_backendPid { 0 };
     QString m_readOnlyReason;
