@@ -315,14 +315,10 @@ void Table::setSelection(const QString& filter, const QString& sortFields)
 void Table::reselect(const QString& filter, bool filtered, const QString& sortFields)
 {
     // A malformed filter or sort is refused before anything else happens.
-    Selection parsed = Selection::parse(filtered ? filter : QString(), sortFields, m_fields);
-    try {
-        checkBrowseMode();
-    } catch (...) {
-        keepSelection(filter, filtered, sortFields, std::move(parsed));
-        throw;
-    }
-    keepSelection(filter, filtered, sortFields, std::move(parsed));
+    keepSelection(filter, filtered, sortFields, Selection::parse(filtered ? filter : QString(), sortFields, m_fields));
+    // When the record cannot be left, the kept settings take over once its
+    // change is saved or given up.
+    checkBrowseMode();
     applyPendingSelection();
 }
 

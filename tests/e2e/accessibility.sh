@@ -31,16 +31,6 @@ start_case_program() {
     find_main_window
 }
 
-click_menu() {
-    local x=$((CX + $1)) y=$((WIN_Y + MENU_H / 2))
-    xdotool mousemove "$x" "$y"
-    wait_for 5 pointer_at "$x" "$y"
-    xdotool click 1
-}
-open_bus() { click_menu 40 && sleep 0.4 && keys Down Return; }
-open_add_record() { click_menu 137; }
-open_about() { click_menu 233 && sleep 0.4 && keys Down Down Return; }
-
 window_titled() {
     local w
     for w in $(visible_windows); do

@@ -49,13 +49,6 @@ type_search() {
     click_client $SEARCH_BOX
     type_text "А"
 }
-open_about() {
-    xdotool mousemove "$((CX + 233))" "$((WIN_Y + MENU_H / 2))"
-    wait_for 5 pointer_at "$((CX + 233))" "$((WIN_Y + MENU_H / 2))"
-    xdotool click 1
-    sleep 0.4
-    keys Down Down Return
-}
 close_side_window() {
     local w
     sleep 0.5

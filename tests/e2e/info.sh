@@ -42,15 +42,6 @@ start_case_program() {
 opened_count() { grep -c . "$OPENED_LOG" 2>/dev/null || true; }
 opened_has() { grep -qxF "$1" "$OPENED_LOG" 2>/dev/null; }
 
-# Menu bar entries, in client pixels of the main window.
-click_menu() { xdotool mousemove "$((CX + $1))" "$((WIN_Y + MENU_H / 2))"; wait_for 5 pointer_at "$((CX + $1))" "$((WIN_Y + MENU_H / 2))"; xdotool click 1; }
-open_add_record() { click_menu 137; }
-open_about() {
-    click_menu 233
-    sleep 0.4
-    keys Down Down Return
-}
-
 # find_side TITLE: waits for the program's visible window of that title; sets
 # SIDE, its client's top-left SX SY and its frame's FX FY FW FH.
 find_side() {

@@ -314,6 +314,17 @@ click_client() {
     wait_for 5 pointer_at "$x" "$y"
     xdotool click 1
 }
+# The main window's menu, with real clicks and keys: click_menu X clicks the
+# menu bar entry at client x X; the side windows open from their entries.
+click_menu() {
+    local x=$((CX + $1)) y=$((WIN_Y + MENU_H / 2))
+    xdotool mousemove "$x" "$y"
+    wait_for 5 pointer_at "$x" "$y"
+    xdotool click 1
+}
+open_bus() { click_menu 40 && sleep 0.4 && keys Down Return; }
+open_add_record() { click_menu 137; }
+open_about() { click_menu 233 && sleep 0.4 && keys Down Down Return; }
 pointer_at() { [ "$(xdotool getmouselocation --shell 2>/dev/null | sed -n 's/^[XY]=//p' | tr '\n' ' ')" = "$1 $2 " ]; }
 click_address() { click_client "$ADDR_CLICK_X" $(( $(row_top "$1") + ROW_H / 2 )); }
 keys() { xdotool key --delay 40 "$@"; }

@@ -87,12 +87,6 @@ find_side() {
     FH=$(sed -n 's/^ *Height: *//p' <<<"$info")
 }
 
-# A menu bar entry, in client pixels of the main window.
-click_menu() {
-    xdotool mousemove "$((CX + $1))" "$((WIN_Y + MENU_H / 2))"
-    wait_for 5 pointer_at "$((CX + $1))" "$((WIN_Y + MENU_H / 2))"
-    xdotool click 1
-}
 side_click() {
     xdotool mousemove "$((SX + $1))" "$((SY + $2))"
     wait_for 5 pointer_at "$((SX + $1))" "$((SY + $2))"

@@ -20,17 +20,6 @@ readonly CLOSE_OFFSET=10 MINIMISE_OFFSET=42
 
 # ---------------------------------------------------------------- helpers
 
-# The windows' menu entries, with real clicks and keys.
-click_menu() {
-    local x=$((CX + $1)) y=$((WIN_Y + MENU_H / 2))
-    xdotool mousemove "$x" "$y"
-    wait_for 5 pointer_at "$x" "$y"
-    xdotool click 1
-}
-open_bus() { click_menu 40 && sleep 0.3 && keys Down Return; }
-open_add_record() { click_menu 137; }
-open_about() { click_menu 233 && sleep 0.3 && keys Down Down Return; }
-
 # find_side TITLE: waits for the program's visible window of that title; sets
 # SIDE, its client's top-left SX SY and its frame's FX FY FW.
 find_side() {

@@ -218,23 +218,29 @@ void TextLabel::fitSize()
     setGeometry(left, y(), size.width(), size.height());
 }
 
+// The text in a font, wrapped at spaces into lines of the label's width.
+std::unique_ptr<QTextLayout> TextLabel::layOut(const QFont& font) const
+{
+    auto layout = std::make_unique<QTextLayout>(m_text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout->setTextOption(option);
+    const qreal lineHeight = QFontMetricsF(font).lineSpacing();
+    qreal y = 0;
+    layout->beginLayout();
+    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+        line.setLineWidth(width());
+        line.setPosition(QPointF(0, y));
+        y += lineHeight;
+    }
+    layout->endLayout();
+    return layout;
+}
+
 const QTextLayout& TextLabel::wrapped() const
 {
-    if (!m_layout) {
-        m_layout = std::make_unique<QTextLayout>(m_text, font());
-        QTextOption option;
-        option.setWrapMode(QTextOption::WordWrap);
-        m_layout->setTextOption(option);
-        const qreal lineHeight = QFontMetricsF(font()).lineSpacing();
-        qreal y = 0;
-        m_layout->beginLayout();
-        for (QTextLine line = m_layout->createLine(); line.isValid(); line = m_layout->createLine()) {
-            line.setLineWidth(width());
-            line.setPosition(QPointF(0, y));
-            y += lineHeight;
-        }
-        m_layout->endLayout();
-    }
+    if (!m_layout)
+        m_layout = layOut(font());
     return *m_layout;
 }
 
@@ -314,21 +320,10 @@ void TextLabel::drawText(QPainter& painter, QPointF shift) const
     const QPointF origin = textOrigin(this->font()) + shift;
     if (m_wordWrap) {
         painter.setClipRect(rect());
-        if (font == this->font()) {
+        if (font == this->font())
             wrapped().draw(&painter, origin);
-        } else {
-            QTextLayout layout(m_text, font);
-            layout.setTextOption(wrapped().textOption());
-            layout.beginLayout();
-            qreal y = 0;
-            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-                line.setLineWidth(width());
-                line.setPosition(QPointF(0, y));
-                y += QFontMetricsF(font).lineSpacing();
-            }
-            layout.endLayout();
-            layout.draw(&painter, origin);
-        }
+        else
+            layOut(font)->draw(&painter, origin); // the hover font, while the pointer is over it
         return;
     }
     painter.drawText(origin + QPointF(0, QFontMetricsF(font).ascent()), m_text);

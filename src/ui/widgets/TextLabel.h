@@ -179,6 +179,7 @@ private:
     QColor currentColor() const;
     QPointF textOrigin(const QFont& font) const;
     void drawText(QPainter& painter, QPointF shift) const;
+    std::unique_ptr<QTextLayout> layOut(const QFont& font) const;
     const QTextLayout& wrapped() const;
     void updateShortcut();
     bool focusControlTakesFocus() const;
