@@ -32,15 +32,13 @@ signals:
     void dataSetChanged();
     // The values of one row changed (typing, post, cancel); -1: of any row.
     void recordChanged(int row);
-    // A row appeared at this place (a new record being entered).
-    void recordInserted(int row);
-    // The row at this place went away (deleted, or a new record cancelled).
+    // The row at this place went away (deleted).
     void recordRemoved(int row);
     // Rows first to last were added at the end (read in from the file).
     void recordsAppended(int first, int last);
     // The current record is now this row (-1: none).
     void scrolled(int row);
-    // The table went into or out of edit or insert mode.
+    // The table went into or out of edit mode.
     void stateChanged();
     // A filter or sort asked for waits for the data (true) or is applied or
     // given up (false); the rows shown meanwhile stay as they were.

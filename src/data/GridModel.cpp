@@ -16,7 +16,6 @@ void GridModel::setDataSource(DataSource* source)
     if (m_source) {
         connect(m_source, &DataSource::dataSetChanged, this, &GridModel::reload);
         connect(m_source, &DataSource::recordChanged, this, &GridModel::onRecordChanged);
-        connect(m_source, &DataSource::recordInserted, this, &GridModel::onRecordInserted);
         connect(m_source, &DataSource::recordRemoved, this, &GridModel::onRecordRemoved);
         connect(m_source, &DataSource::recordsAppended, this, &GridModel::onRecordsAppended);
         connect(m_source, &DataSource::scrolled, this, &GridModel::onScrolled);
@@ -47,7 +46,7 @@ void GridModel::reload()
                 m_fields.push_back(int(i));
         }
         if (t->active()) {
-            m_rows = t->displayRowCount();
+            m_rows = t->recordCount();
             m_indicatorRow = t->currentRow();
         }
     }
@@ -132,14 +131,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
     const Table* t = table();
     if (!t || section != t->currentRow())
         return int(NoIndicator);
-    switch (t->state()) {
-    case Table::State::Edit:
-        return int(EditIndicator);
-    case Table::State::Insert:
-        return int(InsertIndicator);
-    default:
-        return int(BrowseIndicator);
-    }
+    return int(t->state() == Table::State::Edit ? EditIndicator : BrowseIndicator);
 }
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
@@ -160,13 +152,6 @@ void GridModel::onRecordChanged(int row)
         return;
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     emit headerDataChanged(Qt::Vertical, row, row);
-}
-
-void GridModel::onRecordInserted(int row)
-{
-    beginInsertRows({}, row, row);
-    ++m_rows;
-    endInsertRows();
 }
 
 void GridModel::onRecordsAppended(int first, int last)

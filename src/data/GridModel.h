@@ -21,7 +21,7 @@ class GridModel : public QAbstractTableModel {
 public:
     // The vertical header asks for this role to paint the record indicator.
     enum Role { IndicatorRole = Qt::UserRole + 1 };
-    enum Indicator { NoIndicator, BrowseIndicator, EditIndicator, InsertIndicator };
+    enum Indicator { NoIndicator, BrowseIndicator, EditIndicator };
 
     explicit GridModel(QObject* parent = nullptr);
 
@@ -60,7 +60,6 @@ signals:
 private:
     void reload();
     void onRecordChanged(int row);
-    void onRecordInserted(int row);
     void onRecordRemoved(int row);
     void onRecordsAppended(int first, int last);
     void onScrolled(int row);

@@ -573,8 +573,3 @@ void JetStore::remove(const QString&, const QString&, qint64, const std::vector<
 {
     throw DataError(readOnlyMessage());
 }
-
-qint64 JetStore::insert(const QString&, const QString&, const std::vector<FieldChange>&)
-{
-    throw DataError(readOnlyMessage());
-}

@@ -24,7 +24,6 @@ public:
         const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& changes) override;
     void remove(
         const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& originals) override;
-    qint64 insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values) override;
 
     // Why an Access file cannot be changed, and how to get a copy that can.
     QString readOnlyMessage() const;

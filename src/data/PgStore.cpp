@@ -752,31 +752,6 @@ void PgStore::remove(
         QStringLiteral("Не удалось удалить запись на сервере PostgreSQL «%1»"));
 }
 
-qint64 PgStore::insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values)
-{
-    Q_UNUSED(table);
-    ensureConnected();
-    QStringList columns, marks;
-    std::vector<QByteArray> bytes;
-    std::vector<const char*> params;
-    bytes.reserve(values.size());
-    for (const FieldChange& value : values) {
-        columns << quotedColumn(value.field);
-        marks << QStringLiteral("$%1").arg(marks.size() + 1);
-        bytes.push_back(value.value ? value.value->toUtf8() : QByteArray());
-        params.push_back(value.value ? bytes.back().constData() : nullptr);
-    }
-    const QString sql = values.empty()
-        ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES RETURNING %2").arg(quotedTable(), quotedColumn(keyField))
-        : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING %4")
-              .arg(quotedTable(), columns.join(u','), marks.join(u','), quotedColumn(keyField));
-    const QByteArray utf8 = sql.toUtf8();
-    Result r(PQexecParams(m_conn, utf8.constData(), int(params.size()), nullptr, params.data(), nullptr, nullptr, 0));
-    if (r.status() != PGRES_TUPLES_OK || PQntuples(r.r) != 1)
-        failWrite(r.r, QStringLiteral("Не удалось добавить запись на сервер PostgreSQL «%1»"));
-    return QByteArray(PQgetvalue(r.r, 0, 0)).toLongLong();
-}
-
 // Live changes -------------------------------------------------------------
 
 QByteArray PgStore::createTableSql()

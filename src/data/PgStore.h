@@ -44,7 +44,6 @@ public:
         const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& changes) override;
     void remove(
         const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& originals) override;
-    qint64 insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values) override;
     void watch(std::function<void(RemoteChanges)> onChange) override;
 
     // The server as messages name it: its hosts, ports and database.

@@ -537,10 +537,10 @@ SqliteStore::Statement SqliteStore::prepareWrite(const QString& sql, const QStri
     return Statement(statement, sqlite3_finalize);
 }
 
-// Runs a statement to its end; on failure the error is taken first, then
-// whatever is open is rolled back (which would replace the error), then it
-// is reported.
-void SqliteStore::run(sqlite3_stmt* statement, const QString& what, bool inTransaction)
+// Runs a statement of a write's transaction to its end; on failure the
+// error is taken first, then the transaction is rolled back (which would
+// replace the error), then it is reported.
+void SqliteStore::run(sqlite3_stmt* statement, const QString& what)
 {
     const int rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE || rc == SQLITE_ROW)
@@ -549,15 +549,15 @@ void SqliteStore::run(sqlite3_stmt* statement, const QString& what, bool inTrans
     const int code = sqlite3_extended_errcode(db);
     const QString message = QString::fromUtf8(sqlite3_errmsg(db));
     sqlite3_reset(statement);
-    if (inTransaction && !sqlite3_get_autocommit(db))
+    if (!sqlite3_get_autocommit(db))
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     failWrite(what, message, failureOfCode(code));
 }
 
-void SqliteStore::run(const char* sql, const QString& what, bool inTransaction)
+void SqliteStore::run(const char* sql, const QString& what)
 {
     Statement statement = prepareWrite(QString::fromLatin1(sql), what);
-    run(statement.get(), what, inTransaction);
+    run(statement.get(), what);
 }
 
 // Runs a prepared UPDATE or DELETE of one record in a transaction of its
@@ -566,8 +566,8 @@ void SqliteStore::writeOneRecord(
     sqlite3_stmt* statement, qint64 key, const QString& keyField, const QString& what, Change change)
 {
     sqlite3* db = handle();
-    run("BEGIN IMMEDIATE", what, true);
-    run(statement, what, true);
+    run("BEGIN IMMEDIATE", what);
+    run(statement, what);
     const int affected = sqlite3_changes(db);
     if (affected != 1) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -577,7 +577,7 @@ void SqliteStore::writeOneRecord(
                                        "поэтому изменить или удалить только эту запись нельзя. Файл не изменён.")
                             .arg(shownPath(), keyField, QString::number(key), QString::number(affected)));
     }
-    run("COMMIT", what, true);
+    run("COMMIT", what);
 }
 
 void SqliteStore::update(
@@ -627,27 +627,4 @@ void SqliteStore::remove(
             bindStored(statement.get(), index++, original.original);
     }
     writeOneRecord(statement.get(), key, keyField, what, Change::Delete);
-}
-
-qint64 SqliteStore::insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values)
-{
-    Q_UNUSED(keyField);
-    const QString actualTable = tableName(table);
-    QStringList columns;
-    QStringList marks;
-    for (const FieldChange& value : values) {
-        columns << quoted(columnName(table, value.field));
-        marks << QStringLiteral("?");
-    }
-    const QString what = QStringLiteral("Не удалось добавить запись в файл «%1»");
-    const QString sql = values.empty()
-        ? QStringLiteral("INSERT INTO ") + quoted(actualTable) + QStringLiteral(" DEFAULT VALUES")
-        : QStringLiteral("INSERT INTO ") + quoted(actualTable) + QStringLiteral(" (") + columns.join(QLatin1Char(','))
-            + QStringLiteral(") VALUES (") + marks.join(QLatin1Char(',')) + QLatin1Char(')');
-    Statement statement = prepareWrite(sql, what);
-    int index = 1;
-    for (const FieldChange& value : values)
-        bindText(statement.get(), index++, value.value);
-    run(statement.get(), what, false);
-    return sqlite3_last_insert_rowid(handle());
 }

@@ -26,7 +26,6 @@ public:
         const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& changes) override;
     void remove(
         const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& originals) override;
-    qint64 insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values) override;
 
     // How long reading and writing wait for another program's lock on the
     // file. Tests shorten it.
@@ -55,8 +54,8 @@ private:
     [[noreturn]] void failOpen(const QString& storeMessage, Failure failure) const;
     [[noreturn]] void failWrite(const QString& what, const QString& storeMessage, Failure failure) const;
     Statement prepareWrite(const QString& sql, const QString& what);
-    void run(sqlite3_stmt* statement, const QString& what, bool inTransaction);
-    void run(const char* sql, const QString& what, bool inTransaction);
+    void run(sqlite3_stmt* statement, const QString& what);
+    void run(const char* sql, const QString& what);
     void writeOneRecord(
         sqlite3_stmt* statement, qint64 key, const QString& keyField, const QString& what, Change change);
 

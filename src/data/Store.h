@@ -88,9 +88,6 @@ public:
         const QString& table, const QString& keyField, qint64 key, const std::vector<FieldChange>& originals)
         = 0;
 
-    // Adds a record and returns its new key.
-    virtual qint64 insert(const QString& table, const QString& keyField, const std::vector<FieldChange>& values) = 0;
-
     // Stores on a shared server hear of other programs' changes to the table
     // last read and pass them to onChange, on the thread that opened the
     // store, until it is replaced (an empty function stops them). Files

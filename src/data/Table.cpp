@@ -115,7 +115,6 @@ void Table::open()
 
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_changed.assign(m_fields.size(), false);
-    m_insertRow = -1;
     m_refused = false;
     m_state = State::Browse;
     m_view.clear();
@@ -157,7 +156,6 @@ void Table::close()
     m_view.shrink_to_fit();
     m_row = -1;
     m_bof = m_eof = true;
-    m_insertRow = -1;
     m_selectionPending = false;
     setBusy(false);
     notifyDataSet();
@@ -388,19 +386,8 @@ int Table::recordCount() const
     return int(m_view.size());
 }
 
-int Table::displayRowCount() const
-{
-    return int(m_view.size()) + (m_state == State::Insert ? 1 : 0);
-}
-
 int Table::rowIndex(int row) const
 {
-    if (m_state == State::Insert) {
-        if (row == m_insertRow)
-            return -1;
-        if (row > m_insertRow)
-            --row;
-    }
     if (row < 0 || row >= int(m_view.size()))
         return -1;
     return int(m_view[std::size_t(row)]);
@@ -476,13 +463,7 @@ void Table::moveTo(int row)
     checkActive();
     if (row == m_row)
         return;
-    const bool wasInserting = m_state == State::Insert;
-    const int insertRow = m_insertRow;
-    const int rowsBefore = displayRowCount();
     checkBrowseMode();
-    // Dropping an untouched new record shifts the rows below it up by one.
-    if (wasInserting && displayRowCount() < rowsBefore && row > insertRow)
-        --row;
     if (recordCount() == 0) {
         m_bof = m_eof = true;
         return;
@@ -497,7 +478,7 @@ TextValue Table::valueAt(int row, int field) const
 {
     if (!active() || field < 0 || field >= int(m_fields.size()))
         return std::nullopt;
-    const bool editing = (m_state == State::Edit || m_state == State::Insert) && row == m_row;
+    const bool editing = m_state == State::Edit && row == m_row;
     if (editing && m_changed[std::size_t(field)])
         return m_buffer[std::size_t(field)];
     const int index = rowIndex(row);
@@ -510,7 +491,7 @@ TextValue Table::valueAt(int row, int field) const
 
 QString Table::displayText(int row, int field, int chars) const
 {
-    const bool editing = (m_state == State::Edit || m_state == State::Insert) && row == m_row;
+    const bool editing = m_state == State::Edit && row == m_row;
     const int index = rowIndex(row);
     if (!active() || field <= 0 || field >= int(m_fields.size()) || index < 0
         || (editing && m_changed[std::size_t(field)]))
@@ -534,9 +515,9 @@ TextValue Table::value(int field) const
 void Table::edit()
 {
     checkActive();
-    if (m_state == State::Edit || m_state == State::Insert)
+    if (m_state == State::Edit)
         return;
-    if (recordCount() == 0) {
+    if (recordCount() == 0) { // no record to edit: a new one is asked for
         insert();
         return;
     }
@@ -603,11 +584,11 @@ void Table::setValue(int field, const TextValue& value)
     checkActive();
     if (field < 0 || field >= int(m_fields.size()))
         throw DataError(QStringLiteral("Field index out of range"));
-    if (m_state != State::Edit && m_state != State::Insert)
+    if (m_state != State::Edit)
         throw DataError(QStringLiteral("Dataset not in edit or insert mode"));
     // A value as it stands in the file is taken back as it is, even when it
     // is longer than the field: only what the user changed is checked.
-    const int index = m_state == State::Edit ? rowIndex(m_row) : -1;
+    const int index = rowIndex(m_row);
     const bool asStored = index >= 0 && field > 0 && sameValue(value, m_data->rows().value(index, field - 1));
     if (!asStored)
         validate(field, value);
@@ -620,27 +601,25 @@ void Table::setValue(int field, const TextValue& value)
 std::vector<FieldChange> Table::changes() const
 {
     std::vector<FieldChange> result;
-    const int index = m_state == State::Edit ? rowIndex(m_row) : -1;
+    const int index = rowIndex(m_row);
+    Q_ASSERT(index >= 0); // only a shown record is ever edited
     for (std::size_t i = 1; i < m_fields.size(); ++i) {
         if (!m_changed[i])
             continue;
-        const TextValue original = index >= 0 ? m_data->rows().value(index, int(i) - 1) : TextValue();
+        const TextValue original = m_data->rows().value(index, int(i) - 1);
         const TextValue& value = m_buffer[i];
         if (sameValue(value, original))
             continue;
         // Clearing a field that held nothing leaves it holding nothing.
         if (!original && value && value->isEmpty())
             continue;
-        result.push_back(
-            { m_fields[i].name, index >= 0 ? m_data->rows().stored(index, int(i) - 1) : StoredValue(), value });
+        result.push_back({ m_fields[i].name, m_data->rows().stored(index, int(i) - 1), value });
     }
     return result;
 }
 
 bool Table::modified() const
 {
-    if (m_state == State::Insert)
-        return std::find(m_changed.begin(), m_changed.end(), true) != m_changed.end();
     return m_state == State::Edit && !changes().empty();
 }
 
@@ -662,10 +641,8 @@ void Table::post()
 
 void Table::writePending()
 {
-    const bool editing = m_state == State::Edit;
-    const int index = editing ? rowIndex(m_row) : -1;
+    const int index = rowIndex(m_row);
     TableRows::Staged staged;
-    qint64 key = 0;
     try {
         const std::vector<FieldChange> pending = changes();
         for (const FieldChange& change : pending)
@@ -676,27 +653,15 @@ void Table::writePending()
         TableRows::Values values;
         for (const FieldChange& change : pending)
             values.emplace_back(fieldIndex(change.field), change.value);
-        staged = m_data->stage(values, !editing); // also waits until every row is in
-        if (!editing)
-            m_view.reserve(m_view.size() + 1);
-
-        Store& store = m_connection->store();
-        if (!editing)
-            key = store.insert(m_tableName, m_fields.front().name, pending);
-        else if (!pending.empty())
-            store.update(m_tableName, m_fields.front().name, m_data->rows().key(index), pending);
+        staged = m_data->stage(values, false); // also waits until every row is in
+        if (!pending.empty())
+            m_connection->store().update(m_tableName, m_fields.front().name, m_data->rows().key(index), pending);
     } catch (const std::bad_alloc&) {
         throw DataError(QStringLiteral("Не хватает памяти, чтобы сохранить изменения: файл «%1» не изменён.")
                             .arg(m_connection->store().path()));
     }
 
-    if (editing) {
-        m_data->apply(index, staged);
-    } else {
-        const int added = m_data->appendRow(key, staged);
-        m_view.insert(m_view.begin() + m_insertRow, std::uint32_t(added));
-        m_insertRow = -1;
-    }
+    m_data->apply(index, staged);
     m_state = State::Browse;
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_changed.assign(m_fields.size(), false);
@@ -715,17 +680,6 @@ void Table::cancel()
         m_changed.assign(m_fields.size(), false);
         notifyRecord(m_row);
         notifyState();
-    } else if (m_state == State::Insert) {
-        const int row = m_insertRow;
-        m_state = State::Browse;
-        m_insertRow = -1;
-        m_buffer.assign(m_fields.size(), std::nullopt);
-        m_changed.assign(m_fields.size(), false);
-        notifyRemoved(row);
-        m_row = -2; // the row under the cursor is a different record now
-        setCurrent(recordCount() == 0 ? -1 : std::min(row, recordCount() - 1));
-        m_bof = m_eof = recordCount() == 0;
-        notifyState();
     }
     schedulePendingSelection();
 }
@@ -733,10 +687,6 @@ void Table::cancel()
 void Table::deleteRecord()
 {
     checkActive();
-    if (m_state == State::Insert) {
-        cancel();
-        return;
-    }
     if (recordCount() == 0)
         throw DataError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     if (m_state == State::Edit)
@@ -769,29 +719,6 @@ void Table::insert()
     checkBrowseMode();
     if (onBeforeInsert)
         onBeforeInsert(*this);
-    startInsert(m_row < 0 ? 0 : m_row);
-}
-
-void Table::append()
-{
-    checkActive();
-    checkBrowseMode();
-    if (onBeforeInsert)
-        onBeforeInsert(*this);
-    startInsert(recordCount());
-}
-
-void Table::startInsert(int row)
-{
-    m_buffer.assign(m_fields.size(), std::nullopt);
-    m_changed.assign(m_fields.size(), false);
-    m_state = State::Insert;
-    m_insertRow = row;
-    notifyInserted(row);
-    m_row = -2;
-    setCurrent(row);
-    m_bof = m_eof = false;
-    notifyState();
 }
 
 // Controls put what is still being typed into the record; one that could
@@ -808,13 +735,11 @@ void Table::checkBrowseMode()
 {
     checkActive();
     updateRecord();
-    if (m_state == State::Insert && !modified()) {
-        cancel();
-    } else if (m_state == State::Edit || m_state == State::Insert) {
-        if (m_refused)
-            throw SilentAbort(); // already answered: the record stays as it is
-        post();
-    }
+    if (m_state != State::Edit)
+        return;
+    if (m_refused)
+        throw SilentAbort(); // already answered: the record stays as it is
+    post();
 }
 
 void Table::savePending()
@@ -895,11 +820,6 @@ void Table::notifyState()
 void Table::notifyRecord(int row)
 {
     notify(RecordChange, &DataSource::recordChanged, row);
-}
-
-void Table::notifyInserted(int row)
-{
-    notify(DataSetChange, &DataSource::recordInserted, row);
 }
 
 void Table::notifyRemoved(int row)

@@ -30,7 +30,7 @@ struct RemoteChanges;
 
 class Table {
 public:
-    enum class State { Inactive, Browse, Edit, Insert };
+    enum class State { Inactive, Browse, Edit };
 
     Table();
     ~Table();
@@ -83,15 +83,13 @@ public:
     // chosen as the controls say.
     void setSelection(const QString& filter, const QString& sortFields);
 
-    // Rows shown, not counting a new record being entered.
+    // Rows shown.
     int recordCount() const;
-    // Rows a control shows, counting a new record being entered.
-    int displayRowCount() const;
     // The current row (0-based), -1 when there is none.
     int currentRow() const { return m_row; }
     bool bof() const { return m_bof; }
     bool eof() const { return m_eof; }
-    bool isEmpty() const { return displayRowCount() == 0; }
+    bool isEmpty() const { return recordCount() == 0; }
 
     void first();
     void last();
@@ -117,11 +115,13 @@ public:
     void post();
     void cancel();
     void deleteRecord();
+    // Asks for a new record, which this table never adds: the record being
+    // typed is posted first, then onBeforeInsert runs, and nothing else
+    // changes.
     void insert();
-    void append();
-    // Posts a pending change (or drops an untouched new record). A change
-    // the file refused stays pending, and until the user works on it again
-    // this raises SilentAbort instead of trying again.
+    // Posts a pending change. A change the file refused stays pending, and
+    // until the user works on it again this raises SilentAbort instead of
+    // trying again.
     void checkBrowseMode();
     // Posts a pending change even when it was refused before: the user asked
     // for it (closing the program, for instance).
@@ -139,8 +139,8 @@ public:
     void enableControls();
     bool controlsDisabled() const { return m_disableCount > 0; }
 
-    // Runs before any insert or append; throwing from it (SilentAbort for a
-    // silent veto) stops the insert before anything changes.
+    // Runs whenever a new record is asked for; throwing from it (SilentAbort
+    // for a silent veto) is how the refusal reaches the caller.
     std::function<void(Table&)> onBeforeInsert;
     // Hears what goes wrong in the background, where no caller can (the
     // file could not be read to its end); the table is closed by then.
@@ -174,7 +174,6 @@ private:
     void rebuildView();
     int rowIndex(int row) const; // position in the rows of a shown row
     void setCurrent(int row);
-    void startInsert(int row);
     std::vector<FieldChange> changes() const;
     void validate(int field, const TextValue& value) const;
     void writePending();
@@ -185,7 +184,6 @@ private:
     void notifyScroll();
     void notifyState();
     void notifyRecord(int row);
-    void notifyInserted(int row);
     void notifyRemoved(int row);
     void notifyAppended(int first, int last);
 
@@ -215,7 +213,6 @@ private:
     // The pending change of the current record, one slot per field.
     std::vector<TextValue> m_buffer;
     std::vector<bool> m_changed;
-    int m_insertRow = -1;
     bool m_refused = false; // the file refused the pending change
 
     std::vector<DataSource*> m_sources;

@@ -280,7 +280,7 @@ void TestJetStore::changesAreRefusedAndTheFileKeepsItsBytes()
     QCOMPARE(t.text(name), original);
 
     JetStore store(path);
-    QVERIFY(!errorOf([&] { store.insert(directoryTableName(), QStringLiteral("Код"), {}); }).isEmpty());
+    QVERIFY(!errorOf([&] { store.remove(directoryTableName(), QStringLiteral("Код"), 1, {}); }).isEmpty());
     QCOMPARE(fileHash(path), before);
 }
 

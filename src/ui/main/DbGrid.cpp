@@ -203,16 +203,7 @@ void DbGrid::keyPressEvent(QKeyEvent* event)
 bool DbGrid::atLastRow() const
 {
     const Table* t = table();
-    return t && t->currentRow() >= t->displayRowCount() - 1;
-}
-
-// Moving down from the last record asks the table for a new one.
-void DbGrid::appendOrStay()
-{
-    Table* t = table();
-    if (t->state() == Table::State::Insert && !t->modified())
-        return;
-    t->append();
+    return t && t->currentRow() >= t->recordCount() - 1;
 }
 
 void DbGrid::handleKey(QKeyEvent* event)
@@ -220,6 +211,8 @@ void DbGrid::handleKey(QKeyEvent* event)
     Table* t = table();
     const bool open = t && t->active();
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    // Insert, and moving down or tabbing on from the last record, ask the
+    // table for a new record.
     switch (event->key()) {
     case Qt::Key_Insert:
         if (open && mods == Qt::NoModifier) {
@@ -229,7 +222,7 @@ void DbGrid::handleKey(QKeyEvent* event)
         break;
     case Qt::Key_Down:
         if (open && !(mods & Qt::ControlModifier) && atLastRow()) {
-            appendOrStay();
+            t->insert();
             return;
         }
         break;
@@ -243,7 +236,7 @@ void DbGrid::handleKey(QKeyEvent* event)
         }
         if (event->key() == Qt::Key_Tab && open && mods == Qt::NoModifier && atLastRow()
             && currentIndex().column() == m_model->columnCount() - 1) {
-            appendOrStay();
+            t->insert();
             return;
         }
         break;
@@ -260,7 +253,7 @@ void DbGrid::handleKey(QKeyEvent* event)
         }
         break;
     case Qt::Key_Escape:
-        if (open && (t->state() == Table::State::Edit || t->state() == Table::State::Insert)) {
+        if (open && t->state() == Table::State::Edit) {
             t->cancel();
             return;
         }
@@ -337,7 +330,7 @@ void DbGrid::cancelRecord()
 {
     guarded([&] {
         Table* t = table();
-        if (t && (t->state() == Table::State::Edit || t->state() == Table::State::Insert))
+        if (t && t->state() == Table::State::Edit)
             t->cancel();
     });
 }

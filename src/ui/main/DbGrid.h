@@ -2,6 +2,8 @@
 // follows and moves the table's current record, and edits the cells of
 // existing records in place. Changes reach the table when the cursor leaves
 // the record; Escape cancels them; Ctrl+Delete deletes after a question.
+// Insert, and Down or Tab on from the last record, ask the table for a new
+// record, which it never adds (its owner may refuse aloud or silently).
 #pragma once
 
 #include <QTableView>
@@ -51,7 +53,6 @@ protected:
 private:
     void handleKey(QKeyEvent* event);
     bool atLastRow() const;
-    void appendOrStay();
     void startEditing();
     void cancelRecord();
     void followTable(int row);

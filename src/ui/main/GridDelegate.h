@@ -2,7 +2,8 @@
 // characters than the field holds (a value already longer, written by some
 // other program, is shown whole). Only what the user changed in the editor
 // goes back into the record. Keys that mean "leave this cell" go back to the
-// grid, so the grid decides whether to move, post, cancel or append.
+// grid, so the grid decides whether to move, post, cancel or ask for a new
+// record.
 #pragma once
 
 #include <QPointer>

@@ -48,11 +48,6 @@ void IndicatorHeader::paintSection(QPainter* painter, const QRect& rect, int log
         painter->drawLine(c.x() - 2, c.y() - 4, c.x() + 2, c.y() - 4);
         painter->drawLine(c.x() - 2, c.y() + 4, c.x() + 2, c.y() + 4);
         break;
-    case GridModel::InsertIndicator:
-        painter->drawLine(c.x(), c.y() - 3, c.x(), c.y() + 3);
-        painter->drawLine(c.x() - 3, c.y() - 2, c.x() + 3, c.y() + 2);
-        painter->drawLine(c.x() - 3, c.y() + 2, c.x() + 3, c.y() - 2);
-        break;
     default:
         break;
     }

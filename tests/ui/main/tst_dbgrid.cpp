@@ -4,7 +4,6 @@
 #include "Fixture.h"
 
 #include "data/Connection.h"
-#include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/GridModel.h"
 #include "data/Store.h"
@@ -75,7 +74,6 @@ void TestDbGrid::start(const QVector<TestRecord>& records)
     m_table->setConnection(m_connection.get());
     m_table->setTableName(directoryTableName());
     m_table->setFields(directoryFields());
-    m_table->onBeforeInsert = [](Table&) { throw SilentAbort(); };
     m_table->open();
     m_source = std::make_unique<DataSource>();
     m_source->setDataSet(m_table.get());
