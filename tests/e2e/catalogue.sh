@@ -64,14 +64,7 @@ click_bus() {
 }
 
 # geometry_of WINDOW: sets GX GY GW GH of a window (a frame or a client).
-geometry_of() {
-    local info
-    info=$(xwininfo -id "$1")
-    GX=$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")
-    GY=$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")
-    GW=$(sed -n 's/^ *Width: *//p' <<<"$info")
-    GH=$(sed -n 's/^ *Height: *//p' <<<"$info")
-}
+geometry_of() { read -r GX GY GW GH < <(window_box "$1"); }
 
 # frame_centred WINDOW WHAT: the window's frame, title bar included, stands in
 # the middle of the screen (to a pixel).

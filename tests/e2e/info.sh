@@ -42,32 +42,6 @@ start_case_program() {
 opened_count() { grep -c . "$OPENED_LOG" 2>/dev/null || true; }
 opened_has() { grep -qxF "$1" "$OPENED_LOG" 2>/dev/null; }
 
-# find_side TITLE: waits for the program's visible window of that title; sets
-# SIDE, its client's top-left SX SY and its frame's FX FY FW FH.
-find_side() {
-    local end=$(( $(now_ms) + 10000 )) w
-    SIDE=""
-    while [ "$(now_ms)" -lt "$end" ] && [ -z "$SIDE" ]; do
-        for w in $(visible_windows); do
-            [ "$(window_title "$w")" = "$1" ] && SIDE=$w && break
-        done
-        [ -n "$SIDE" ] || sleep 0.1
-    done
-    [ -n "$SIDE" ] || { problem "no window '$1' appeared"; return 1; }
-    side_geometry
-}
-side_geometry() {
-    local info frame
-    info=$(xwininfo -id "$SIDE")
-    SX=$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")
-    SY=$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")
-    frame=$(frame_of "$SIDE")
-    info=$(xwininfo -id "$frame")
-    FX=$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")
-    FY=$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")
-    FW=$(sed -n 's/^ *Width: *//p' <<<"$info")
-    FH=$(sed -n 's/^ *Height: *//p' <<<"$info")
-}
 side_gone() { window_gone "$SIDE"; }
 side_viewable() { xwininfo -id "$SIDE" 2>/dev/null | grep -q 'IsViewable'; }
 

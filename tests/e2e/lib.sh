@@ -207,15 +207,46 @@ window_title() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NA
 window_gone() { ! xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 window_shown() { xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; }
 program_ended() { ! kill -0 "$APP_PID" 2>/dev/null; }
+# window_box WINDOW: "X Y W H", the place on the screen and the size of a
+# window (a frame or a client).
+window_box() {
+    xwininfo -id "$1" | sed -n -e 's/^ *Absolute upper-left [XY]: *//p' -e 's/^ *Width: *//p' -e 's/^ *Height: *//p' \
+        | tr '\n' ' '
+    echo
+}
+
+# find_side TITLE: waits up to 15 s for the program's visible window of that
+# title and then for its frame to stand still (the window manager places it
+# once the frame is known); sets SIDE and its geometry (side_geometry). Tells
+# the case and fails when no such window appears.
+find_side() {
+    local end=$(($(now_ms) + 15000)) w before="" now
+    SIDE=""
+    while [ "$(now_ms)" -lt "$end" ] && [ -z "$SIDE" ]; do
+        for w in $(visible_windows); do
+            [ "$(window_title "$w")" = "$1" ] && SIDE=$w && break
+        done
+        [ -n "$SIDE" ] || sleep 0.1
+    done
+    [ -n "$SIDE" ] || { problem "no window '$1' appeared"; return 1; }
+    while [ "$(now_ms)" -lt "$end" ]; do
+        now=$(window_box "$(frame_of "$SIDE")" 2>/dev/null)
+        [ -n "$now" ] && [ "$now" = "$before" ] && break
+        before=$now
+        sleep 0.1
+    done
+    side_geometry
+}
+# side_geometry: SIDE's client top-left SX SY and size SW SH, its frame's
+# top-left FX FY and size FW FH.
+side_geometry() {
+    read -r SX SY SW SH < <(window_box "$SIDE")
+    read -r FX FY FW FH < <(window_box "$(frame_of "$SIDE")")
+}
 
 # read_main_geometry: WIN_X, WIN_Y, WIN_W, WIN_H, MENU_H, CX, CY of MAIN.
 read_main_geometry() {
-    local info
-    info=$(xwininfo -id "$MAIN")
-    WIN_X=$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")
-    WIN_Y=$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")
-    WIN_W=$(sed -n 's/^ *Width: *//p' <<<"$info")
-    WIN_H=$(sed -n 's/^ *Height: *//p' <<<"$info")
+    read -r WIN_X WIN_Y WIN_W WIN_H < <(window_box "$MAIN")
     MENU_H=$((WIN_H - CLIENT_H))
     CX=$WIN_X
     CY=$((WIN_Y + MENU_H))

@@ -62,31 +62,6 @@ mean_between() { # mean_between X Y W H LOW HIGH WHAT
 
 # ---------------------------------------------------------------- side windows
 
-# find_side TITLE: waits for the program's visible window of that title; sets
-# SIDE, its client's top-left SX SY and size SW SH, its frame's FX FY FW FH.
-find_side() {
-    local end=$(($(now_ms) + 15000)) w info frame
-    SIDE=""
-    while [ "$(now_ms)" -lt "$end" ] && [ -z "$SIDE" ]; do
-        for w in $(visible_windows); do
-            [ "$(window_title "$w")" = "$1" ] && SIDE=$w && break
-        done
-        [ -n "$SIDE" ] || sleep 0.1
-    done
-    [ -n "$SIDE" ] || { problem "no window '$1' appeared"; return 1; }
-    info=$(xwininfo -id "$SIDE")
-    SX=$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")
-    SY=$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")
-    SW=$(sed -n 's/^ *Width: *//p' <<<"$info")
-    SH=$(sed -n 's/^ *Height: *//p' <<<"$info")
-    frame=$(frame_of "$SIDE")
-    info=$(xwininfo -id "$frame")
-    FX=$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")
-    FY=$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")
-    FW=$(sed -n 's/^ *Width: *//p' <<<"$info")
-    FH=$(sed -n 's/^ *Height: *//p' <<<"$info")
-}
-
 side_click() {
     xdotool mousemove "$((SX + $1))" "$((SY + $2))"
     wait_for 5 pointer_at "$((SX + $1))" "$((SY + $2))"

@@ -7,13 +7,8 @@ source "$(dirname "$0")/lib.sh"
 
 # on_screen WINDOW: the window's frame lies wholly on the screen.
 on_screen() {
-    local frame info x y w h sw sh
-    frame=$(frame_of "$1")
-    info=$(xwininfo -id "$frame")
-    x=$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")
-    y=$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")
-    w=$(sed -n 's/^ *Width: *//p' <<<"$info")
-    h=$(sed -n 's/^ *Height: *//p' <<<"$info")
+    local x y w h sw sh
+    read -r x y w h < <(window_box "$(frame_of "$1")")
     read -r sw sh < <(xdpyinfo | sed -n 's/^ *dimensions: *\([0-9]*\)x\([0-9]*\) pixels.*/\1 \2/p')
     FRAME_BOX="${w}x${h}+${x}+${y} on ${sw}x${sh}"
     [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$sw" ] && [ $((y + h)) -le "$sh" ]

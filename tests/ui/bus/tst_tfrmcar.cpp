@@ -6,18 +6,16 @@
 // beneath, both unchanged once a route is shown.
 #include "../../common/Controls.h"
 #include "../../common/PixelCheck.h"
-#include "../../common/TestDatabase.h"
+#include "../../common/ProgramFixture.h"
 #include "Fixture.h"
 
 #include "app/Application.h"
-#include "app/WindowSet.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/bus/Timetable.h"
 #include "ui/main/TForm1.h"
 #include "ui/widgets/MessageBox.h"
 #include "ui/widgets/PictureBox.h"
 #include "ui/widgets/PictureLoader.h"
-#include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/TextLabel.h"
 
 #include <QAccessible>
@@ -94,36 +92,31 @@ private:
     void open();
     void moveOver(QWidget* control, QPoint at = {});
 
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<WindowSet> m_windows;
+    ProgramFixture m_program;
 };
 
 void TestTFrmCar::initTestCase()
 {
     MessageBox::setAnswerWithDefault(true);
-    m_db = std::make_unique<TestDatabase>();
-    setProgramFolderForTesting(m_db->folder());
+    m_program.makeDatabase();
 }
 
 void TestTFrmCar::cleanupTestCase()
 {
-    m_db.reset();
-    setProgramFolderForTesting(QString());
+    m_program.close();
 }
 
 void TestTFrmCar::init()
 {
     MessageBox::clearShown();
-    m_windows = std::make_unique<WindowSet>();
+    FIXTURE_STEP(m_program.openWindows());
     QVERIFY(Form1 && FrmCar);
-    Form1->show();
-    QVERIFY(QTest::qWaitForWindowActive(Form1));
 }
 
 void TestTFrmCar::cleanup()
 {
     QVERIFY(MessageBox::shown().isEmpty());
-    m_windows.reset();
+    m_program.closeWindows();
 }
 
 void TestTFrmCar::open()

@@ -2,11 +2,11 @@
 // its labels, driven as a user drives them: labels found by name, clicked and
 // pointed at with the mouse, pressed through the accessibility interface.
 #include "../../common/Controls.h"
+#include "../../common/ProgramFixture.h"
 #include "../../common/TestDatabase.h"
 #include "Fixture.h"
 
 #include "app/Application.h"
-#include "app/WindowSet.h"
 #include "data/Catalogue.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/main/CurrentCategory.h"
@@ -15,7 +15,6 @@
 #include "ui/widgets/Bevel.h"
 #include "ui/widgets/MessageBox.h"
 #include "ui/widgets/PictureBox.h"
-#include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/TextLabel.h"
 
 #include <QAbstractItemModelTester>
@@ -135,8 +134,7 @@ private:
     void checkHighlighted(const QStringList& white, const QString& row);
 
     QVector<TestRecord> m_records;
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<WindowSet> m_windows;
+    ProgramFixture m_program;
 };
 
 void TestCatalogue::initTestCase()
@@ -144,15 +142,12 @@ void TestCatalogue::initTestCase()
     MessageBox::setAnswerWithDefault(true);
     m_records = catalogueRecords();
     // Nothing here writes to the file: one database serves every test.
-    m_db = std::make_unique<TestDatabase>(m_records);
-    setProgramFolderForTesting(m_db->folder());
+    m_program.makeDatabase(m_records);
 }
 
 void TestCatalogue::cleanupTestCase()
 {
-    m_windows.reset();
-    m_db.reset();
-    setProgramFolderForTesting(QString());
+    m_program.close();
 }
 
 // The rows of the tests that read the layout or click one label each share
@@ -168,13 +163,10 @@ static bool sharesOneStart()
 void TestCatalogue::init()
 {
     MessageBox::clearShown();
-    if (m_windows && sharesOneStart())
+    if (m_program.windowsOpen() && sharesOneStart())
         return;
-    m_windows.reset();
-    m_windows = std::make_unique<WindowSet>();
+    FIXTURE_STEP(m_program.openWindows());
     QVERIFY(Form1 && FrmCar);
-    Form1->show();
-    QVERIFY(QTest::qWaitForWindowActive(Form1));
     // The pointer starts over the search box, where it lights nothing.
     QTest::mouseMove(Form1->windowHandle(), control<QLineEdit>(Form1, "Edit1")->geometry().center());
     new QAbstractItemModelTester(control<DbGrid>(Form1, "DBGrid1")->model(),
@@ -185,7 +177,7 @@ void TestCatalogue::cleanup()
 {
     QVERIFY(MessageBox::shown().isEmpty());
     if (!sharesOneStart() || QTest::currentTestFailed())
-        m_windows.reset();
+        m_program.closeWindows();
 }
 
 TextLabel* TestCatalogue::label(const QString& name) const

@@ -3,10 +3,10 @@
 // Enter or Space to choose; Ctrl+Tab out of the grid; the links; Return on a
 // button; Escape closing a side window.
 #include "../../common/Controls.h"
-#include "../../common/TestDatabase.h"
+#include "../../common/ProgramFixture.h"
 #include "../../common/UrlRecorder.h"
+#include "Fixture.h"
 
-#include "app/WindowSet.h"
 #include "data/Catalogue.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/info/MakerAddresses.h"
@@ -17,7 +17,6 @@
 #include "ui/main/DbGrid.h"
 #include "ui/main/TForm1.h"
 #include "ui/widgets/MessageBox.h"
-#include "ui/widgets/ProgramFolder.h"
 #include "ui/widgets/TextLabel.h"
 
 #include <QAction>
@@ -58,36 +57,31 @@ private:
         return QString::fromUtf8(text.data(), qsizetype(text.size()));
     }
 
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<WindowSet> m_windows;
+    ProgramFixture m_program;
 };
 
 void TestKeyboard::initTestCase()
 {
     MessageBox::setAnswerWithDefault(true);
-    m_db = std::make_unique<TestDatabase>();
-    setProgramFolderForTesting(m_db->folder());
+    m_program.makeDatabase();
 }
 
 void TestKeyboard::cleanupTestCase()
 {
-    m_db.reset();
-    setProgramFolderForTesting(QString());
+    m_program.close();
 }
 
 void TestKeyboard::init()
 {
     MessageBox::clearShown();
-    m_windows = std::make_unique<WindowSet>();
+    FIXTURE_STEP(m_program.openWindows());
     QVERIFY(Form1 && FrmCar && FmAbout);
-    Form1->show();
-    QVERIFY(QTest::qWaitForWindowActive(Form1));
 }
 
 void TestKeyboard::cleanup()
 {
     QVERIFY(MessageBox::shown().isEmpty());
-    m_windows.reset();
+    m_program.closeWindows();
 }
 
 bool TestKeyboard::open(const char* action, QWidget* window)

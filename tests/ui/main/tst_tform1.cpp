@@ -1,10 +1,10 @@
 // The main window driven as a user drives it: start-up, the grid and its
 // keys, the menu and the side windows.
 #include "../../common/Controls.h"
+#include "../../common/ProgramFixture.h"
 #include "../../common/TestDatabase.h"
 #include "Fixture.h"
 
-#include "app/WindowSet.h"
 #include "data/DataSource.h"
 #include "data/GridModel.h"
 #include "data/NameSearch.h"
@@ -90,7 +90,6 @@ private slots:
     void malformedFilterKeepsTheRows();
 
 private:
-    void start(const QVector<TestRecord>& records = TestDatabase::defaultRecords());
     void startWithNames();
     QStringList shownNames() const;
     DbGrid* grid() const { return control<DbGrid>(Form1, "DBGrid1"); }
@@ -102,8 +101,7 @@ private:
         return editor && editor->objectName() == QLatin1String("InplaceEditor") ? editor : nullptr;
     }
 
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<WindowSet> m_windows;
+    ProgramFixture m_program;
 };
 
 void TestTForm1::init()
@@ -115,18 +113,7 @@ void TestTForm1::init()
 
 void TestTForm1::cleanup()
 {
-    m_windows.reset();
-    m_db.reset();
-    setProgramFolderForTesting(QString());
-}
-
-void TestTForm1::start(const QVector<TestRecord>& records)
-{
-    m_db = std::make_unique<TestDatabase>(records);
-    setProgramFolderForTesting(m_db->folder());
-    m_windows = std::make_unique<WindowSet>();
-    Form1->show();
-    QVERIFY(QTest::qWaitForWindowActive(Form1));
+    m_program.close();
 }
 
 void TestTForm1::clickCell(int row, int column)
@@ -139,7 +126,7 @@ void TestTForm1::clickCell(int row, int column)
 
 void TestTForm1::startsWithEveryRecord()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     new QAbstractItemModelTester(grid()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, grid());
     QCOMPARE(grid()->model()->rowCount(), 5);
     QCOMPARE(grid()->model()->columnCount(), 5); // the key is never shown
@@ -160,7 +147,7 @@ void TestTForm1::startsWithEveryRecord()
 
 void TestTForm1::layoutOfTheWindow()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     QCOMPARE(Form1->windowTitle(), QStringLiteral("Сарвино- городской справочник"));
     QCOMPARE(Form1->centralWidget()->size(), QSize(1006, 651));
     QCOMPARE(Form1->minimumSize(), Form1->size()); // never smaller
@@ -198,7 +185,7 @@ void TestTForm1::missingDatabaseGivesOneMessage()
 {
     QTemporaryDir empty;
     setProgramFolderForTesting(empty.path());
-    m_windows = std::make_unique<WindowSet>();
+    FIXTURE_STEP(m_program.openWindows(ProgramFixture::Show::Hidden));
     QCOMPARE(MessageBox::shown().size(), 1);
     const MessageBox::Shown box = MessageBox::shown().first();
     QCOMPARE(box.icon, QMessageBox::Critical);
@@ -236,7 +223,7 @@ void TestTForm1::insertsAreVetoedSilently()
     QFETCH(int, row);
     QFETCH(int, column);
     QFETCH(int, key);
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     clickCell(row, column);
     QCOMPARE(Form1->ADOTable1.currentRow(), row);
     for (int i = 0; i < 3; ++i)
@@ -244,13 +231,13 @@ void TestTForm1::insertsAreVetoedSilently()
     QCOMPARE(Form1->ADOTable1.state(), Table::State::Browse);
     QCOMPARE(Form1->ADOTable1.currentRow(), row);
     QCOMPARE(grid()->model()->rowCount(), 5);
-    QCOMPARE(m_db->count(), 5);
+    QCOMPARE(m_program.db().count(), 5);
     QVERIFY(MessageBox::shown().isEmpty());
 }
 
 void TestTForm1::downMovesOneRowWithoutFlicker()
 {
-    FIXTURE_STEP(start(TestDatabase::numbered(40)));
+    FIXTURE_STEP(m_program.start(TestDatabase::numbered(40)));
     clickCell(0, 0);
     QSignalSpy resets(grid()->model(), &QAbstractItemModel::modelReset);
     for (int i = 1; i <= 39; ++i) {
@@ -270,7 +257,7 @@ void TestTForm1::downMovesOneRowWithoutFlicker()
 
 void TestTForm1::editedCellIsPostedWhenLeavingTheRecord()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     clickCell(0, 1);
     typeText(grid(), QStringLiteral("ул. Новая, 1"));
     QCOMPARE(Form1->ADOTable1.state(), Table::State::Edit);
@@ -279,24 +266,24 @@ void TestTForm1::editedCellIsPostedWhenLeavingTheRecord()
     QCOMPARE(editor->maxLength(), 50);
     QTest::keyClick(editor, Qt::Key_Return);
     QCoreApplication::processEvents(); // the editor hands its text over once the key is done
-    QCOMPARE(m_db->value(1, QStringLiteral("адрес")).toString(), QStringLiteral("ул. Ленина, 5")); // not yet
+    QCOMPARE(m_program.db().value(1, QStringLiteral("адрес")).toString(), QStringLiteral("ул. Ленина, 5")); // not yet
     QCOMPARE(grid()->model()->index(0, 1).data().toString(), QStringLiteral("ул. Новая, 1"));
     QSignalSpy resets(grid()->model(), &QAbstractItemModel::modelReset);
     QTest::keyClick(grid(), Qt::Key_Down);
     QCOMPARE(Form1->ADOTable1.state(), Table::State::Browse);
-    QCOMPARE(m_db->value(1, QStringLiteral("адрес")).toString(), QStringLiteral("ул. Новая, 1"));
+    QCOMPARE(m_program.db().value(1, QStringLiteral("адрес")).toString(), QStringLiteral("ул. Новая, 1"));
     QCOMPARE(Form1->ADOTable1.currentRow(), 1);
     QCOMPARE(grid()->currentIndex(), grid()->model()->index(1, 1)); // still in the same column
     QCOMPARE(resets.count(), 0);
 
     // A change someone else made meanwhile is reported and not overwritten.
-    m_db->exec(QStringLiteral("UPDATE \"главная\" SET \"тел\"='чужой' WHERE \"Код\"=2"));
+    m_program.db().exec(QStringLiteral("UPDATE \"главная\" SET \"тел\"='чужой' WHERE \"Код\"=2"));
     clickCell(1, 2);
     typeText(grid(), QStringLiteral("мой"));
     QTest::keyClick(openEditor(), Qt::Key_Down);
     QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown().first().text, Store::rowNotFoundMessage(m_db->path()));
-    QCOMPARE(m_db->value(2, QStringLiteral("тел")).toString(), QStringLiteral("чужой"));
+    QCOMPARE(MessageBox::shown().first().text, Store::rowNotFoundMessage(m_program.db().path()));
+    QCOMPARE(m_program.db().value(2, QStringLiteral("тел")).toString(), QStringLiteral("чужой"));
     QCOMPARE(Form1->ADOTable1.currentRow(), 1); // still on the record that could not be saved
     QCOMPARE(grid()->currentIndex().row(), 1);
     QCOMPARE(Form1->ADOTable1.state(), Table::State::Edit);
@@ -304,7 +291,7 @@ void TestTForm1::editedCellIsPostedWhenLeavingTheRecord()
 
 void TestTForm1::escapeCancelsTheEdit()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     clickCell(2, 0);
     typeText(grid(), QStringLiteral("XYZ"));
     QTest::keyClick(openEditor(), Qt::Key_Return);
@@ -314,24 +301,24 @@ void TestTForm1::escapeCancelsTheEdit()
     QCOMPARE(Form1->ADOTable1.state(), Table::State::Browse);
     QCOMPARE(grid()->model()->index(2, 0).data().toString(), QStringLiteral("ООО 'Ромашка'"));
     QTest::keyClick(grid(), Qt::Key_Down);
-    QCOMPARE(m_db->value(3, QStringLiteral("название")).toString(), QStringLiteral("ООО 'Ромашка'"));
+    QCOMPARE(m_program.db().value(3, QStringLiteral("название")).toString(), QStringLiteral("ООО 'Ромашка'"));
 }
 
 void TestTForm1::ctrlDeleteAsksThenDeletes()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     clickCell(1, 0);
     MessageBox::setNextAnswer(QMessageBox::Cancel);
     QTest::keyClick(grid(), Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(MessageBox::shown().size(), 1);
     QCOMPARE(MessageBox::shown().first().text, QStringLiteral("Delete record?"));
     QCOMPARE(MessageBox::shown().first().icon, QMessageBox::Question);
-    QCOMPARE(m_db->count(), 5);
+    QCOMPARE(m_program.db().count(), 5);
 
     MessageBox::setNextAnswer(QMessageBox::Ok);
     QTest::keyClick(grid(), Qt::Key_Delete, Qt::ControlModifier);
-    QCOMPARE(m_db->count(), 4);
-    QVERIFY(!m_db->value(2, QStringLiteral("название")).isValid());
+    QCOMPARE(m_program.db().count(), 4);
+    QVERIFY(!m_program.db().value(2, QStringLiteral("название")).isValid());
     QCOMPARE(grid()->model()->rowCount(), 4);
     QCOMPARE(grid()->currentIndex().row(), 1);
     QCOMPARE(grid()->model()->index(1, 0).data().toString(), QStringLiteral("ООО 'Ромашка'"));
@@ -339,16 +326,16 @@ void TestTForm1::ctrlDeleteAsksThenDeletes()
 
 void TestTForm1::pendingEditIsPostedOnClose()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     clickCell(3, 4);
     typeText(grid(), QStringLiteral("Сохранить при выходе"));
     QVERIFY(Form1->close());
-    QCOMPARE(m_db->value(4, QStringLiteral("пояснение")).toString(), QStringLiteral("Сохранить при выходе"));
+    QCOMPARE(m_program.db().value(4, QStringLiteral("пояснение")).toString(), QStringLiteral("Сохранить при выходе"));
 }
 
 void TestTForm1::recordIndicatorFollowsTheCursor()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     auto* model = grid()->model();
     auto indicator = [&](int row) { return model->headerData(row, Qt::Vertical, GridModel::IndicatorRole).toInt(); };
     QCOMPARE(indicator(0), int(GridModel::BrowseIndicator));
@@ -369,7 +356,7 @@ void TestTForm1::recordIndicatorFollowsTheCursor()
 
 void TestTForm1::secondaryWindowsDisableTheMainWindow()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     struct Case {
         QAction* action;
         QWidget* window;
@@ -421,7 +408,7 @@ void TestTForm1::startWithNames()
             { QString::fromUtf8(name), QStringLiteral("ул. Ленина, %1").arg(100 - i), QStringLiteral("3-%1").arg(i % 7),
                 i % 2 ? QStringLiteral("Продукты") : QStringLiteral("Аптека"), QVariant() });
     }
-    FIXTURE_STEP(start(records));
+    FIXTURE_STEP(m_program.start(records));
 }
 
 QStringList TestTForm1::shownNames() const
@@ -434,7 +421,7 @@ QStringList TestTForm1::shownNames() const
 
 void TestTForm1::maximisingKeepsTheControlsInPlace()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     const QSize normal = Form1->size();
     const QRect gridPlace = grid()->geometry();
     const QRect groupPlace = control<ClassicGroupBox>(Form1, "GroupBox1")->geometry();
@@ -458,7 +445,7 @@ void TestTForm1::maximisingKeepsTheControlsInPlace()
 
 void TestTForm1::sortGroupFrameEnclosesItsButtons()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     auto* box = qobject_cast<ClassicGroupBox*>(control<ClassicGroupBox>(Form1, "GroupBox1"));
     QVERIFY(box);
     const QRect frame = box->frameRect();
@@ -478,7 +465,7 @@ void TestTForm1::sortGroupFrameEnclosesItsButtons()
 
 void TestTForm1::currentCellShowsSelectedOnlyWithFocus()
 {
-    FIXTURE_STEP(start());
+    FIXTURE_STEP(m_program.start());
     const auto cellColour = [this](int row, int column) {
         const QRect cell = grid()->visualRect(grid()->model()->index(row, column));
         return grid()->viewport()->grab(cell.adjusted(2, 2, -2, -2)).toImage().pixelColor(1, 1);

@@ -4,9 +4,9 @@
 // flat panel, the squeezed banners, and which control lies on top where they
 // overlap; and the program's icon.
 #include "../../common/PixelCheck.h"
-#include "../../common/TestDatabase.h"
+#include "../../common/ProgramFixture.h"
+#include "Fixture.h"
 
-#include "app/WindowSet.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/form2/TForm2.h"
 #include "ui/info/TFmAbout.h"
@@ -14,7 +14,6 @@
 #include "ui/main/TForm1.h"
 #include "ui/widgets/PictureBox.h"
 #include "ui/widgets/PictureLoader.h"
-#include "ui/widgets/ProgramFolder.h"
 
 #include <QAction>
 #include <QApplication>
@@ -122,26 +121,20 @@ private slots:
 private:
     PictureBox* image(const char* name) const { return Form1->findChild<PictureBox*>(QLatin1String(name)); }
 
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<WindowSet> m_windows;
+    ProgramFixture m_program;
     QImage m_window;
 };
 
 void TestTForm1Pictures::initTestCase()
 {
-    m_db = std::make_unique<TestDatabase>();
-    setProgramFolderForTesting(m_db->folder());
-    m_windows = std::make_unique<WindowSet>();
-    Form1->show();
-    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    m_program.makeDatabase();
+    FIXTURE_STEP(m_program.openWindows(ProgramFixture::Show::Exposed));
     m_window = Form1->centralWidget() ? Form1->centralWidget()->grab().toImage() : Form1->grab().toImage();
 }
 
 void TestTForm1Pictures::cleanupTestCase()
 {
-    m_windows.reset();
-    m_db.reset();
-    setProgramFolderForTesting(QString());
+    m_program.close();
 }
 
 // Every picture control of every window: its picture (as loaded, at the

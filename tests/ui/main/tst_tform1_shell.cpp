@@ -2,10 +2,10 @@
 // keys in the grid, the search box and the sort buttons, and the shortcuts
 // that every start writes into the user's folders.
 #include "../../common/Controls.h"
+#include "../../common/ProgramFixture.h"
 #include "../../common/TestDatabase.h"
 #include "Fixture.h"
 
-#include "app/WindowSet.h"
 #include "ui/main/ApplicationHook.h"
 #include "ui/main/DbGrid.h"
 #include "ui/main/TForm1.h"
@@ -99,8 +99,7 @@ private:
     void placeGridOn(int row);
 
     std::unique_ptr<QTemporaryDir> m_home;
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<WindowSet> m_windows;
+    ProgramFixture m_program;
 };
 
 void TestTForm1Shell::init()
@@ -117,19 +116,13 @@ void TestTForm1Shell::init()
 
 void TestTForm1Shell::cleanup()
 {
-    m_windows.reset();
-    m_db.reset();
-    setProgramFolderForTesting(QString());
+    m_program.close();
     m_home.reset();
 }
 
 void TestTForm1Shell::start(int records)
 {
-    m_db = std::make_unique<TestDatabase>(TestDatabase::numbered(records));
-    setProgramFolderForTesting(m_db->folder());
-    m_windows = std::make_unique<WindowSet>();
-    Form1->show();
-    QVERIFY(QTest::qWaitForWindowActive(Form1));
+    m_program.start(TestDatabase::numbered(records));
 }
 
 void TestTForm1Shell::placeGridOn(int row)
@@ -218,7 +211,7 @@ void TestTForm1Shell::theWheelAppendsNoRowAtTheEnd()
     QCOMPARE(Form1->ADOTable1.currentRow(), 4);
     QCOMPARE(grid()->model()->rowCount(), 5);
     QCOMPARE(Form1->ADOTable1.state(), Table::State::Browse);
-    QCOMPARE(m_db->count(), 5);
+    QCOMPARE(m_program.db().count(), 5);
     QVERIFY(MessageBox::shown().isEmpty());
     wheel(grid()->viewport(), QPoint(0, 120));
     QCOMPARE(Form1->ADOTable1.currentRow(), 3);
@@ -320,7 +313,7 @@ void TestTForm1Shell::activationReplacesTheHook()
     QCOMPARE(keys.presses, 1);
     QCOMPARE(Form1->ADOTable1.currentRow(), 1);
     // The hook goes with the window.
-    m_windows.reset();
+    m_program.closeWindows();
     QVERIFY(!ApplicationHook::isSet());
 }
 
@@ -328,7 +321,7 @@ void TestTForm1Shell::everyStartWritesBothShortcuts()
 {
     for (int run = 0; run < 2; ++run) {
         FIXTURE_STEP(start(3));
-        m_windows.reset();
+        m_program.closeWindows();
     }
     const QString home = m_home->path();
     const QString desktop = home + QStringLiteral("/Desktop"),
@@ -342,11 +335,11 @@ void TestTForm1Shell::everyStartWritesBothShortcuts()
         QVERIFY(entry.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(entry.readAll());
         // The program's folder of the test is a plain temporary path.
-        QVERIFY2(text.contains(QStringLiteral("\nExec=\"") + m_db->folder() + QLatin1Char('/') + running
+        QVERIFY2(text.contains(QStringLiteral("\nExec=\"") + m_program.db().folder() + QLatin1Char('/') + running
                      + QStringLiteral("\"\n")),
             qPrintable(text));
         QVERIFY(text.contains(QStringLiteral("\nComment=Description\n")));
-        QVERIFY(text.contains(QStringLiteral("\nPath=") + m_db->folder() + QStringLiteral("/\n")));
+        QVERIFY(text.contains(QStringLiteral("\nPath=") + m_program.db().folder() + QStringLiteral("/\n")));
     }
 }
 
@@ -354,7 +347,7 @@ void TestTForm1Shell::aFailedStartWritesNoShortcut()
 {
     QTemporaryDir empty;
     setProgramFolderForTesting(empty.path());
-    m_windows = std::make_unique<WindowSet>();
+    FIXTURE_STEP(m_program.openWindows(ProgramFixture::Show::Hidden));
     QCOMPARE(MessageBox::shown().size(), 1);
     QVERIFY(QDir(m_home->path() + QStringLiteral("/Desktop")).isEmpty());
     QVERIFY(!QFileInfo::exists(m_home->path() + QStringLiteral("/.local")));
