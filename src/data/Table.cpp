@@ -213,6 +213,57 @@ void Table::checkActive() const
         throw DataError(closedDataSetMessage());
 }
 
+// A step that would change the rows, the view or the record being typed
+// while a change is being written.
+void Table::checkIdle() const
+{
+    checkActive();
+    if (m_writing)
+        throw SilentAbort();
+}
+
+// Keeps a step that arrived while a change is being written for when the
+// write is over; false when nothing is written and it may run now.
+bool Table::deferWhileWriting(std::function<void()> step)
+{
+    if (!m_writing)
+        return false;
+    m_afterWriting.push_back(std::move(step));
+    return true;
+}
+
+// For as long as a change is written to the file. What waited runs after
+// the step that wrote has finished.
+class Table::Writing {
+public:
+    explicit Writing(Table& table)
+        : m_table(table)
+    {
+        m_table.m_writing = true;
+    }
+    ~Writing()
+    {
+        m_table.m_writing = false;
+        if (m_table.m_afterWriting.empty() || !m_table.m_data)
+            return;
+        Table* table = &m_table;
+        QMetaObject::invokeMethod(
+            m_table.m_data.get(),
+            [table] {
+                std::vector<std::function<void()>> steps;
+                steps.swap(table->m_afterWriting);
+                for (const auto& step : steps)
+                    step();
+            },
+            Qt::QueuedConnection);
+    }
+    Writing(const Writing&) = delete;
+    Writing& operator=(const Writing&) = delete;
+
+private:
+    Table& m_table;
+};
+
 std::size_t Table::memoryUsage() const
 {
     return m_data ? m_data->rows().memoryUsage() : 0;
@@ -224,7 +275,7 @@ std::size_t Table::memoryUsage() const
 // added at the end.
 void Table::onRowsArrived(int count)
 {
-    if (!m_data || m_allRowsShown)
+    if (!m_data || m_allRowsShown || deferWhileWriting([this, count] { onRowsArrived(count); }))
         return;
     const int old = int(m_view.size());
     if (count <= old)
@@ -242,7 +293,7 @@ void Table::onRowsArrived(int count)
 
 void Table::onRowsFinished()
 {
-    if (!m_data || !m_data->ready() || m_allRowsShown)
+    if (!m_data || !m_data->ready() || m_allRowsShown || deferWhileWriting([this] { onRowsFinished(); }))
         return;
     onRowsArrived(m_data->rows().rowCount());
     m_allRowsShown = true;
@@ -251,6 +302,8 @@ void Table::onRowsFinished()
 
 void Table::onLoadFailed(const QString& message)
 {
+    if (deferWhileWriting([this, message] { onLoadFailed(message); }))
+        return;
     close();
     if (onBackgroundError)
         onBackgroundError(std::make_exception_ptr(DataError(message)));
@@ -314,6 +367,8 @@ void Table::setSelection(const QString& filter, const QString& sortFields)
 // later; the last ones kept are the ones applied.
 void Table::reselect(const QString& filter, bool filtered, const QString& sortFields)
 {
+    if (m_writing)
+        throw SilentAbort();
     // A malformed filter or sort is refused before anything else happens.
     keepSelection(filter, filtered, sortFields, Selection::parse(filtered ? filter : QString(), sortFields, m_fields));
     // When the record cannot be left, the kept settings take over once its
@@ -349,6 +404,8 @@ void Table::schedulePendingSelection()
 // stay as they are. Never waits: called again when more is ready.
 void Table::applyPendingSelection()
 {
+    if (deferWhileWriting([this] { applyPendingSelection(); }))
+        return;
     if (!m_selectionPending || !active()) {
         setBusy(false);
         return;
@@ -416,7 +473,7 @@ void Table::setCurrent(int row)
 
 void Table::first()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     setCurrent(recordCount() > 0 ? 0 : -1);
     m_bof = true;
@@ -425,7 +482,7 @@ void Table::first()
 
 void Table::last()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     setCurrent(recordCount() - 1);
     m_eof = true;
@@ -434,7 +491,7 @@ void Table::last()
 
 void Table::next()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     if (recordCount() == 0 || m_row >= recordCount() - 1) {
         m_eof = true;
@@ -446,7 +503,7 @@ void Table::next()
 
 void Table::prior()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     if (recordCount() == 0 || m_row <= 0) {
         m_bof = true;
@@ -458,7 +515,7 @@ void Table::prior()
 
 void Table::moveBy(int distance)
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     const int count = recordCount();
     if (count == 0) {
@@ -473,7 +530,7 @@ void Table::moveBy(int distance)
 
 void Table::moveTo(int row)
 {
-    checkActive();
+    checkIdle();
     if (row == m_row)
         return;
     const bool wasInserting = m_state == State::Insert;
@@ -533,7 +590,7 @@ TextValue Table::value(int field) const
 
 void Table::edit()
 {
-    checkActive();
+    checkIdle();
     if (m_state == State::Edit || m_state == State::Insert)
         return;
     if (recordCount() == 0) {
@@ -600,7 +657,7 @@ void Table::validate(int field, const TextValue& value) const
 
 void Table::setValue(int field, const TextValue& value)
 {
-    checkActive();
+    checkIdle();
     if (field < 0 || field >= int(m_fields.size()))
         throw DataError(QStringLiteral("Field index out of range"));
     if (m_state != State::Edit && m_state != State::Insert)
@@ -646,7 +703,7 @@ bool Table::modified() const
 
 void Table::post()
 {
-    checkActive();
+    checkIdle();
     if (m_state == State::Browse)
         return;
     try {
@@ -681,6 +738,7 @@ void Table::writePending()
             m_view.reserve(m_view.size() + 1);
 
         Store& store = m_connection->store();
+        const Writing writing(*this);
         if (!editing)
             key = store.insert(m_tableName, m_fields.front().name, pending);
         else if (!pending.empty())
@@ -707,7 +765,7 @@ void Table::writePending()
 
 void Table::cancel()
 {
-    checkActive();
+    checkIdle();
     m_refused = false;
     if (m_state == State::Edit) {
         m_state = State::Browse;
@@ -732,7 +790,7 @@ void Table::cancel()
 
 void Table::deleteRecord()
 {
-    checkActive();
+    checkIdle();
     if (m_state == State::Insert) {
         cancel();
         return;
@@ -752,7 +810,10 @@ void Table::deleteRecord()
         const waitcheck::Allowed writing; // the file is not written while it is still being read
         m_data->waitUntilLoaded();
     }
-    m_connection->store().remove(m_tableName, m_fields.front().name, m_data->rows().key(index), originals);
+    {
+        const Writing writing(*this);
+        m_connection->store().remove(m_tableName, m_fields.front().name, m_data->rows().key(index), originals);
+    }
 
     m_data->markDeleted(index);
     m_view.erase(m_view.begin() + row);
@@ -765,7 +826,7 @@ void Table::deleteRecord()
 
 void Table::insert()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     if (onBeforeInsert)
         onBeforeInsert(*this);
@@ -774,7 +835,7 @@ void Table::insert()
 
 void Table::append()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     if (onBeforeInsert)
         onBeforeInsert(*this);
@@ -806,7 +867,7 @@ void Table::updateRecord()
 
 void Table::checkBrowseMode()
 {
-    checkActive();
+    checkIdle();
     updateRecord();
     if (m_state == State::Insert && !modified()) {
         cancel();
@@ -819,7 +880,7 @@ void Table::checkBrowseMode()
 
 void Table::savePending()
 {
-    checkActive();
+    checkIdle();
     m_refused = false;
     checkBrowseMode();
 }
