@@ -1,7 +1,8 @@
 // The directory on a PostgreSQL server beside the same directory in an
 // SQLite file, at a million records: the first screen's rows in, every row
 // in, the memory the rows take, and how long another program's change takes
-// to reach the rows in memory. The server is a throwaway one on a Unix
+// to reach the rows in memory; and the server's COPY alone, to tell its share
+// of the reading from ours. The server is a throwaway one on a Unix
 // socket, as in the tests.
 //
 //   build/bench/bench_pgstore [RECORDS]
@@ -21,6 +22,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -46,6 +49,46 @@ Figures load(const QString& path)
     f.allMs = double(timer.nsecsElapsed()) / 1e6;
     f.bytes = table.memoryUsage();
     return f;
+}
+
+// The server's part alone: the whole table sent by COPY and thrown away,
+// on one connection or split by key over several at once (what reading in
+// parts on several connections could gain at most).
+double rawCopy(PgTestServer& server, int parts)
+{
+    PGconn* probe = server.connect(QStringLiteral("town"), QStringLiteral("admin"));
+    PGresult* range = PQexec(probe, "SELECT min(\"Код\"), max(\"Код\") + 1 FROM главная");
+    const qint64 low = QByteArray(PQgetvalue(range, 0, 0)).toLongLong();
+    const qint64 high = QByteArray(PQgetvalue(range, 0, 1)).toLongLong();
+    PQclear(range);
+    PQfinish(probe);
+    std::vector<PGconn*> conns;
+    for (int i = 0; i < parts; ++i)
+        conns.push_back(server.connect(QStringLiteral("town"), QStringLiteral("admin")));
+    QElapsedTimer timer;
+    timer.start();
+    std::vector<std::thread> threads;
+    for (int i = 0; i < parts; ++i) {
+        threads.emplace_back([&, i] {
+            const QByteArray sql
+                = QStringLiteral("COPY (SELECT * FROM главная WHERE \"Код\" >= %1 AND \"Код\" < %2) TO "
+                                 "STDOUT (FORMAT binary)")
+                      .arg(low + (high - low) * i / parts)
+                      .arg(low + (high - low) * (i + 1) / parts)
+                      .toUtf8();
+            PQclear(PQexec(conns[std::size_t(i)], sql.constData()));
+            char* buffer = nullptr;
+            while (PQgetCopyData(conns[std::size_t(i)], &buffer, 0) > 0)
+                PQfreemem(buffer);
+            PQclear(PQgetResult(conns[std::size_t(i)]));
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    for (PGconn* c : conns)
+        PQfinish(c);
+    return ms;
 }
 
 void print(const char* name, const Figures& f)
@@ -84,6 +127,8 @@ int main(int argc, char** argv)
         print("PostgreSQL, COPY binary", load(linkFile));
         PgStore::setLoadMethod(PgStore::LoadMethod::SingleRow);
         print("PostgreSQL, single-row mode", load(linkFile));
+        std::printf("%-28s %7.1f ms on one connection, %7.1f ms split over two\n", "server's COPY alone",
+            rawCopy(server, 1), rawCopy(server, 2));
     }
     PgStore::setLoadMethod(PgStore::LoadMethod::Copy);
 

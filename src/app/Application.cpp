@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/Fonts.h"
+#include "app/NetworkWait.h"
 #include "app/Startup.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/PictureLoader.h"
@@ -21,6 +22,8 @@ Application::Application(int& argc, char** argv)
     // No window has an icon of its own: this one stands for the program in
     // every title bar and in the task bar.
     setWindowIcon(PictureLoader::applicationIcon());
+    // A change written to a server keeps the window painted while it waits.
+    networkwait::install();
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)

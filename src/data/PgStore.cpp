@@ -3,9 +3,11 @@
 #include "data/DataError.h"
 #include "data/DirectorySchema.h"
 #include "data/RowSet.h"
+#include "data/SocketWait.h"
 
 #include <QDir>
 #include <QMetaObject>
+#include <QScopeGuard>
 
 #include <libpq-fe.h>
 
@@ -106,6 +108,13 @@ TextValue valueOf(const PGresult* result, int row, int column)
     if (PQgetisnull(result, row, column))
         return std::nullopt;
     return QString::fromUtf8(PQgetvalue(result, row, column), PQgetlength(result, row, column));
+}
+
+// Said of every write that failed and may be tried again.
+QString pendingNote()
+{
+    return QStringLiteral(" Изменения остались в таблице: повторите сохранение позже или нажмите Esc, чтобы отменить "
+                          "правку.");
 }
 
 std::uint32_t bigEndian32(const char* p)
@@ -278,13 +287,50 @@ void PgStore::ensureConnected()
         m_conn = nullptr;
     }
     try {
-        m_conn = connectOrThrow();
+        m_conn = connectWaiting();
     } catch (const DataError& e) {
         throw DataError(e.message()
             + QStringLiteral("\nИзменения не сохранены и остались в таблице: повторите сохранение позже или нажмите "
                              "Esc, чтобы отменить правку."));
     }
     m_backendPid = PQbackendPID(m_conn);
+}
+
+// Connects on a thread of its own while the window's thread waits through
+// the socket wait hook, so the window keeps painting. libpq's own blocking
+// connect does the work there: it gives each host of the link its
+// connect_timeout and moves on to the next, which its polling interface
+// leaves to the caller (and it may block in a name lookup).
+PGconn* PgStore::connectWaiting() const
+{
+    struct Attempt {
+        PGconn* conn = nullptr;
+        QString error;
+        int done = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        ~Attempt() { ::close(done); }
+    };
+    Attempt attempt;
+    if (attempt.done < 0)
+        return connectOrThrow();
+    std::thread worker([this, &attempt] {
+        try {
+            attempt.conn = connectOrThrow();
+        } catch (const DataError& e) {
+            attempt.error = e.message();
+        }
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(attempt.done, &one, sizeof one);
+    });
+    // The worker ends by itself within libpq's timeouts; the deadline only
+    // spaces the looks.
+    pollfd p { attempt.done, POLLIN, 0 };
+    while (::poll(&p, 1, 0) == 0)
+        socketwait::wait(attempt.done, socketwait::Direction::Read,
+            socketwait::Clock::now() + std::chrono::seconds(s_connectSeconds.load()));
+    worker.join();
+    if (!attempt.conn)
+        throw DataError(attempt.error);
+    return attempt.conn;
 }
 
 // The table ----------------------------------------------------------------
@@ -622,16 +668,9 @@ void PgStore::failWrite(PGresult* result, const QString& what)
 {
     const QString state = sqlstateOf(result);
     const QString server = serverMessage(result, m_conn);
-    const QString pending = QStringLiteral(" Изменения остались в таблице: повторите сохранение позже или нажмите "
-                                           "Esc, чтобы отменить правку.");
-    if (connectionLost(result, m_conn)) {
-        // The next write connects anew.
-        PQfinish(m_conn);
-        m_conn = nullptr;
-        throw DataError(QStringLiteral("Связь с сервером PostgreSQL «%1» потеряна, и изменения не сохранены (%2).")
-                            .arg(m_serverName, server)
-            + pending + QStringLiteral(" При следующей попытке программа подключится заново."));
-    }
+    const QString pending = pendingNote();
+    if (connectionLost(result, m_conn))
+        failLost(server);
     if (state == QLatin1String("55P03") || state == QLatin1String("40P01") || state == QLatin1String("40001"))
         throw DataError(QStringLiteral("Эту запись на сервере PostgreSQL «%1» сейчас изменяет другой пользователь, и "
                                        "изменения не сохранены.")
@@ -656,10 +695,82 @@ void PgStore::failWrite(PGresult* result, const QString& what)
     throw DataError(what.arg(m_serverName) + QStringLiteral(": ") + server);
 }
 
+// One write at a time: the window's events run while a write waits for the
+// server, and none of them may start another on the same connection.
+void PgStore::beginWrite()
+{
+    if (m_writing)
+        throw DataError(QStringLiteral("Предыдущие изменения ещё сохраняются на сервере PostgreSQL «%1»; повторите "
+                                       "сохранение, когда они будут сохранены.")
+                            .arg(m_serverName));
+    m_writing = true;
+}
+
+// The connection is gone: the next write connects anew.
+void PgStore::failLost(const QString& reason)
+{
+    if (m_conn) {
+        PQfinish(m_conn);
+        m_conn = nullptr;
+    }
+    throw DataError(QStringLiteral("Связь с сервером PostgreSQL «%1» потеряна, и изменения не сохранены (%2).")
+                        .arg(m_serverName, reason)
+        + pendingNote() + QStringLiteral(" При следующей попытке программа подключится заново."));
+}
+
+// One statement of a write, sent without blocking: the window's thread waits
+// for the answer through the socket wait hook, so the window keeps painting
+// meanwhile. The server ends the statement itself after the statement time
+// (a row lock after the lock time); one silent well beyond that is taken for
+// gone. The result, or none when the connection failed.
+PGresult* PgStore::execWaiting(const char* sql, const std::vector<const char*>& params)
+{
+    constexpr int kSilenceMarginMs = 5000;
+    const auto deadline = socketwait::Clock::now() + std::chrono::milliseconds(s_statementMs.load() + kSilenceMarginMs);
+    const int socket = PQsocket(m_conn);
+    PQsetnonblocking(m_conn, 1);
+    const auto blocking = qScopeGuard([this] {
+        if (m_conn)
+            PQsetnonblocking(m_conn, 0);
+    });
+    const auto waitFor = [&](socketwait::Direction direction) {
+        if (socketwait::Clock::now() >= deadline)
+            failLost(QStringLiteral("сервер не ответил за %1 с").arg((s_statementMs.load() + kSilenceMarginMs) / 1000));
+        socketwait::wait(socket, direction, deadline);
+    };
+    if (!PQsendQueryParams(m_conn, sql, int(params.size()), nullptr, params.data(), nullptr, nullptr, 0))
+        return nullptr;
+    for (int unsent; (unsent = PQflush(m_conn)) != 0;) {
+        if (unsent < 0)
+            return nullptr;
+        waitFor(socketwait::Direction::Write);
+        if (!PQconsumeInput(m_conn))
+            return nullptr;
+    }
+    std::unique_ptr<PGresult, decltype(&PQclear)> first(nullptr, &PQclear);
+    for (;;) {
+        if (!PQconsumeInput(m_conn))
+            return nullptr;
+        if (PQisBusy(m_conn)) {
+            waitFor(socketwait::Direction::Read);
+            continue;
+        }
+        PGresult* next = PQgetResult(m_conn);
+        if (!next)
+            return first.release();
+        if (first)
+            PQclear(next);
+        else
+            first.reset(next);
+    }
+}
+
 // Runs one UPDATE or DELETE in a transaction of its own and keeps it only
 // when it touched exactly one record.
 void PgStore::runWrite(const QByteArray& sql, const std::vector<TextValue>& values, const QString& what)
 {
+    beginWrite();
+    const auto done = qScopeGuard([this] { m_writing = false; });
     ensureConnected();
     std::vector<QByteArray> bytes;
     bytes.reserve(values.size());
@@ -669,19 +780,19 @@ void PgStore::runWrite(const QByteArray& sql, const std::vector<TextValue>& valu
         params.push_back(value ? bytes.back().constData() : nullptr);
     }
     {
-        Result begin(PQexec(m_conn, "BEGIN"));
+        Result begin(execWaiting("BEGIN"));
         if (begin.status() != PGRES_COMMAND_OK)
             failWrite(begin.r, what);
     }
-    Result r(PQexecParams(m_conn, sql.constData(), int(params.size()), nullptr, params.data(), nullptr, nullptr, 0));
+    Result r(execWaiting(sql.constData(), params));
     if (r.status() != PGRES_COMMAND_OK) {
         if (!connectionLost(r.r, m_conn))
-            Result rollback(PQexec(m_conn, "ROLLBACK"));
+            Result rollback(execWaiting("ROLLBACK"));
         failWrite(r.r, what);
     }
     const int affected = std::atoi(PQcmdTuples(r.r));
     if (affected != 1) {
-        Result rollback(PQexec(m_conn, "ROLLBACK"));
+        Result rollback(execWaiting("ROLLBACK"));
         if (affected == 0)
             throw DataError(QStringLiteral("Изменения не сохранены: запись на сервере PostgreSQL «%1» изменена или "
                                            "удалена другим пользователем после того, как справочник её прочитал. "
@@ -692,7 +803,7 @@ void PgStore::runWrite(const QByteArray& sql, const std::vector<TextValue>& valu
                             .arg(m_serverName)
                             .arg(affected));
     }
-    Result commit(PQexec(m_conn, "COMMIT"));
+    Result commit(execWaiting("COMMIT"));
     if (commit.status() != PGRES_COMMAND_OK)
         failWrite(commit.r, what);
 }

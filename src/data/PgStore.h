@@ -76,6 +76,7 @@ private:
     friend class Listener;
 
     pg_conn* connectOrThrow() const;
+    pg_conn* connectWaiting() const;
     QString connectFailure(const QString& reason, const QString& libpqMessage) const;
     void ensureConnected();
     void prepareSession(pg_conn* conn) const;
@@ -83,6 +84,9 @@ private:
     QString findReadOnlyReason();
     void startListener();
     [[noreturn]] void failWrite(pg_result* result, const QString& what);
+    [[noreturn]] void failLost(const QString& reason);
+    void beginWrite();
+    pg_result* execWaiting(const char* sql, const std::vector<const char*>& params = {});
     void runWrite(const QByteArray& sql, const std::vector<TextValue>& values, const QString& what);
     QString quotedTable() const;
     QString quotedColumn(const QString& field) const;
@@ -95,6 +99,7 @@ private:
     bool m_hasConnectTimeout = false;
     bool m_hasTcpSettings = false; // the link sets keepalives or tcp_user_timeout
     pg_conn* m_conn = nullptr;
+    bool m_writing = false; // a write waits for the server (the window's events run meanwhile)
     std::atomic<int> m_backendPid { 0 };
     QString m_readOnlyReason;
 

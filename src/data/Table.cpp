@@ -211,6 +211,57 @@ void Table::checkActive() const
         throw DataError(closedDataSetMessage());
 }
 
+// A step that would change the rows, the view or the record being typed
+// while a change is being written.
+void Table::checkIdle() const
+{
+    checkActive();
+    if (m_writing)
+        throw SilentAbort();
+}
+
+// Keeps a step that arrived while a change is being written for when the
+// write is over; false when nothing is written and it may run now.
+bool Table::deferWhileWriting(std::function<void()> step)
+{
+    if (!m_writing)
+        return false;
+    m_afterWriting.push_back(std::move(step));
+    return true;
+}
+
+// For as long as a change is written to the file. What waited runs after
+// the step that wrote has finished.
+class Table::Writing {
+public:
+    explicit Writing(Table& table)
+        : m_table(table)
+    {
+        m_table.m_writing = true;
+    }
+    ~Writing()
+    {
+        m_table.m_writing = false;
+        if (m_table.m_afterWriting.empty() || !m_table.m_data)
+            return;
+        Table* table = &m_table;
+        QMetaObject::invokeMethod(
+            m_table.m_data.get(),
+            [table] {
+                std::vector<std::function<void()>> steps;
+                steps.swap(table->m_afterWriting);
+                for (const auto& step : steps)
+                    step();
+            },
+            Qt::QueuedConnection);
+    }
+    Writing(const Writing&) = delete;
+    Writing& operator=(const Writing&) = delete;
+
+private:
+    Table& m_table;
+};
+
 std::size_t Table::memoryUsage() const
 {
     return m_data ? m_data->rows().memoryUsage() : 0;
@@ -222,7 +273,7 @@ std::size_t Table::memoryUsage() const
 // added at the end.
 void Table::onRowsArrived(int count)
 {
-    if (!m_data || m_allRowsShown)
+    if (!m_data || m_allRowsShown || deferWhileWriting([this, count] { onRowsArrived(count); }))
         return;
     const int old = int(m_view.size());
     if (count <= old)
@@ -240,7 +291,7 @@ void Table::onRowsArrived(int count)
 
 void Table::onRowsFinished()
 {
-    if (!m_data || !m_data->ready() || m_allRowsShown)
+    if (!m_data || !m_data->ready() || m_allRowsShown || deferWhileWriting([this] { onRowsFinished(); }))
         return;
     onRowsArrived(m_data->rows().rowCount());
     m_allRowsShown = true;
@@ -249,6 +300,8 @@ void Table::onRowsFinished()
 
 void Table::onLoadFailed(const QString& message)
 {
+    if (deferWhileWriting([this, message] { onLoadFailed(message); }))
+        return;
     close();
     if (onBackgroundError)
         onBackgroundError(std::make_exception_ptr(DataError(message)));
@@ -312,6 +365,8 @@ void Table::setSelection(const QString& filter, const QString& sortFields)
 // later; the last ones kept are the ones applied.
 void Table::reselect(const QString& filter, bool filtered, const QString& sortFields)
 {
+    if (m_writing)
+        throw SilentAbort();
     // A malformed filter or sort is refused before anything else happens.
     keepSelection(filter, filtered, sortFields, Selection::parse(filtered ? filter : QString(), sortFields, m_fields));
     // When the record cannot be left, the kept settings take over once its
@@ -347,6 +402,8 @@ void Table::schedulePendingSelection()
 // stay as they are. Never waits: called again when more is ready.
 void Table::applyPendingSelection()
 {
+    if (deferWhileWriting([this] { applyPendingSelection(); }))
+        return;
     if (!m_selectionPending || !active()) {
         setBusy(false);
         return;
@@ -403,7 +460,7 @@ void Table::setCurrent(int row)
 
 void Table::first()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     setCurrent(recordCount() > 0 ? 0 : -1);
     m_bof = true;
@@ -412,7 +469,7 @@ void Table::first()
 
 void Table::last()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     setCurrent(recordCount() - 1);
     m_eof = true;
@@ -421,7 +478,7 @@ void Table::last()
 
 void Table::next()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     if (recordCount() == 0 || m_row >= recordCount() - 1) {
         m_eof = true;
@@ -433,7 +490,7 @@ void Table::next()
 
 void Table::prior()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     if (recordCount() == 0 || m_row <= 0) {
         m_bof = true;
@@ -445,7 +502,7 @@ void Table::prior()
 
 void Table::moveBy(int distance)
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     const int count = recordCount();
     if (count == 0) {
@@ -460,7 +517,7 @@ void Table::moveBy(int distance)
 
 void Table::moveTo(int row)
 {
-    checkActive();
+    checkIdle();
     if (row == m_row)
         return;
     checkBrowseMode();
@@ -514,7 +571,7 @@ TextValue Table::value(int field) const
 
 void Table::edit()
 {
-    checkActive();
+    checkIdle();
     if (m_state == State::Edit)
         return;
     if (recordCount() == 0) { // no record to edit: a new one is asked for
@@ -581,7 +638,7 @@ void Table::validate(int field, const TextValue& value) const
 
 void Table::setValue(int field, const TextValue& value)
 {
-    checkActive();
+    checkIdle();
     if (field < 0 || field >= int(m_fields.size()))
         throw DataError(QStringLiteral("Field index out of range"));
     if (m_state != State::Edit)
@@ -625,7 +682,7 @@ bool Table::modified() const
 
 void Table::post()
 {
-    checkActive();
+    checkIdle();
     if (m_state == State::Browse)
         return;
     try {
@@ -654,6 +711,7 @@ void Table::writePending()
         for (const FieldChange& change : pending)
             values.emplace_back(fieldIndex(change.field), change.value);
         staged = m_data->stage(values, false); // also waits until every row is in
+        const Writing writing(*this);
         if (!pending.empty())
             m_connection->store().update(m_tableName, m_fields.front().name, m_data->rows().key(index), pending);
     } catch (const std::bad_alloc&) {
@@ -672,7 +730,7 @@ void Table::writePending()
 
 void Table::cancel()
 {
-    checkActive();
+    checkIdle();
     m_refused = false;
     if (m_state == State::Edit) {
         m_state = State::Browse;
@@ -686,7 +744,7 @@ void Table::cancel()
 
 void Table::deleteRecord()
 {
-    checkActive();
+    checkIdle();
     if (recordCount() == 0)
         throw DataError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     if (m_state == State::Edit)
@@ -702,7 +760,10 @@ void Table::deleteRecord()
         const waitcheck::Allowed writing; // the file is not written while it is still being read
         m_data->waitUntilLoaded();
     }
-    m_connection->store().remove(m_tableName, m_fields.front().name, m_data->rows().key(index), originals);
+    {
+        const Writing writing(*this);
+        m_connection->store().remove(m_tableName, m_fields.front().name, m_data->rows().key(index), originals);
+    }
 
     m_data->markDeleted(index);
     m_view.erase(m_view.begin() + row);
@@ -715,7 +776,7 @@ void Table::deleteRecord()
 
 void Table::insert()
 {
-    checkActive();
+    checkIdle();
     checkBrowseMode();
     if (onBeforeInsert)
         onBeforeInsert(*this);
@@ -733,7 +794,7 @@ void Table::updateRecord()
 
 void Table::checkBrowseMode()
 {
-    checkActive();
+    checkIdle();
     updateRecord();
     if (m_state != State::Edit)
         return;
@@ -744,7 +805,7 @@ void Table::checkBrowseMode()
 
 void Table::savePending()
 {
-    checkActive();
+    checkIdle();
     m_refused = false;
     checkBrowseMode();
 }

@@ -151,6 +151,13 @@ public:
     // record is being typed, or rows are still being read in, they wait.
     void applyRemoteChanges(RemoteChanges changes);
 
+    // Whether a change is being written. The wait for a server runs the
+    // window's events (it repaints meanwhile): the rows and the view stay as
+    // they are until the write is over, what arrives meanwhile (rows read in,
+    // other programs' changes, a filter or sort made ready) waits for it,
+    // and a step asked of the table then is refused silently (SilentAbort).
+    bool writing() const { return m_writing; }
+
     // Memory held by the rows, for benchmarks.
     std::size_t memoryUsage() const;
 
@@ -160,6 +167,9 @@ private:
     void detach(DataSource* source);
 
     void checkActive() const;
+    void checkIdle() const;
+    bool deferWhileWriting(std::function<void()> step);
+    class Writing;
     bool rowsReady() const;
     bool selectable() const;
     void reselect(const QString& filter, bool filtered, const QString& sortFields);
@@ -221,6 +231,8 @@ private:
     struct Remote; // other programs' changes waiting, and the rows by key
     std::shared_ptr<Remote> m_remote;
     void applyWaitingRemoteChanges();
+    bool m_writing = false;
+    std::vector<std::function<void()>> m_afterWriting;
     unsigned m_pending = NoChange;
     int m_rowWhenDisabled = -1;
 };

@@ -61,9 +61,10 @@ void Table::applyWaitingRemoteChanges()
 {
     if (!active() || !m_remote || m_remote->waiting.empty())
         return;
-    if (!selectable() || m_state != State::Browse || controlsDisabled()) {
+    if (!selectable() || m_state != State::Browse || controlsDisabled() || m_writing) {
         // The record being typed is left alone (a change to it is refused
-        // when it is posted), and the rows are not changed under it.
+        // when it is posted), and the rows are not changed under it nor
+        // under a write waiting for the server.
         if (!m_remote->retryScheduled) {
             m_remote->retryScheduled = true;
             std::weak_ptr<Remote> remote = m_remote;

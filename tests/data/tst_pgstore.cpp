@@ -7,12 +7,16 @@
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/PgStore.h"
+#include "data/SocketWait.h"
+#include "data/Store.h"
 #include "data/Table.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <libpq-fe.h>
 
@@ -77,6 +81,8 @@ private slots:
     void refusedWrites_data();
     void refusedWrites();
     void lockWait();
+    void eventsDuringWrite_data();
+    void eventsDuringWrite();
     void readOnly_data();
     void readOnly();
     void serverRestart();
@@ -213,6 +219,8 @@ void TestPgStore::refusedWrites()
         || remove);
 }
 
+// While the write waits for the row lock, the window's events go on (the
+// wait goes through the hook, again and again), and the outcome is the same.
 void TestPgStore::lockWait()
 {
     Directory d(m_server->link());
@@ -224,13 +232,88 @@ void TestPgStore::lockWait()
     PQclear(PQexec(other, QStringLiteral("SELECT * FROM главная WHERE \"Код\" = %1 FOR UPDATE").arg(key).toUtf8()));
     d.table.edit();
     d.table.setValue(3, QStringLiteral("2-44-44"));
+    int waits = 0;
+    socketwait::setHook([&waits](int fd, socketwait::Direction direction, socketwait::Clock::time_point deadline) {
+        ++waits;
+        QCoreApplication::processEvents();
+        socketwait::poll(fd, direction, std::min(deadline, socketwait::Clock::now() + std::chrono::milliseconds(20)));
+    });
+    const auto plain = qScopeGuard([] { socketwait::setHook({}); });
+    int ticks = 0;
+    QTimer ticking;
+    QObject::connect(&ticking, &QTimer::timeout, [&ticks] { ++ticks; });
+    ticking.start(50);
     const QString error = errorOf([&] { d.table.post(); });
     QVERIFY2(error.contains(QStringLiteral("сейчас изменяет другой пользователь")), qPrintable(error));
     QCOMPARE(d.table.state(), Table::State::Edit);
+    QVERIFY2(waits > 10, qPrintable(QString::number(waits))); // a second of lock wait, in slices
+    QVERIFY(ticks > 5);
     PQclear(PQexec(other, "COMMIT"));
     PQfinish(other);
     d.table.post();
     QCOMPARE(value(key, QStringLiteral("тел")), QStringLiteral("2-44-44"));
+}
+
+void TestPgStore::eventsDuringWrite_data()
+{
+    QTest::addColumn<bool>("remove");
+    QTest::newRow("edit") << false;
+    QTest::newRow("delete") << true;
+}
+
+// What arrives while a write waits for the server (here another program's
+// delete of an earlier row) changes nothing under it, and nothing may be
+// asked of the table meanwhile; it all takes effect once the write is over.
+void TestPgStore::eventsDuringWrite()
+{
+    QFETCH(bool, remove);
+    Directory d(m_server->link());
+    d.open();
+    d.table.setIndexFieldNames(QStringLiteral("название"));
+    d.table.moveTo(3);
+    QCOMPARE(d.table.text(1), QStringLiteral("Вокзал"));
+    const qint64 key = d.table.keyAt(3);
+    RemoteChanges gone;
+    gone.records.push_back({ d.table.keyAt(1), true, {} });
+    PGconn* other = m_server->connect();
+    const auto finish = qScopeGuard([other] { PQfinish(other); });
+    PQclear(PQexec(other, "BEGIN"));
+    PQclear(PQexec(other, QStringLiteral("SELECT * FROM главная WHERE \"Код\" = %1 FOR UPDATE").arg(key).toUtf8()));
+    if (!remove) {
+        d.table.edit();
+        d.table.setValue(3, QStringLiteral("2-66-66"));
+    }
+    bool applied = false, moved = false;
+    socketwait::setHook([&](int fd, socketwait::Direction direction, socketwait::Clock::time_point deadline) {
+        if (!applied) {
+            applied = true;
+            QVERIFY(d.table.writing());
+            d.table.applyRemoteChanges(std::move(gone));
+            QCOMPARE(d.table.recordCount(), 4);
+            QCOMPARE(d.table.text(1), QStringLiteral("Вокзал"));
+            try {
+                d.table.moveTo(0);
+                moved = true;
+            } catch (const SilentAbort&) {
+            }
+            PQclear(PQexec(other, "COMMIT"));
+        }
+        socketwait::poll(fd, direction, deadline);
+    });
+    const auto plain = qScopeGuard([] { socketwait::setHook({}); });
+    if (remove)
+        d.table.deleteRecord();
+    else
+        d.table.post();
+    QVERIFY(applied);
+    QVERIFY(!moved);
+    QCOMPARE(d.table.recordCount(), remove ? 3 : 4);
+    QTRY_COMPARE(d.table.recordCount(), remove ? 2 : 3);
+    QCOMPARE(d.table.valueAt(0, 1), TextValue(QStringLiteral("Аптека «Здоровье»")));
+    QCOMPARE(d.table.valueAt(1, 1), TextValue(QStringLiteral("Булочная")));
+    QCOMPARE(value(key, QStringLiteral("тел")), remove ? QString() : QStringLiteral("2-66-66"));
+    if (!remove)
+        QCOMPARE(d.table.text(3), QStringLiteral("2-66-66")); // still the current record
 }
 
 void TestPgStore::readOnly_data()
