@@ -21,8 +21,14 @@ Starts PROGRAM, waits for its main window and times its redraws.
   --log FILE             the program's output
   --start-quiet MS       start-up is over after MS without a grid redraw [2000]
   --timeout MS           limit of every wait [120000]
-  --trigger map|rows     send the early action when the window maps / shows rows
+  --trigger map|rows|time|read|settled
+                         send the early action when the window maps / shows
+                         rows / at --trigger-at / when the program lets go of
+                         its lock on --read-file (its last row is read) /
+                         once start-up is over and the program is idle
   --trigger-quiet MS     ... once the grid has had no redraw for MS [0]
+  --trigger-at MS        time of --trigger time, from the program's start
+  --read-file FILE       the file of --trigger read
   --action-click X,Y     the early action's click
   --action-section Y,CY,X0,X1,N
                          or a click at height CY on the middle of header
@@ -35,6 +41,10 @@ Starts PROGRAM, waits for its main window and times its redraws.
   --key-timeout MS       a key with no redraw within MS counts as none [20000]
   --blank-quiet MS       a grid left empty after a key or an action is its
                          answer only after MS without a redraw [5000]
+  --hover X,Y,W,H        the pointer probe: a label that lights up under the
+                         pointer; the pointer goes onto it and off it in turn
+  --hover-off X,Y        ... off it: a point where the label goes dark again
+  --hover-every MS       ... a move every MS [100]
   --shot-keys N,...      save the window after these keys (1-based)
   --shots DIR            save window pictures (PPM) into DIR
   --out FILE             write the records to FILE instead of standard output
@@ -142,10 +152,29 @@ std::optional<ProbeOptions> parseOptions(int argc, char** argv)
                 o.trigger = Trigger::Map;
             else if (value == "rows")
                 o.trigger = Trigger::Rows;
+            else if (value == "time")
+                o.trigger = Trigger::Time;
+            else if (value == "read")
+                o.trigger = Trigger::Read;
+            else if (value == "settled")
+                o.trigger = Trigger::Settled;
             else
                 ok = false;
         } else if (name == "--trigger-quiet")
             ok = parseInt(value, o.triggerQuietMs, 0);
+        else if (name == "--trigger-at")
+            ok = parseInt(value, o.triggerAtMs, 0);
+        else if (name == "--read-file")
+            o.readFile = value;
+        else if (name == "--hover") {
+            Rect r;
+            ok = parseRect(value, r);
+            if (ok)
+                o.hover = r;
+        } else if (name == "--hover-off")
+            ok = parsePoint(value, o.hoverOff);
+        else if (name == "--hover-every")
+            ok = parseInt(value, o.hoverEveryMs, 10);
         else if (name == "--action-click")
             ok = parsePoint(value, o.actionClick);
         else if (name == "--action-section") {
@@ -191,6 +220,12 @@ std::optional<ProbeOptions> parseOptions(int argc, char** argv)
         return fail("--trigger needs --action-click, --action-section or --action-keys");
     if (o.actionClick && o.actionSection)
         return fail("--action-click and --action-section exclude each other");
+    if (o.trigger == Trigger::Read && o.readFile.empty())
+        return fail("--trigger read needs --read-file");
+    if (o.hover.has_value() != o.hoverOff.has_value())
+        return fail("--hover and --hover-off go together");
+    if (o.hover && o.hover->intersects(Rect { o.hoverOff->x, o.hoverOff->y, 2, 1 }))
+        return fail("--hover-off must lie outside --hover");
     return o;
 }
 

@@ -41,6 +41,9 @@ enum class Trigger {
     Off, // no early action: start-up is timed undisturbed
     Map, // as soon as the main window is viewable
     Rows, // as soon as the grid shows rows of text
+    Time, // at a set time after the start, once the main window is viewable
+    Read, // as soon as the program lets go of its lock on a file it read
+    Settled, // once start-up is over and the program has gone idle
 };
 
 struct ProbeOptions {
@@ -61,6 +64,8 @@ struct ProbeOptions {
 
     Trigger trigger = Trigger::Off;
     int triggerQuietMs = 0; // and the grid has had no redraw for this long
+    int triggerAtMs = 0; // Time: from the program's start
+    std::string readFile; // Read: the file whose lock is watched
     std::optional<Point> actionClick;
     std::optional<HeaderSection> actionSection; // or a click on a header section found on the screen
     std::vector<std::string> actionKeys;
@@ -72,6 +77,13 @@ struct ProbeOptions {
     int keyTimeoutMs = 20000; // a keystroke with no redraw in this time counts as none
     int blankQuietMs = 5000; // a grid left without rows must stay so this long to count as the answer
     std::vector<int> shotKeys; // keystrokes (1-based) after which the window is saved
+
+    // The pointer probe: every hoverEveryMs the pointer goes onto the label
+    // (hover, window points) or off it (hoverOff), and the time until the
+    // label's pixels change is recorded.
+    std::optional<Rect> hover;
+    std::optional<Point> hoverOff;
+    int hoverEveryMs = 100;
 
     std::string shotDir; // where window pictures go (PPM); none when empty
     std::string outFile; // the records; standard output when empty

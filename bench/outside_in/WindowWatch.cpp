@@ -193,6 +193,15 @@ void WindowWatch::handle(XEvent& event)
             m_gridDamages.push_back(now);
             m_gridDirty = true;
         }
+        if (m_options.hover) {
+            const Rect h { m_options.hover->x, m_options.hover->y + clientTop(), m_options.hover->w,
+                m_options.hover->h };
+            if (area.intersects(h)) {
+                m_hoverDrawn = true;
+                if (!m_hoverDamage)
+                    m_hoverDamage = now;
+            }
+        }
         return;
     }
     switch (event.type) {
@@ -362,6 +371,30 @@ std::optional<Look> WindowWatch::capture(bool force)
     XDestroyImage(image);
     m_looks.push_back(look);
     return look;
+}
+
+std::optional<Moment> WindowWatch::takeHoverDamage()
+{
+    const std::optional<Moment> first = m_hoverDamage;
+    m_hoverDamage.reset();
+    return first;
+}
+
+std::vector<std::uint32_t> WindowWatch::pixels(const Rect& area)
+{
+    std::vector<std::uint32_t> values;
+    if (m_main == 0)
+        return values;
+    XImage* image = XGetImage(
+        m_display, m_main, area.x, area.y + clientTop(), unsigned(area.w), unsigned(area.h), AllPlanes, ZPixmap);
+    if (!image)
+        return values;
+    values.reserve(std::size_t(area.w) * std::size_t(area.h));
+    for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x)
+            values.push_back(std::uint32_t(XGetPixel(image, x, y)));
+    XDestroyImage(image);
+    return values;
 }
 
 std::optional<Point> WindowWatch::sectionMiddle(const HeaderSection& s)

@@ -56,6 +56,7 @@ public:
     // Starts the program; its start is the origin of every start-up time.
     bool launch(std::string& why);
     Moment started() const { return m_started; }
+    pid_t pid() const { return m_pid; }
     // Whether the program is still running; when not, why.
     bool running(std::string& why);
     // Ends the program: a polite request, then force after a few seconds.
@@ -78,6 +79,15 @@ public:
     // always, when forced); every look is kept in looks().
     std::optional<Look> capture(bool force = false);
     const std::vector<Look>& looks() const { return m_looks; }
+
+    // The pointer probe's label (the options' hover): whether a redraw has
+    // reached it since the main window showed, and the first redraw that
+    // reached it since the last call (which forgets it).
+    bool hoverDrawn() const { return m_hoverDrawn; }
+    std::optional<Moment> takeHoverDamage();
+    // The pixels of a rectangle of the main window (in the options' points);
+    // empty when it cannot be read.
+    std::vector<std::uint32_t> pixels(const Rect& area);
 
     // The point to click on a header section, found from the thin lines
     // between the sections on the screen now; nothing when there are too few.
@@ -124,6 +134,8 @@ private:
     std::optional<Moment> m_lastGridDamage;
     std::vector<Moment> m_gridDamages; // every redraw that reached the grid
     bool m_gridDirty = false;
+    bool m_hoverDrawn = false;
+    std::optional<Moment> m_hoverDamage;
     std::vector<Look> m_looks;
     std::vector<OtherWindow> m_others;
 };

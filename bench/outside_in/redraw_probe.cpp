@@ -6,7 +6,9 @@
 // what they drew is read back from the window's pixels (a checksum of the
 // grid, and whether it holds dark text), so the clock stops when the grid
 // shows its final picture, not at the first scribble. Input goes through
-// XTest, as from a real keyboard and mouse.
+// XTest, as from a real keyboard and mouse. With --hover, the pointer probe
+// runs all along: it moves the pointer onto a label and off it and times how
+// soon the window answers.
 //
 // Prints tab-separated records (see bench/outside_in/README.md):
 //   start  window_ms first_damage_ms first_grid_ms rows_ms look_ms last_ms hash dark
@@ -14,10 +16,13 @@
 //   section x y        (where a header section was found to be clicked)
 //   action trigger sent_ms first_ms look_ms last_ms hash dark
 //   key    n token text chars first_ms look_ms last_ms hash dark
+//   hover  phase n on|off sent_ms answer_ms waited_ms   (the pointer probe)
 //   error  why
 // Times of start are from the program's start; those of an action and of a
 // key from the moment its input was sent. NA stands for "did not happen".
+#include "HoverProbe.h"
 #include "ProbeOptions.h"
+#include "ProcessWatch.h"
 #include "SyntheticInput.h"
 #include "WindowWatch.h"
 
@@ -125,6 +130,8 @@ public:
         : m_o(o)
         , m_watch(o)
         , m_records(o.outFile)
+        , m_hover(o, m_watch, [this](const std::string& line) { m_records.line(line); })
+        , m_process(o.readFile)
     {
     }
 
@@ -146,6 +153,7 @@ public:
             return 1;
         if (!m_o.keys.empty() && !typeKeys())
             return 1;
+        m_hover.finish();
         m_watch.stop();
         return 0;
     }
@@ -172,6 +180,7 @@ private:
         answerQuestions();
         if (m_watch.mainWindow() != 0)
             m_watch.capture();
+        m_hover.tick();
         return true;
     }
 
@@ -207,13 +216,49 @@ private:
 
     bool actionDue()
     {
+        if (m_o.trigger == Trigger::Off || m_actionSent)
+            return false;
+        const Moment now = Clock::now();
+        if (m_o.trigger == Trigger::Read) {
+            // SQLite holds a read lock on the file while a query reads it:
+            // the last row is read when the program lets go of it.
+            const bool held = m_process.holdsLock(m_watch.pid());
+            m_lockSeen = m_lockSeen || held;
+            if (!m_lockSeen || held)
+                return false;
+        }
+        const bool idle = m_o.trigger == Trigger::Settled && m_process.idle(m_watch.pid(), 1000, 0.1);
         // A question still open takes all input, so the action waits for it.
-        if (m_o.trigger == Trigger::Off || m_actionSent || !questionsAnswered() || !m_watch.mainViewable())
+        if (!questionsAnswered() || !m_watch.mainViewable())
             return false;
         if (m_o.trigger == Trigger::Rows && !rowsShownSince(m_watch, m_watch.started(), m_o.darkPixels))
             return false;
+        if (m_o.trigger == Trigger::Time && msBetween(m_watch.started(), now) < m_o.triggerAtMs)
+            return false;
         const std::optional<Moment> last = m_watch.lastGridDamage();
-        return !last || msBetween(*last, Clock::now()) >= m_o.triggerQuietMs;
+        if (m_o.trigger == Trigger::Settled)
+            return idle && rowsShownSince(m_watch, m_watch.started(), m_o.darkPixels) && last
+                && msBetween(*last, now) >= m_o.startQuietMs;
+        return !last || msBetween(*last, now) >= m_o.triggerQuietMs;
+    }
+
+    static const char* triggerName(Trigger t)
+    {
+        switch (t) {
+        case Trigger::Map:
+            return "map";
+        case Trigger::Rows:
+            return "rows";
+        case Trigger::Time:
+            return "time";
+        case Trigger::Read:
+            return "read";
+        case Trigger::Settled:
+            return "settled";
+        case Trigger::Off:
+            break;
+        }
+        return "off";
     }
 
     // Sends the early action: its click, then its keys; its time is that of
@@ -237,6 +282,8 @@ private:
                 return false;
             }
             sent = m_input->click(*p);
+            m_hover.setPhase("action");
+            m_hover.afterClick();
         }
         if (!m_o.actionKeys.empty()) {
             if (!waitForFocus())
@@ -250,6 +297,7 @@ private:
             }
         }
         m_actionSent = sent;
+        m_hover.setPhase("action");
         return true;
     }
 
@@ -271,7 +319,8 @@ private:
     {
         const Moment origin = m_watch.started();
         for (;;) {
-            if (!step(20))
+            // Waiting for the file to be read, the lock is looked at often.
+            if (!step(m_o.trigger == Trigger::Read && !m_actionSent ? 2 : 20))
                 return failNow();
             if (actionDue() && !sendAction())
                 return failNow();
@@ -320,10 +369,10 @@ private:
             const std::optional<Moment> first = m_watch.firstGridDamageSince(*m_actionSent);
             const std::optional<Moment> shown
                 = after ? firstShowing(m_watch, *m_actionSent, after->hash) : std::nullopt;
-            m_records.line(std::string("action\t") + (m_o.trigger == Trigger::Map ? "map" : "rows") + "\t"
-                + ms(since(origin, m_actionSent)) + "\t" + ms(since(*m_actionSent, first)) + "\t"
-                + ms(since(*m_actionSent, shown)) + "\t" + ms(since(*m_actionSent, m_watch.lastGridDamage())) + "\t"
-                + (after ? hex(after->hash) : "NA") + "\t" + (after ? std::to_string(after->dark) : "NA"));
+            m_records.line(std::string("action\t") + triggerName(m_o.trigger) + "\t" + ms(since(origin, m_actionSent))
+                + "\t" + ms(since(*m_actionSent, first)) + "\t" + ms(since(*m_actionSent, shown)) + "\t"
+                + ms(since(*m_actionSent, m_watch.lastGridDamage())) + "\t" + (after ? hex(after->hash) : "NA") + "\t"
+                + (after ? std::to_string(after->dark) : "NA"));
             savePicture("action");
         } else {
             savePicture("start");
@@ -368,6 +417,7 @@ private:
 
     bool typeKeys()
     {
+        m_hover.setPhase("keys");
         if (m_o.keysClick) {
             const std::optional<Point> p = m_watch.onScreen(*m_o.keysClick);
             if (!p) {
@@ -375,6 +425,7 @@ private:
                 return failNow();
             }
             const Moment clicked = m_input->click(*p);
+            m_hover.afterClick();
             if (!waitForFocus() || !settle(clicked, std::max(m_o.keyQuietMs, 500)))
                 return failNow();
         }
@@ -437,6 +488,7 @@ private:
 
     bool failNow()
     {
+        m_hover.finish();
         savePicture("failure");
         fail(m_failure.empty() ? "stopped" : m_failure);
         return false;
@@ -446,6 +498,9 @@ private:
     WindowWatch m_watch;
     Records m_records;
     std::optional<SyntheticInput> m_input;
+    HoverProbe m_hover;
+    ProcessWatch m_process;
+    bool m_lockSeen = false;
     std::optional<Moment> m_actionSent;
     std::string m_failure;
 };
