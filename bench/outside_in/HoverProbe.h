@@ -36,6 +36,9 @@ public:
     // program may never have seen it.
     void afterClick();
 
+    // Whether a move is waiting for its answer.
+    bool waiting() const { return m_waiting; }
+
     // Records a move still waiting, as unanswered.
     void finish();
 

@@ -153,6 +153,7 @@ public:
             return 1;
         if (!m_o.keys.empty() && !typeKeys())
             return 1;
+        settleHover();
         m_hover.finish();
         m_watch.stop();
         return 0;
@@ -219,14 +220,13 @@ private:
         if (m_o.trigger == Trigger::Off || m_actionSent)
             return false;
         const Moment now = Clock::now();
-        if (m_o.trigger == Trigger::Read) {
-            // SQLite holds a read lock on the file while a query reads it:
-            // the last row is read when the program lets go of it.
-            const bool held = m_process.holdsLock(m_watch.pid());
-            m_lockSeen = m_lockSeen || held;
-            if (!m_lockSeen || held)
-                return false;
-        }
+        // SQLite holds a read lock on the file while a query reads it, from
+        // before the first rows show to the last row: once rows show, the
+        // last row is read when the program lets go of the lock. (A file
+        // read whole for the first screen is let go of before they show.)
+        if (m_o.trigger == Trigger::Read
+            && (!rowsShownSince(m_watch, m_watch.started(), m_o.darkPixels) || m_process.holdsLock(m_watch.pid())))
+            return false;
         const bool idle = m_o.trigger == Trigger::Settled && m_process.idle(m_watch.pid(), 1000, 0.1);
         // A question still open takes all input, so the action waits for it.
         if (!questionsAnswered() || !m_watch.mainViewable())
@@ -482,8 +482,26 @@ private:
 
     void savePicture(const std::string& name)
     {
-        if (!m_o.shotDir.empty())
-            m_watch.savePicture(m_o.shotDir + "/" + name + ".ppm");
+        if (m_o.shotDir.empty())
+            return;
+        // Saving takes a while, and a redraw of the label meanwhile would be
+        // seen late: a move waiting for its answer gets it first.
+        settleHover();
+        m_watch.savePicture(m_o.shotDir + "/" + name + ".ppm");
+    }
+
+    // Gives a move of the pointer probe that is still waiting up to two
+    // seconds to be answered; no new move is made meanwhile.
+    void settleHover()
+    {
+        const Moment begin = Clock::now();
+        while (m_hover.waiting() && msBetween(begin, Clock::now()) < 2000) {
+            m_watch.pump(5);
+            std::string ended;
+            if (!m_watch.running(ended))
+                break;
+            m_hover.tick();
+        }
     }
 
     bool failNow()
@@ -500,7 +518,6 @@ private:
     std::optional<SyntheticInput> m_input;
     HoverProbe m_hover;
     ProcessWatch m_process;
-    bool m_lockSeen = false;
     std::optional<Moment> m_actionSent;
     std::string m_failure;
 };

@@ -8,10 +8,13 @@
 #   bench/outside_in/run.sh [--records N] [--runs N] [--build DIR] [--out DIR]
 #                           [--only sarwino|db4s] [--key-quiet MS]
 #                           [--start-quiet MS] [--action-quiet MS]
+#                           [--pointer-probe]
 #
 # Prints a table of both programs side by side and writes results.csv,
 # results.json, the raw records of every run and screenshots into the output
-# folder (default BUILD/bench-outside-in). Takes minutes; it is not a test and
+# folder (default BUILD/bench-outside-in). --pointer-probe also moves the
+# pointer onto a catalogue label and off it every 100 ms through every start
+# of the program and times each answer. Takes minutes; it is not a test and
 # ctest never runs it. HOME and the XDG folders point into a temporary folder
 # for every program start, so no real profile or desktop is touched.
 # The settings of each program below are read through the namerefs of
@@ -30,8 +33,9 @@ ONLY=""
 KEY_QUIET=500
 START_QUIET=2000
 ACTION_QUIET=3000
+POINTER_PROBE=0
 
-usage() { sed -n '2,16p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,19p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; }
 while [ $# -gt 0 ]; do
     case $1 in
     --records) RECORDS=${2:?}; shift 2 ;;
@@ -42,6 +46,7 @@ while [ $# -gt 0 ]; do
     --key-quiet) KEY_QUIET=${2:?}; shift 2 ;;
     --start-quiet) START_QUIET=${2:?}; shift 2 ;;
     --action-quiet) ACTION_QUIET=${2:?}; shift 2 ;;
+    --pointer-probe) POINTER_PROBE=1; shift ;;
     -h | --help) usage; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
     esac
@@ -171,11 +176,17 @@ KEYS=$(echo $KEYS)
 
 # Sarwino: the grid DBGrid1 at (0,88) 753x417 in the client area under the
 # menu bar, 17-pixel rows from y 106; the search box at (100,538); the sort
-# button "адрес" at (86,16) in the group box at (264,520).
+# buttons "адрес" at (86,16) and "Телефон" at (144,16) in the group box at
+# (264,520). The pointer probe's label is the catalogue item "Медицина" at
+# (926,271), 48x13, far from everything clicked; the pointer leaves it for the
+# panel picture at (990,300), which clears the highlight.
 SARWINO_VIEW=(--title "Сарвино- городской справочник" --client-height 651
     --grid 0,88,753,417 --rows 13,106,720,390)
+[ "$POINTER_PROBE" = 1 ] && SARWINO_VIEW+=(--hover 926,271,48,13 --hover-off 990,300 --hover-every 100)
 SARWINO_SEARCH=(--trigger map --action-click 100,538 --action-keys "А")
 SARWINO_SORT=(--trigger map --action-click 360,544)
+SORT_ADDRESS=(--action-click 360,544)
+SORT_PHONE=(--action-click 450,544)
 SARWINO_KEYS=(--keys-click 100,538)
 SARWINO_CMD=("$WORK/app/Sarwino")
 
@@ -235,6 +246,18 @@ run_program() {
     probe "$prog" search "$run" "${view[@]}" "${search[@]}" -- "${cmd[@]}"
     say "  $prog: a sort click at once"
     probe "$prog" sort "$run" "${view[@]}" "${sort[@]}" -- "${cmd[@]}"
+    [ "$prog" = sarwino ] || return 0
+    # The sorts whose orders are not built yet, or just being built: 0.2 s
+    # after the start, right after the last row is read (SQLite lets go of
+    # its read lock on the file), and once the program is settled.
+    say "  $prog: \"Телефон\" clicked 0.2 s after the start"
+    probe "$prog" sort02 "$run" "${view[@]}" --trigger time --trigger-at 200 "${SORT_PHONE[@]}" -- "${cmd[@]}"
+    say "  $prog: \"Телефон\" clicked right after the last row is read"
+    probe "$prog" sortread "$run" "${view[@]}" --trigger read --read-file "$DB" "${SORT_PHONE[@]}" -- "${cmd[@]}"
+    say "  $prog: \"адрес\" clicked right after the last row is read"
+    probe "$prog" sortreadaddr "$run" "${view[@]}" --trigger read --read-file "$DB" "${SORT_ADDRESS[@]}" -- "${cmd[@]}"
+    say "  $prog: \"Телефон\" clicked once settled"
+    probe "$prog" sortsettled "$run" "${view[@]}" --trigger settled "${SORT_PHONE[@]}" -- "${cmd[@]}"
 }
 
 STARTED=$(date -u +%Y-%m-%dT%H:%M:%SZ)
@@ -254,7 +277,7 @@ DB4S_VERSION=$(dpkg-query -W -f='${Version}' sqlitebrowser 2>/dev/null || echo n
 "$HERE/summarize.sh" "$OUT" "$RUNS" "$RECORDS" \
     "commit=$COMMIT" "started=$STARTED" "sqlitebrowser=$DB4S_VERSION" "key_quiet_ms=$KEY_QUIET" \
     "start_quiet_ms=$START_QUIET" "action_quiet_ms=$ACTION_QUIET" \
-    "cpus=$(nproc)" "load_before=$LOAD_BEFORE" "load_after=$LOAD_AFTER"
+    "cpus=$(nproc)" "load_before=$LOAD_BEFORE" "load_after=$LOAD_AFTER" "pointer_probe=$POINTER_PROBE"
 status=$?
 [ "$FAILURES" -eq 0 ] || say "$FAILURES program start(s) failed; see $OUT/raw and $OUT/logs"
 [ $status -eq 0 ] && [ "$FAILURES" -eq 0 ]

@@ -2,7 +2,8 @@
 # Turns the raw records of an outside-in benchmark run (OUT/raw/PROGRAM-KIND-RUN.tsv,
 # written by redraw_probe) into the figures: prints a table of both programs
 # side by side and writes OUT/results.csv, OUT/results.json and
-# OUT/keys.csv (every keystroke of every run).
+# OUT/keys.csv (every keystroke of every run); when the pointer probe ran,
+# also its table and OUT/hover.csv (every move of every run).
 #
 #   bench/outside_in/summarize.sh OUT RUNS RECORDS [NAME=VALUE ...]
 #
@@ -44,11 +45,19 @@ collect() {
             kind == "search" && $1 == "action" { add("search_total_ms", sum($3, $5)); add("search_key_ms", $5); print "HASH\t" prog "\t" run "\tsearch\t" $7 }
             kind == "keys" && $1 == "key" && $2 == 1 { print "HASH\t" prog "\t" run "\tkey1\t" $9 }
             kind == "sort" && $1 == "action" { add("sort_total_ms", sum($3, $5)); add("sort_click_ms", $5); add("sort_click_last_ms", $6) }
+            kind == "sort02" && $1 == "action" { add("sort02_sent_ms", $3); add("sort02_click_ms", $5); add("sort02_total_ms", sum($3, $5)) }
+            kind ~ /^sortread/ && $1 == "action" { add("read_done_ms", $3) }
+            kind == "sortread" && $1 == "action" { add("sortread_click_ms", $5); add("sortread_click_last_ms", $6) }
+            kind == "sortreadaddr" && $1 == "action" { add("sortreadaddr_click_ms", $5); add("sortreadaddr_click_last_ms", $6) }
+            kind == "sortsettled" && $1 == "action" { add("sortsettled_click_ms", $5) }
+            $1 == "hover" { print "HOVER\t" prog "\t" kind "\t" run "\t" $2 "\t" $3 "\t" $4 "\t" $5 "\t" $6 "\t" $7 }
         ' "$f"
     done
 }
 
 DATA=$(collect)
+HOVER=$(grep '^HOVER' <<<"$DATA" | cut -f2-)
+DATA=$(grep -v '^HOVER' <<<"$DATA")
 
 # keys.csv: every keystroke, for a closer look at the slow ones.
 {
@@ -124,6 +133,15 @@ END {
     row("sort \"адрес\" clicked at once: start to sorted", "sort_total_ms", "median")
     row("  the click alone to the sorted grid", "sort_click_ms", "median")
     row("  the click to the last redraw", "sort_click_last_ms", "median")
+    row("\"Телефон\" clicked at 0.2 s: click sent", "sort02_sent_ms", "median")
+    row("  the click to the sorted grid", "sort02_click_ms", "median")
+    row("  start to the sorted grid", "sort02_total_ms", "median")
+    row("file read to its last row (read lock let go)", "read_done_ms", "median")
+    row("\"Телефон\" clicked then: to the sorted grid", "sortread_click_ms", "median")
+    row("  the click to the last redraw", "sortread_click_last_ms", "median")
+    row("\"адрес\" clicked then: to the sorted grid", "sortreadaddr_click_ms", "median")
+    row("  the click to the last redraw", "sortreadaddr_click_last_ms", "median")
+    row("\"Телефон\" clicked once settled: to sorted", "sortsettled_click_ms", "median")
     row("keys: last redraw, median", "keys_last_ms", "median")
     row("keys: last redraw, 95th percentile", "keys_last_ms", "p95")
     row("keys: last redraw, max", "keys_last_ms", "max")
@@ -159,3 +177,43 @@ END {
     print "Written: " out "/results.csv, " out "/results.json, " out "/keys.csv; pictures in " out "/shots"
     exit checks == "" ? 0 : 3
 }'
+STATUS=$?
+[ -n "$HOVER" ] || exit $STATUS
+
+# The pointer probe: every move onto or off the label, and per part of each
+# kind of start, how soon the window answered. A move never answered counts
+# with the time it was watched.
+{
+    echo "program,kind,run,phase,n,target,sent_ms,answer_ms,waited_ms"
+    tr '\t' ',' <<<"$HOVER"
+} >"$OUT/hover.csv"
+echo
+awk -F'\t' -v csv="$OUT/results.csv" '
+function sortv(a, n,    i, j, t) { for (i = 2; i <= n; i++) { t = a[i]; for (j = i - 1; j >= 1 && a[j] > t; j--) a[j + 1] = a[j]; a[j + 1] = t } }
+function rank(a, n, p,    k) { k = int(p * n + 0.999999); if (k < 1) k = 1; return a[k] }
+function line(label, key,    a, n, i, late, v) {
+    n = 0; late = 0
+    for (i = 1; i <= cnt[key]; i++) { v = w[key, i] + 0; a[++n] = v; if (v > 50) late++ }
+    if (n == 0) return
+    sortv(a, n)
+    printf "%-46s %6d %7.0f %7.0f %7.0f %6d %6d\n", label, n, rank(a, n, 0.5), rank(a, n, 0.95), a[n], late, na[key] + 0
+    printf "hover_%s,%s,median,%s,%d\nhover_%s,%s,p95,%s,%d\nhover_%s,%s,max,%s,%d\n", key, prog, rank(a, n, 0.5), n, key, prog, rank(a, n, 0.95), n, key, prog, a[n], n >> csv
+}
+{ key = $2 "_" $4; prog = $1
+  cnt[key]++; w[key, cnt[key]] = $9; cnt["all"]++; w["all", cnt["all"]] = $9
+  if ($8 == "NA") { na[key]++; na["all"]++ } }
+END {
+    print "Pointer probe (Sarwino): a move onto or off a catalogue label to the label redrawn, in ms over all runs;"
+    print "the goal is every move answered within 50 ms. A move never answered counts with the time it was watched."
+    printf "%-46s %6s %7s %7s %7s %6s %6s\n", "", "moves", "median", "p95", "max", ">50ms", "never"
+    name["keys"] = "start-up then keys"; name["search"] = "search \"А\" typed at once"
+    name["sort"] = "\"адрес\" clicked at once"; name["sort02"] = "\"Телефон\" clicked at 0.2 s"
+    name["sortread"] = "\"Телефон\" clicked right after the read"; name["sortreadaddr"] = "\"адрес\" clicked right after the read"
+    name["sortsettled"] = "\"Телефон\" clicked once settled"
+    split("keys search sort sort02 sortread sortreadaddr sortsettled", kinds, " ")
+    part["start"] = "start-up"; part["action"] = "after the click or key"; part["keys"] = "the keys"
+    split("start action keys", parts, " ")
+    for (k = 1; k <= 7; k++) for (p = 1; p <= 3; p++) line(name[kinds[k]] ": " part[parts[p]], kinds[k] "_" parts[p])
+    line("every move of every start", "all")
+}' <<<"$HOVER"
+exit $STATUS

@@ -5,7 +5,10 @@
 // once and shows the new bars only --key-delay ms later, as a grid that
 // empties before its query comes back. With --question a second window,
 // "Question", shows 150 ms after the start and closes on Return. Every key
-// it gets is printed on standard output by its key name.
+// it gets is printed on standard output by its key name. With --hover-box a
+// box at (300,20), 40x20, is black while the pointer is over it; --freeze-at
+// and --freeze-for make it stop answering for a while; --lock holds a read
+// lock on a file from --lock-from to --lock-to ms, as a reading query does.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -16,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <sys/select.h>
@@ -51,17 +55,33 @@ std::uint64_t hashOf(const std::vector<std::string>& keys)
 int main(int argc, char** argv)
 {
     int rowsAfter = 300, keyDelay = 200;
-    bool question = false;
+    bool question = false, hoverBox = false;
+    int freezeAt = -1, freezeFor = 0, lockFrom = 0, lockTo = 0;
+    const char* lockFile = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--rows-after" && i + 1 < argc)
             rowsAfter = std::atoi(argv[++i]);
+        else if (a == "--hover-box")
+            hoverBox = true;
+        else if (a == "--freeze-at" && i + 1 < argc)
+            freezeAt = std::atoi(argv[++i]);
+        else if (a == "--freeze-for" && i + 1 < argc)
+            freezeFor = std::atoi(argv[++i]);
+        else if (a == "--lock" && i + 1 < argc)
+            lockFile = argv[++i];
+        else if (a == "--lock-from" && i + 1 < argc)
+            lockFrom = std::atoi(argv[++i]);
+        else if (a == "--lock-to" && i + 1 < argc)
+            lockTo = std::atoi(argv[++i]);
         else if (a == "--key-delay" && i + 1 < argc)
             keyDelay = std::atoi(argv[++i]);
         else if (a == "--question")
             question = true;
         else {
-            std::fprintf(stderr, "usage: probe_target [--rows-after MS] [--key-delay MS] [--question]\n");
+            std::fprintf(stderr,
+                "usage: probe_target [--rows-after MS] [--key-delay MS] [--question] [--hover-box]\n"
+                "                    [--freeze-at MS --freeze-for MS] [--lock FILE --lock-from MS --lock-to MS]\n");
             return 2;
         }
     }
@@ -72,7 +92,7 @@ int main(int argc, char** argv)
     const unsigned long white = WhitePixel(d, screen), black = BlackPixel(d, screen);
     const Window main = XCreateSimpleWindow(d, RootWindow(d, screen), 0, 0, 400, 300, 0, black, white);
     setIdentity(d, main, "Probe target");
-    XSelectInput(d, main, ExposureMask | KeyPressMask | ButtonPressMask | StructureNotifyMask);
+    XSelectInput(d, main, ExposureMask | KeyPressMask | ButtonPressMask | StructureNotifyMask | PointerMotionMask);
     const GC gc = XCreateGC(d, main, 0, nullptr);
     XSetForeground(d, gc, black);
     XMapWindow(d, main);
@@ -80,14 +100,48 @@ int main(int argc, char** argv)
     Window ask = 0;
     std::vector<std::string> typed;
     bool rowsShown = false;
+    bool pointerOnBox = false;
+    const int lockFd = lockFile ? open(lockFile, O_RDONLY) : -1;
+    bool locked = false, lockDone = lockFd < 0;
+    auto setLock = [&](short type) {
+        struct flock l { };
+        l.l_type = type;
+        l.l_whence = SEEK_SET;
+        fcntl(lockFd, F_SETLK, &l);
+    };
     const auto start = Clock::now();
     std::optional<Clock::time_point> rowsDue = start + std::chrono::milliseconds(rowsAfter);
-    std::optional<Clock::time_point> questionDue;
-    if (question)
-        questionDue = start + std::chrono::milliseconds(150);
+    // When the question shows, if it is still to show.
+    bool questionPending = question;
+    const Clock::time_point questionDue = start + std::chrono::milliseconds(150);
 
+    // The stall and the file lock, when they are due.
+    auto freezeAndLock = [&](long long since) {
+        if (freezeAt >= 0 && since >= freezeAt) {
+            freezeAt = -1;
+            usleep(useconds_t(freezeFor) * 1000);
+        }
+        if (!lockDone && !locked && since >= lockFrom) {
+            setLock(F_RDLCK);
+            locked = true;
+        } else if (locked && since >= lockTo) {
+            setLock(F_UNLCK);
+            locked = false;
+            lockDone = true;
+        }
+    };
+    auto paintBox = [&] {
+        if (!hoverBox)
+            return;
+        XSetForeground(d, gc, pointerOnBox ? black : white);
+        XFillRectangle(d, main, gc, 300, 20, 40, 20);
+        XSetForeground(d, gc, black);
+        XDrawRectangle(d, main, gc, 300, 20, 39, 19);
+        XFlush(d);
+    };
     auto paint = [&] {
         XClearWindow(d, main);
+        paintBox();
         if (rowsShown) {
             const std::uint64_t h = hashOf(typed);
             for (int i = 0; i < 10; ++i)
@@ -97,12 +151,19 @@ int main(int argc, char** argv)
     };
 
     for (;;) {
+        freezeAndLock(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
         while (XPending(d)) {
             XEvent e;
             XNextEvent(d, &e);
             if (e.type == Expose && e.xexpose.window == main && e.xexpose.count == 0)
                 paint();
-            else if (e.type == MapNotify && e.xmap.window == main)
+            else if (e.type == MotionNotify && e.xmotion.window == main) {
+                const bool on = e.xmotion.x >= 300 && e.xmotion.x < 340 && e.xmotion.y >= 20 && e.xmotion.y < 40;
+                if (on != pointerOnBox) {
+                    pointerOnBox = on;
+                    paintBox();
+                }
+            } else if (e.type == MapNotify && e.xmap.window == main)
                 XSetInputFocus(d, main, RevertToParent, CurrentTime);
             else if (e.type == ButtonPress && e.xbutton.window == main)
                 XSetInputFocus(d, main, RevertToParent, CurrentTime);
@@ -138,8 +199,8 @@ int main(int argc, char** argv)
             rowsShown = true;
             paint();
         }
-        if (questionDue && now >= *questionDue) {
-            questionDue.reset();
+        if (questionPending && now >= questionDue) {
+            questionPending = false;
             ask = XCreateSimpleWindow(d, RootWindow(d, screen), 450, 0, 200, 100, 0, black, white);
             setIdentity(d, ask, "Question");
             XSelectInput(d, ask, KeyPressMask);

@@ -3,8 +3,9 @@
 # program whose delays are known: the probe must find its window, answer its
 # question, see the bars come in no earlier than they are drawn, wait through
 # the blank spell after each key instead of stopping on the empty window,
-# type a Cyrillic letter with the right key, and end cleanly on a program
-# that never shows a window.
+# type a Cyrillic letter with the right key, time the pointer probe's moves
+# through a stall, click at a set time and when a file's lock goes, and end
+# cleanly on a program that never shows a window.
 #
 #   redraw_probe.sh PROBE TARGET
 set -u
@@ -74,6 +75,31 @@ check "no error" '$1 == "error" { bad = 1 } END { exit bad }' "$WORK/keys.tsv"
 "$PROBE" "${VIEW[@]}" --trigger map --action-click 200,150 --action-keys b --action-quiet 300 \
     --blank-quiet 2000 --timeout 20000 --out "$WORK/action.tsv" -- "$TARGET" --rows-after 1000 --key-delay 250
 any "an early key is answered by its bars" '$1 == "action" && $2 == "map" && $5 >= 250 && $8 > 300' "$WORK/action.tsv"
+
+# The pointer probe over a box that darkens under the pointer, in a program
+# that stops answering for 600 ms: the moves around it are answered at once,
+# the one made during the stall only when it ends; and the probe's moves
+# must not keep the start-up from ending (the box is outside the grid).
+# shellcheck disable=SC2054
+HOVER_VIEW=(--title "Probe target" --grid 0,0,250,300 --rows 0,0,250,300 --hover 300,20,40,20 --hover-off 360,150)
+"$PROBE" "${HOVER_VIEW[@]}" --start-quiet 1500 --timeout 20000 --out "$WORK/hover.tsv" \
+    -- "$TARGET" --rows-after 200 --hover-box --freeze-at 1000 --freeze-for 600
+check "the pointer probe times each move; most are answered at once, the stall shows as one long wait" \
+    '$1 == "hover" { n++; if ($6 == "NA") never++; else { if ($6 < 50) quick++; if ($6 > max) max = $6 } }
+     END { exit !(n >= 10 && !never && quick >= n - 3 && max >= 450 && max <= 900) }' "$WORK/hover.tsv"
+check "the moves go onto the box and off it in turn" \
+    '$1 == "hover" { if ($4 == last) bad = 1; last = $4 } END { exit bad || last == "" }' "$WORK/hover.tsv"
+check "the start-up ends in spite of the moves" '$1 == "start" && $5 != "NA" { ok = 1 } END { exit !ok }' "$WORK/hover.tsv"
+
+# A click at a set time, and one as soon as the program lets go of its lock
+# on a file (a query that read the file to its end).
+"$PROBE" "${VIEW[@]}" --trigger time --trigger-at 700 --action-click 200,150 --action-keys b --action-quiet 300 \
+    --timeout 20000 --out "$WORK/time.tsv" -- "$TARGET" --rows-after 200
+any "a click at a set time is sent then" '$1 == "action" && $2 == "time" && $3 >= 700 && $3 < 800' "$WORK/time.tsv"
+: >"$WORK/table.db"
+"$PROBE" "${VIEW[@]}" --trigger read --read-file "$WORK/table.db" --action-click 200,150 --action-keys b --action-quiet 300 \
+    --timeout 20000 --out "$WORK/read.tsv" -- "$TARGET" --rows-after 200 --lock "$WORK/table.db" --lock-from 100 --lock-to 1200
+any "a click when the file is read comes right after the lock goes" '$1 == "action" && $2 == "read" && $3 >= 1200 && $3 < 1300' "$WORK/read.tsv"
 
 # A program that never shows a window ends with a message, and ends.
 start=$(date +%s)
