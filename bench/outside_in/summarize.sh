@@ -83,6 +83,9 @@ CHECKS=$(
 )
 
 grep -v '^KEY\|^HASH\|^EMPTY' <<<"$DATA" | awk -F'\t' -v out="$OUT" -v runs="$RUNS" -v records="$RECORDS" -v checks="$CHECKS" -v facts="$*" '
+# A label padded to a width in characters (awk counts bytes; a Cyrillic
+# letter is two).
+function pad(s, w,    t, n) { t = s; n = gsub(/[\200-\277]/, "", t); return sprintf("%-" (w + n) "s", s) }
 function sortv(a, n,    i, j, t) { for (i = 2; i <= n; i++) { t = a[i]; for (j = i - 1; j >= 1 && a[j] > t; j--) a[j + 1] = a[j]; a[j + 1] = t } }
 function median(a, n) { return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2 }
 function rank(a, n, p,    k) { k = int(p * n + 0.999999); if (k < 1) k = 1; return a[k] }
@@ -101,7 +104,7 @@ function stat(prog, metric, what,    a, n, i, s) {
 }
 function fmt(v) { return v == "NA" ? "-" : sprintf("%.0f", v) }
 function row(label, metric, what,    p, line) {
-    line = sprintf("%-44s", label)
+    line = pad(label, 44)
     for (p = 1; p <= np; p++) line = line sprintf(" %14s", what == "count" ? stat(prog[p], metric, "count") : fmt(stat(prog[p], metric, what)))
     print line
     for (p = 1; p <= np; p++) {
@@ -189,6 +192,9 @@ STATUS=$?
 } >"$OUT/hover.csv"
 echo
 awk -F'\t' -v csv="$OUT/results.csv" '
+# A label padded to a width in characters (awk counts bytes; a Cyrillic
+# letter is two).
+function pad(s, w,    t, n) { t = s; n = gsub(/[\200-\277]/, "", t); return sprintf("%-" (w + n) "s", s) }
 function sortv(a, n,    i, j, t) { for (i = 2; i <= n; i++) { t = a[i]; for (j = i - 1; j >= 1 && a[j] > t; j--) a[j + 1] = a[j]; a[j + 1] = t } }
 function rank(a, n, p,    k) { k = int(p * n + 0.999999); if (k < 1) k = 1; return a[k] }
 function line(label, key,    a, n, i, late, v) {
@@ -196,7 +202,7 @@ function line(label, key,    a, n, i, late, v) {
     for (i = 1; i <= cnt[key]; i++) { v = w[key, i] + 0; a[++n] = v; if (v > 50) late++ }
     if (n == 0) return
     sortv(a, n)
-    printf "%-46s %6d %7.0f %7.0f %7.0f %6d %6d\n", label, n, rank(a, n, 0.5), rank(a, n, 0.95), a[n], late, na[key] + 0
+    printf "%s %6d %7.0f %7.0f %7.0f %6d %6d\n", pad(label, 48), n, rank(a, n, 0.5), rank(a, n, 0.95), a[n], late, na[key] + 0
     printf "hover_%s,%s,median,%s,%d\nhover_%s,%s,p95,%s,%d\nhover_%s,%s,max,%s,%d\n", key, prog, rank(a, n, 0.5), n, key, prog, rank(a, n, 0.95), n, key, prog, a[n], n >> csv
 }
 { key = $2 "_" $4; prog = $1
@@ -205,13 +211,13 @@ function line(label, key,    a, n, i, late, v) {
 END {
     print "Pointer probe (Sarwino): a move onto or off a catalogue label to the label redrawn, in ms over all runs;"
     print "the goal is every move answered within 50 ms. A move never answered counts with the time it was watched."
-    printf "%-46s %6s %7s %7s %7s %6s %6s\n", "", "moves", "median", "p95", "max", ">50ms", "never"
-    name["keys"] = "start-up then keys"; name["search"] = "search \"А\" typed at once"
-    name["sort"] = "\"адрес\" clicked at once"; name["sort02"] = "\"Телефон\" clicked at 0.2 s"
-    name["sortread"] = "\"Телефон\" clicked right after the read"; name["sortreadaddr"] = "\"адрес\" clicked right after the read"
-    name["sortsettled"] = "\"Телефон\" clicked once settled"
+    printf "%-48s %6s %7s %7s %7s %6s %6s\n", "", "moves", "median", "p95", "max", ">50ms", "never"
+    name["keys"] = "start-up, keys"; name["search"] = "search \"А\" at once"
+    name["sort"] = "\"адрес\" at once"; name["sort02"] = "\"Телефон\" at 0.2 s"
+    name["sortread"] = "\"Телефон\" after the read"; name["sortreadaddr"] = "\"адрес\" after the read"
+    name["sortsettled"] = "\"Телефон\" settled"
     split("keys search sort sort02 sortread sortreadaddr sortsettled", kinds, " ")
-    part["start"] = "start-up"; part["action"] = "after the click or key"; part["keys"] = "the keys"
+    part["start"] = "start-up"; part["action"] = "after the action"; part["keys"] = "the keys"
     split("start action keys", parts, " ")
     for (k = 1; k <= 7; k++) for (p = 1; p <= 3; p++) line(name[kinds[k]] ": " part[parts[p]], kinds[k] "_" parts[p])
     line("every move of every start", "all")
