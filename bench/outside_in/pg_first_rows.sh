@@ -110,7 +110,7 @@ CONVERT_MS=$(($(now_ms) - began))
 pg_sql 'GRANT SELECT, INSERT, UPDATE, DELETE ON "главная" TO clerk' >/dev/null || die "cannot grant the clerk's rights"
 pg_sql 'VACUUM ANALYZE "главная"' >/dev/null
 pg_link clerk >"$WORK/pg/Sarvino.mdb"
-cp "$PROGRAM" "$WORK/sqlite/Sarwino" && cp "$PROGRAM" "$WORK/pg/Sarwino" || die "cannot copy $PROGRAM"
+{ cp "$PROGRAM" "$WORK/sqlite/Sarwino" && cp "$PROGRAM" "$WORK/pg/Sarwino"; } || die "cannot copy $PROGRAM"
 say "  converted in $CONVERT_MS ms"
 
 # ---------------------------------------------------------------- the display
