@@ -29,6 +29,7 @@ readonly GRID_TOP=88 ROW_H=17 FIRST_ROW_TOP=106
 readonly NAME_X=16 NAME_W=150 ADDR_X=181 ADDR_W=148 ADDR_CLICK_X=250
 
 PASSED=0
+SANITIZER_LOGS=/nonexistent
 FAILED=0
 WORK=""
 XVFB_PID=""
@@ -104,6 +105,7 @@ end_case() {
 # starts a new list; the program keeps running.
 verdict() {
     CASE_NAME=$1
+    sanitizer_reports
     if [ ${#CASE_PROBLEMS[@]} -eq 0 ]; then
         echo "PASS: $CASE_NAME ($(elapsed))"
         PASSED=$((PASSED + 1))
@@ -116,6 +118,18 @@ verdict() {
         FAILED=$((FAILED + 1))
     fi
     CASE_PROBLEMS=()
+}
+
+# sanitizer_reports: a report written by a program built with the sanitizers
+# (AddressSanitizer, LeakSanitizer, UBSan) fails the case it came in; the
+# report is kept with the screenshots.
+sanitizer_reports() {
+    local f
+    for f in "$SANITIZER_LOGS"/*; do
+        [ -e "$f" ] || continue
+        problem "sanitizer report: $(grep -m1 -E 'ERROR|runtime error' "$f" | cut -c1-200)"
+        mv "$f" "$ARTIFACTS/$(basename "$f").log"
+    done
 }
 
 # Each case gets its own home and XDG folders, so nothing reaches the real
@@ -455,6 +469,11 @@ e2e_main() {
     fi
     mkdir -p "$ARTIFACTS"
     rm -f "$ARTIFACTS"/*.png "$ARTIFACTS"/*.log
+    # The sanitizers write their reports here, whoever runs the program.
+    SANITIZER_LOGS="$WORK/sanitizer-logs"
+    mkdir -p "$SANITIZER_LOGS" && chmod 1777 "$SANITIZER_LOGS"
+    [ -n "${ASAN_OPTIONS:-}" ] && export ASAN_OPTIONS="$ASAN_OPTIONS:log_path=$SANITIZER_LOGS/asan"
+    [ -n "${UBSAN_OPTIONS:-}" ] && export UBSAN_OPTIONS="$UBSAN_OPTIONS:log_path=$SANITIZER_LOGS/ubsan"
 
     # Only this run's X server, no session services, no settings from outside.
     unset WAYLAND_DISPLAY SESSION_MANAGER QT_STYLE_OVERRIDE QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_FONT_DPI

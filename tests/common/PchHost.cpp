@@ -1,0 +1,1 @@
+// Compiles the test programs' precompiled headers; nothing of its own.
