@@ -219,6 +219,56 @@ void Collation::appendHeadSlowly(std::string_view utf8, std::size_t limit, std::
     }
 }
 
+bool Collation::keyContains(std::string_view utf8, std::string_view part) const
+{
+    constexpr std::size_t kPieceBytes = 1 << 16; // of key, looked through at a time
+    constexpr std::size_t kUnit = 4;
+    auto found = [&](std::string_view key, std::size_t& from) {
+        for (; from + part.size() <= key.size(); from += kUnit) {
+            if (key.compare(from, part.size(), part) == 0)
+                return true;
+        }
+        return false;
+    };
+    std::string key;
+    std::size_t from = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
+        char32_t c;
+        if (p[0] < 0x80) {
+            c = p[0];
+            p += 1;
+        } else if ((p[0] & 0xE0) == 0xC0 && p + 1 < end) {
+            c = char32_t(p[0] & 0x1F) << 6 | (p[1] & 0x3F);
+            p += 2;
+        } else if ((p[0] & 0xF0) == 0xE0 && p + 2 < end) {
+            c = char32_t(p[0] & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+            p += 3;
+        } else {
+            c = 0xD800;
+        }
+        const std::uint32_t w = c < 0xD800 || (c > 0xDFFF && c <= 0xFFFF) ? weight(char16_t(c)) : Unsafe;
+        if (w == Unsafe) {
+            // Weights that depend on their neighbours: the whole key.
+            key.clear();
+            appendKey(utf8, key);
+            from = 0;
+            return found(key, from);
+        }
+        if (w != 0)
+            appendUnit(key, w);
+        if (key.size() >= kPieceBytes + part.size()) {
+            if (found(key, from))
+                return true;
+            // Only what a match starting further on could still need stays.
+            key.erase(0, from);
+            from = 0;
+        }
+    }
+    return found(key, from);
+}
+
 std::string Collation::key(QStringView text) const
 {
     std::string result;

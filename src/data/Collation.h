@@ -45,6 +45,10 @@ public:
     void appendKeyHead(std::string_view utf8, std::size_t limit, std::string& key) const;
     void appendKey(QStringView text, std::string& key) const;
     std::string key(QStringView text) const;
+    // Whether a text's key holds this key at a unit boundary (the text
+    // holds the other text), found a piece at a time: the whole key of a
+    // huge text is never made.
+    bool keyContains(std::string_view utf8, std::string_view part) const;
 
     // <0, 0, >0 as a sorts before, with or after b.
     int compare(QStringView a, QStringView b) const;

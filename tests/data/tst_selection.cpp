@@ -163,6 +163,9 @@ private slots:
     void repeatedValuesAreStoredOnce();
     void orderHoldsForAnyAlphabet_data();
     void orderHoldsForAnyAlphabet();
+    void substringOfALongValue_data();
+    void substringOfALongValue();
+    void fewRowsOfMuchTextAreSortedByAWorker();
 
 private:
     QRandomGenerator m_random { 20261207 };
@@ -325,6 +328,57 @@ void TestSelection::repeatedValuesAreStoredOnce()
     const std::size_t cells = std::size_t(4 << 16) * (8 + 1 + 2 * 8);
     QVERIFY2(
         rows.memoryUsage() < cells + std::size_t(n) * 7 + (2u << 20), qPrintable(QString::number(rows.memoryUsage())));
+}
+
+// A substring is looked for a piece of a long value at a time: found
+// wherever it lies, across the pieces too, as the collation compares.
+void TestSelection::substringOfALongValue_data()
+{
+    QTest::addColumn<int>("at"); // where the part goes into 200,000 letters "б"; -1: nowhere
+    QTest::addColumn<QString>("part");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("found");
+    const QString part = QStringLiteral("ёЛка");
+    QTest::newRow("at the start") << 0 << part << QStringLiteral("*ёлка*") << true;
+    QTest::newRow("across the first piece's end") << 16383 << part << QStringLiteral("*ЕЛКА*") << true;
+    QTest::newRow("in a later piece") << 120000 << part << QStringLiteral("*елка*") << true;
+    QTest::newRow("at the end") << 200000 << part << QStringLiteral("*елка*") << true;
+    QTest::newRow("nowhere") << -1 << part << QStringLiteral("*елка*") << false;
+    QTest::newRow("one letter short at the end")
+        << 200000 << QStringLiteral("ёлк") << QStringLiteral("*елка*") << false;
+    // A character whose weight depends on its neighbour takes the whole value.
+    QTest::newRow("a combining mark") << 100000 << QStringLiteral("и\u0306ка") << QStringLiteral("*йка*") << true;
+}
+
+void TestSelection::substringOfALongValue()
+{
+    QFETCH(int, at);
+    QFETCH(QString, part);
+    QFETCH(QString, pattern);
+    QFETCH(bool, found);
+    QString text(200000, QChar(0x0431));
+    if (at >= 0)
+        text.insert(at, part);
+    RowSet rows(5);
+    rows.setValue(rows.appendRow(1), 0, text);
+    rows.setValue(rows.appendRow(2), 0, QStringLiteral("кот"));
+    OrderCache orders(rows, fields());
+    RowSelection selection(rows, fields(), orders);
+    const auto expected = found ? std::vector<std::uint32_t> { 0 } : std::vector<std::uint32_t> {};
+    QCOMPARE(selection.select(QStringLiteral("название like '%1'").arg(pattern), QString()), expected);
+}
+
+// A few rows holding much text are no small table: their order is never
+// built by whoever asks (the window), only by a worker.
+void TestSelection::fewRowsOfMuchTextAreSortedByAWorker()
+{
+    RowSet rows(5);
+    rows.setValue(rows.appendRow(1), 0, QString(int(OrderCache::SmallTextBytes) + 1, QLatin1Char('b')));
+    rows.setValue(rows.appendRow(2), 0, QStringLiteral("a"));
+    OrderCache orders(rows, fields());
+    QVERIFY(!orders.tryOrder(1));
+    orders.buildInBackground();
+    QCOMPARE(orders.order(1).sorted, (std::vector<std::uint32_t> { 1, 0 }));
 }
 
 QTEST_GUILESS_MAIN(TestSelection)
