@@ -62,7 +62,6 @@ wheel_over_grid() {
     xdotool mousemove $((CX + x)) $((CY + y))
     wait_for 5 pointer_at $((CX + x)) $((CY + y))
     for n in 1 2 3 4 5 6; do xdotool click 5; done
-    for n in 1 2 3 4 5 6; do xdotool click 4; done
 }
 search_zero() { click_client $SEARCH_BOX && type_text 0; }
 end_of_grid() { click_address 0 && keys ctrl+End; }
