@@ -22,11 +22,12 @@ constexpr std::size_t kBatchTextBytes = std::size_t(64) << 20;
 constexpr int kBatchStepRows = 64;
 
 // Reads up to maxRows rows, stepRows at a time, fewer once maxBytes of text
-// have come in; false once there are no more.
-bool readSome(RowReader& reader, const RowSet& rows, int maxRows, int stepRows, std::size_t maxBytes)
+// have come in or stop is raised; false once there are no more.
+bool readSome(RowReader& reader, const RowSet& rows, int maxRows, int stepRows, std::size_t maxBytes,
+    const std::atomic<bool>* stop = nullptr)
 {
     const std::size_t bytesBefore = rows.textBytes();
-    for (int left = maxRows; left > 0;) {
+    for (int left = maxRows; left > 0 && !(stop && stop->load(std::memory_order_relaxed));) {
         const int step = std::min(left, stepRows);
         if (!reader.read(step))
             return false;
@@ -93,7 +94,7 @@ void TableRows::readRest()
         bool more = true;
         while (more && !m_stopReading) {
             m_rows.beginBatch();
-            more = readSome(*m_reader, m_rows, kBatchRows, kBatchStepRows, kBatchTextBytes);
+            more = readSome(*m_reader, m_rows, kBatchRows, kBatchStepRows, kBatchTextBytes, &m_stopReading);
             m_rows.endBatch();
             m_orders.rowsArrived(m_rows.rowCount()); // the orders take the new rows in meanwhile
             emit rowsArrived(m_rows.rowCount());
