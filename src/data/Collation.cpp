@@ -45,6 +45,41 @@ std::vector<std::uint32_t> primaries(UCollator* collator, const char16_t* text, 
     return result;
 }
 
+// One character of the UTF-8 text at p (before end), p moved past it: a
+// character of the basic plane, or 0xD800 for anything else (beyond it,
+// malformed, cut short), which takes the slow road.
+char32_t readChar(const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned c0 = p[0];
+    if (c0 < 0x80) {
+        p += 1;
+        return c0;
+    }
+    if (c0 >= 0xC2 && c0 < 0xE0 && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
+        p += 2;
+        return char32_t(c0 & 0x1F) << 6 | (p[-1] & 0x3F);
+    }
+    if ((c0 & 0xF0) == 0xE0 && end - p >= 3 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+        const char32_t c = char32_t(c0 & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+        p += 3;
+        return c < 0x800 ? 0xD800 : c; // an overlong form is malformed
+    }
+    p += 1;
+    return 0xD800;
+}
+
+// Whether the bytes before at end a well-formed character (or are none).
+bool wellFormedBefore(const unsigned char* begin, const unsigned char* at)
+{
+    if (at == begin || at[-1] < 0x80)
+        return true;
+    const unsigned char* lead = at - 1;
+    while (lead > begin && at - lead < 3 && (*lead & 0xC0) == 0x80)
+        --lead;
+    const unsigned char* p = lead;
+    return readChar(p, at) != 0xD800 && p == at;
+}
+
 } // namespace
 
 const Collation& Collation::instance()
@@ -172,19 +207,7 @@ void Collation::appendKeyHead(std::string_view utf8, std::size_t limit, std::str
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
     while (p < end) {
-        char32_t c;
-        if (p[0] < 0x80) {
-            c = p[0];
-            p += 1;
-        } else if ((p[0] & 0xE0) == 0xC0 && p + 1 < end) {
-            c = char32_t(p[0] & 0x1F) << 6 | (p[1] & 0x3F);
-            p += 2;
-        } else if ((p[0] & 0xF0) == 0xE0 && p + 2 < end) {
-            c = char32_t(p[0] & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
-            p += 3;
-        } else {
-            c = 0xD800; // beyond the basic plane, or malformed: the slow road
-        }
+        const char32_t c = readChar(p, end);
         const std::uint32_t w = c < 0xD800 || (c > 0xDFFF && c <= 0xFFFF) ? weight(char16_t(c)) : Unsafe;
         if (w == Unsafe) {
             key.resize(start);
@@ -193,8 +216,15 @@ void Collation::appendKeyHead(std::string_view utf8, std::size_t limit, std::str
         }
         if (w != 0)
             appendUnit(key, w);
-        if (key.size() - start >= limit)
+        if (key.size() - start >= limit) {
+            // The last unit is sure only if what follows cannot join the
+            // character before it (a contraction, a combining mark).
+            if (p < end && !splitsAt(utf8, std::size_t(p - reinterpret_cast<const unsigned char*>(utf8.data())))) {
+                key.resize(start);
+                appendHeadSlowly(utf8, limit, key);
+            }
             return;
+        }
     }
 }
 
@@ -207,7 +237,10 @@ void Collation::appendHeadSlowly(std::string_view utf8, std::size_t limit, std::
     std::size_t take = limit == std::string::npos ? utf8.size() : std::max<std::size_t>(256, 2 * limit);
     for (;; take *= 2) {
         if (take >= utf8.size()) {
+            const std::size_t start = key.size();
             appendSlowly(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())), key);
+            if (key.size() - start > limit)
+                key.resize(start + limit);
             return;
         }
         std::string head;
@@ -216,6 +249,138 @@ void Collation::appendHeadSlowly(std::string_view utf8, std::size_t limit, std::
             key.append(head, 0, limit);
             return;
         }
+    }
+}
+
+bool Collation::keyContains(std::string_view utf8, std::string_view part) const
+{
+    constexpr std::size_t kPieceBytes = 1 << 16; // of key, looked through at a time
+    constexpr std::size_t kUnit = 4;
+    auto found = [&](std::string_view key, std::size_t& from) {
+        for (; from + part.size() <= key.size(); from += kUnit) {
+            if (key.compare(from, part.size(), part) == 0)
+                return true;
+        }
+        return false;
+    };
+    std::string key;
+    std::size_t from = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
+        const char32_t c = readChar(p, end);
+        const std::uint32_t w = c < 0xD800 || (c > 0xDFFF && c <= 0xFFFF) ? weight(char16_t(c)) : Unsafe;
+        if (w == Unsafe) {
+            // Weights that depend on their neighbours: the whole key.
+            key.clear();
+            appendKey(utf8, key);
+            from = 0;
+            return found(key, from);
+        }
+        if (w != 0)
+            appendUnit(key, w);
+        if (key.size() >= kPieceBytes + part.size()) {
+            if (found(key, from))
+                return true;
+            // Only what a match starting further on could still need stays.
+            key.erase(0, from);
+            from = 0;
+        }
+    }
+    return found(key, from);
+}
+
+bool Collation::splitsAt(std::string_view utf8, std::size_t at) const
+{
+    const auto* begin = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = begin + utf8.size();
+    if (at == 0 || at >= utf8.size())
+        return true;
+    const unsigned char* p = begin + at;
+    const char32_t c = readChar(p, end);
+    if (c >= 0xD800 && c <= 0xDFFF)
+        return false;
+    const std::uint32_t w = weight(char16_t(c));
+    return w != 0 && w != Unsafe && wellFormedBefore(begin, begin + at);
+}
+
+std::size_t Collation::nextSplit(std::string_view utf8, std::size_t from) const
+{
+    while (from < utf8.size() && !splitsAt(utf8, from))
+        ++from;
+    return std::min(from, utf8.size());
+}
+
+std::optional<int> Collation::compareKeys(std::string_view a, std::string_view b, const std::atomic<bool>& stop) const
+{
+    constexpr std::size_t kPiece = 4096; // bytes of text whose key is made at a time, about
+    constexpr std::size_t kSpan = 1 << 20; // bytes compared between two looks at stop
+    struct Side {
+        std::string_view text;
+        std::size_t at = 0; // the text before this has its key made
+        std::string key; // the part of that key not compared yet, from used on
+        std::size_t used = 0;
+        bool spent() const { return used == key.size(); }
+    };
+    Side sides[2];
+    sides[0].text = a;
+    sides[1].text = b;
+    auto more = [&](Side& s) {
+        s.key.clear();
+        s.used = 0;
+        const std::size_t to = nextSplit(s.text, std::min(s.text.size(), s.at + kPiece));
+        appendKey(s.text.substr(s.at, to - s.at), s.key);
+        s.at = to;
+    };
+    for (;;) {
+        if (stop.load(std::memory_order_relaxed))
+            return std::nullopt;
+        Side &x = sides[0], &y = sides[1];
+        if (x.spent() && y.spent()) {
+            // The keys so far are equal and both texts split here: the
+            // bytes both hold alike from here on have the same key, up to
+            // a split within them.
+            const std::string_view restX = x.text.substr(x.at), restY = y.text.substr(y.at);
+            const std::size_t most = std::min(restX.size(), restY.size());
+            std::size_t same = 0;
+            while (same < most) {
+                const std::size_t n = std::min(kSpan, most - same);
+                const char* from = restX.data() + same;
+                const auto d = std::size_t(std::mismatch(from, from + n, restY.data() + same).first - from);
+                same += d;
+                if (d < n)
+                    break;
+                if (stop.load(std::memory_order_relaxed))
+                    return std::nullopt;
+            }
+            if (same == restX.size() && same == restY.size())
+                return 0;
+            // Back to the last place within them where both texts split.
+            auto both = [&](std::size_t at) { return splitsAt(restX, at) && splitsAt(restY, at); };
+            std::size_t cut = same;
+            const std::size_t lowest = same > 64 ? same - 64 : 0;
+            while (cut > lowest && !both(cut))
+                --cut;
+            if (cut > 0 && both(cut)) {
+                x.at += cut;
+                y.at += cut;
+            }
+        }
+        for (Side* s : { &x, &y }) {
+            while (s->spent() && s->at < s->text.size()) {
+                more(*s);
+                if (stop.load(std::memory_order_relaxed))
+                    return std::nullopt;
+            }
+        }
+        if (x.spent() || y.spent())
+            return x.spent() ? (y.spent() ? 0 : -1) : 1;
+        const std::size_t n = std::min(x.key.size() - x.used, y.key.size() - y.used);
+        const int c = std::string_view(x.key).substr(x.used, n).compare(std::string_view(y.key).substr(y.used, n));
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+        x.used += n;
+        y.used += n;
     }
 }
 

@@ -27,6 +27,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,9 +46,23 @@ public:
     void appendKeyHead(std::string_view utf8, std::size_t limit, std::string& key) const;
     void appendKey(QStringView text, std::string& key) const;
     std::string key(QStringView text) const;
+    // Whether a text's key holds this key at a unit boundary (the text
+    // holds the other text), found a piece at a time: the whole key of a
+    // huge text is never made.
+    bool keyContains(std::string_view utf8, std::string_view part) const;
 
     // <0, 0, >0 as a sorts before, with or after b.
     int compare(QStringView a, QStringView b) const;
+    // The same for texts given as UTF-8, as their whole keys compare, but
+    // with the keys made and compared a piece at a time and what both texts
+    // hold alike skipped: the whole key of a huge text is never made. No
+    // answer once stop is raised.
+    std::optional<int> compareKeys(std::string_view a, std::string_view b, const std::atomic<bool>& stop) const;
+
+    // Whether a text's key is the key of its bytes before at followed by
+    // the key of the rest: nothing before at joins what follows (a
+    // contraction, a combining mark, a character cut in two).
+    bool splitsAt(std::string_view utf8, std::size_t at) const;
 
     // The key of U+FFFF, the character that sorts after every other: a text
     // followed by it sorts after every text that begins with that text.
@@ -62,6 +77,7 @@ private:
     const Block& block(unsigned high) const;
     void appendSlowly(QStringView text, std::string& key) const;
     void appendHeadSlowly(std::string_view utf8, std::size_t limit, std::string& key) const;
+    std::size_t nextSplit(std::string_view utf8, std::size_t from) const; // the first split at or after from
 
     UCollator* m_collator = nullptr;
     // Filled on first use; read without a lock, so keys may be built on

@@ -77,6 +77,13 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     return t->valueAt(index.row(), fieldOf(index.column())).value_or(QString());
 }
 
+bool GridModel::tooLongToEdit(const QModelIndex& index) const
+{
+    const Table* t = table();
+    return t && index.isValid()
+        && t->displayText(index.row(), fieldOf(index.column()), EditLimit + 1).size() > EditLimit;
+}
+
 void GridModel::forgetRefusal()
 {
     m_refusedIndex = QPersistentModelIndex();
@@ -99,7 +106,7 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
         const int field = fieldOf(index.column());
         // Nothing new typed (the record holds this text already, pending
         // or stored): the record is left alone.
-        if (t->valueAt(index.row(), field).value_or(QString()) == text)
+        if (t->holdsAt(index.row(), field, text) || (text.isEmpty() && t->holdsAt(index.row(), field, std::nullopt)))
             return false;
         if (t->currentRow() != index.row())
             t->moveTo(index.row());

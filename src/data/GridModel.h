@@ -42,6 +42,12 @@ public:
     // only this much of a value is read to display it; the editor gets the
     // whole value.
     static constexpr int DisplayLimit = 2000;
+    // The most characters a cell's editor holds: a longer value is never
+    // put into one (it would come back cut).
+    static constexpr int EditLimit = 32767;
+    // Whether a cell's value is longer than its editor holds; reads no more
+    // of it than that.
+    bool tooLongToEdit(const QModelIndex& index) const;
 
     // The field shown in a column.
     int fieldOf(int column) const;

@@ -114,7 +114,7 @@ void OrderCache::startWorkers(std::size_t count)
 {
     std::lock_guard lock(m_mutex);
     // A small table's orders are built by whoever asks for them.
-    if (m_available <= SmallRows)
+    if (small())
         count = 0;
     // Workers that ended are let go first.
     for (auto it = m_workers.begin(); it != m_workers.end();) {
@@ -131,6 +131,11 @@ void OrderCache::startWorkers(std::size_t count)
         m_workers.push_back(std::move(worker));
         self.thread = std::thread([this, &self] { work(self); });
     }
+}
+
+bool OrderCache::small() const
+{
+    return m_available <= SmallRows && m_rows.textBytes() <= SmallTextBytes;
 }
 
 bool OrderCache::hasWork(const Slot& slot) const
@@ -231,7 +236,7 @@ const SortedOrder* OrderCache::tryOrder(int field)
     Q_ASSERT(field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)]);
     Slot& slot = *m_slots[std::size_t(field)];
     std::unique_lock lock(m_mutex);
-    if (!slot.order && m_complete && m_available <= SmallRows) {
+    if (!slot.order && m_complete && small()) {
         // A small order nobody else builds: built here, step by step.
         while (!slot.order && !slot.busy && !slot.stop && !slot.held)
             step(slot, lock);
@@ -257,7 +262,7 @@ const SortedOrder& OrderCache::order(int field)
     Q_ASSERT(m_complete);
     if (slot.order)
         return *slot.order;
-    if (m_available > SmallRows || slot.busy)
+    if (!small() || slot.busy)
         waitcheck::aboutToWait(m_window, "OrderCache::order");
     slot.wanted = true;
     while (!slot.order) {

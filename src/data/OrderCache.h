@@ -6,9 +6,11 @@
 // values and the collation keys of new values), and once the last row is in,
 // each order is finished and a second worker joins. The field that is asked
 // for first goes first. Whoever asks for an order that is not there yet is
-// told so at once (tryOrder) and hears when it is built; only an order of a
-// few rows (SmallRows), which no worker takes on, is built by the asking
-// thread itself. The window's thread never waits for a worker (WaitCheck.h).
+// told so at once (tryOrder) and hears when it is built; only the order of a
+// small table (few rows holding little text: SmallRows, SmallTextBytes),
+// which no worker takes on, is built by the asking thread itself. A few
+// huge values make a table big however few its rows. The window's thread
+// never waits for a worker (WaitCheck.h).
 //
 // The thread rule: builds only read the rows, and only the cells of their own
 // field. Cells of a field change only between hold(field) and release(field):
@@ -50,9 +52,11 @@ public:
     // were all there from the start; loading starts it by itself).
     void buildInBackground();
 
-    // Tables of up to this many rows have their orders built by whoever
-    // asks, at once (a few milliseconds); bigger ones by the workers.
+    // Tables of up to this many rows, holding up to this much text, have
+    // their orders built by whoever asks, at once (a few milliseconds);
+    // bigger ones by the workers.
     static constexpr int SmallRows = 1 << 15;
+    static constexpr std::size_t SmallTextBytes = std::size_t(8) << 20;
 
     // The order of a text field if it can be had now: built already, or
     // small and built here; null while a worker builds it (prefer() it, and
@@ -99,6 +103,7 @@ private:
     int nextField() const;
     bool allBuilt() const;
     bool hasWork(const Slot& slot) const;
+    bool small() const; // under the lock
     void work(Worker& self);
     void step(Slot& slot, std::unique_lock<std::mutex>& lock);
     void startWorkers(std::size_t count);

@@ -189,12 +189,7 @@ bool RowSelection::matches(std::uint32_t row, const Condition& condition) const
         return condition.range->admits(keyOf(int(row), c.field, condition.range->keyBytesNeeded()));
     if (c.op == Op::NotEqual)
         return keyOf(int(row), c.field, condition.key.size() + 4) != condition.key;
-    const std::string key = keyOf(int(row), c.field);
     // A LIKE with wildcards at both ends: the pattern's key anywhere in the
-    // value's key, at a unit boundary.
-    for (std::size_t at = 0; at + condition.key.size() <= key.size(); at += 4) {
-        if (key.compare(at, condition.key.size(), condition.key) == 0)
-            return true;
-    }
-    return false;
+    // value's key, at a unit boundary, looked for a piece of the value at a time.
+    return Collation::instance().keyContains(m_rows.utf8(int(row), c.field - 1), condition.key);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <numeric>
 #include <optional>
@@ -144,6 +145,7 @@ void RowSet::reset(int textColumns)
     m_blocks = std::make_unique<Stable<std::unique_ptr<char[]>>>(MaxSmallBlocks);
     m_big = std::make_unique<Stable<BigValue>>(kMaxBigValues);
     m_blockBytes = 0;
+    m_textBytes.store(0, std::memory_order_relaxed);
     m_used = BlockSize; // the first text opens a block
     m_size = 0;
     m_published.store(0, std::memory_order_release);
@@ -282,6 +284,17 @@ TextValue RowSet::value(int row, int column) const
     return text(row, column);
 }
 
+bool RowSet::holds(int row, int column, const TextValue& value) const
+{
+    if (!value || isNull(row, column))
+        return !value && isNull(row, column);
+    const qsizetype chars = value->size();
+    // One character more than the other has tells a longer value apart.
+    if (chars >= std::numeric_limits<int>::max() || utf8(row, column).size() < std::size_t(chars))
+        return false;
+    return head(row, column, int(chars) + 1) == *value;
+}
+
 StoredValue RowSet::stored(int row, int column) const
 {
     const Cell& c = cell(row, column);
@@ -338,6 +351,7 @@ RowSet::Cell RowSet::storeText(std::string_view bytes, StoredType type)
     const std::uint32_t typeBits = std::uint32_t(type) << TypeShift;
     if (bytes.empty())
         return { 0, typeBits };
+    m_textBytes.fetch_add(bytes.size(), std::memory_order_relaxed);
     if (bytes.size() > LengthMask) {
         // A big value gets a block of its own; the block being filled stays.
         m_big->reserve();

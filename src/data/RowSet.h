@@ -69,6 +69,9 @@ public:
     // huge value than that takes.
     QString head(int row, int column, int chars) const;
     TextValue value(int row, int column) const;
+    // Whether the value is this one (no value: nullopt), reading no more of
+    // a huge value than the other's length.
+    bool holds(int row, int column, const TextValue& value) const;
     // The value as the file holds it; its bytes stay valid while the rows do.
     StoredValue stored(int row, int column) const;
 
@@ -91,6 +94,8 @@ public:
 
     // Bytes held for texts and cells, for the memory figures of benchmarks.
     std::size_t memoryUsage() const;
+    // Bytes of text stored so far, replaced values included; any thread.
+    std::size_t textBytes() const { return m_textBytes.load(std::memory_order_relaxed); }
 
 private:
     // A value's place and size. tag: NullTag for no value; else the stored
@@ -167,6 +172,7 @@ private:
     std::unique_ptr<Stable<std::unique_ptr<char[]>>> m_blocks;
     std::unique_ptr<Stable<BigValue>> m_big;
     std::size_t m_blockBytes = 0; // bytes allocated for blocks
+    std::atomic<std::size_t> m_textBytes { 0 };
     std::size_t m_used = BlockSize; // bytes used in the last block
     int m_size = 0; // rows appended
     std::atomic<int> m_published { 0 };

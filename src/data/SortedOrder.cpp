@@ -6,13 +6,19 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace {
 
-// Between two looks at the stop flag.
-constexpr int StopCheckRows = 1 << 16;
+// Between two looks at the stop flag: rows taken in, bytes of two values
+// compared.
+constexpr int StopCheckRows = 256;
+constexpr std::size_t StopCheckBytes = std::size_t(1) << 20;
+// A longer value is known by its length and the bytes at both ends.
+constexpr std::size_t HashedBytes = std::size_t(1) << 13;
 
 void checkStop(const std::atomic<bool>& stop)
 {
@@ -23,9 +29,32 @@ void checkStop(const std::atomic<bool>& stop)
 std::uint64_t hashOf(std::string_view v)
 {
     std::uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : v)
-        h = (h ^ c) * 1099511628211ull;
+    auto take = [&](std::string_view bytes) {
+        for (unsigned char c : bytes)
+            h = (h ^ c) * 1099511628211ull;
+    };
+    if (v.size() <= 2 * HashedBytes) {
+        take(v);
+    } else {
+        take(v.substr(0, HashedBytes));
+        take(v.substr(v.size() - HashedBytes));
+        h = (h ^ v.size()) * 1099511628211ull;
+    }
     return h ^ (h >> 29);
+}
+
+// Whether two values hold the same bytes; huge ones are compared a stretch
+// at a time, with a look at the stop flag after each.
+bool sameBytes(std::string_view a, std::string_view b, const std::atomic<bool>& stop)
+{
+    if (a.size() <= StopCheckBytes || a.size() != b.size())
+        return a == b;
+    for (std::size_t at = 0; at < a.size(); at += StopCheckBytes) {
+        if (a.substr(at, StopCheckBytes) != b.substr(at, StopCheckBytes))
+            return false;
+        checkStop(stop);
+    }
+    return true;
 }
 
 } // namespace
@@ -39,6 +68,18 @@ std::uint64_t hashOf(std::string_view v)
 struct OrderBuilder::ValueKeys {
     std::string bytes;
     std::vector<std::uint32_t> start { 0, 0 }; // value i's key is [start[i], start[i+1]); value 0 (NULL) has none
+    // The values whose keys were cut at KeyHeadBytes, each with a row
+    // holding it, by value.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> cut;
+    bool isCut(std::uint32_t value) const
+    {
+        const auto at = std::lower_bound(cut.begin(), cut.end(), std::make_pair(value, std::uint32_t(0)));
+        return at != cut.end() && at->first == value;
+    }
+    std::uint32_t rowOf(std::uint32_t value) const
+    {
+        return std::lower_bound(cut.begin(), cut.end(), std::make_pair(value, std::uint32_t(0)))->second;
+    }
     int width = 1; // bytes per unit: 1, 2 or 4 (unpacked)
     std::vector<std::uint32_t> units; // code - 1 -> unit
     static constexpr std::size_t TableSize = 1 << 17;
@@ -248,7 +289,10 @@ std::uint64_t wordOf(std::string_view key, std::size_t from)
 }
 
 // Each value's rank: equal keys share one, NULL (value 0) comes first.
-std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop)
+// tie: <0, 0, >0 as two values whose keys were cut and agree so far
+// compare in full.
+template <typename Tie>
+std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop, Tie tie)
 {
     // Most keys differ in their first sixteen bytes, which the items carry,
     // so the sort seldom reads the keys themselves.
@@ -264,7 +308,10 @@ std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys, const
         const std::string_view ka = keys.of(a.value), kb = keys.of(b.value);
         if (ka.size() <= 16 && kb.size() <= 16)
             return 0;
-        return ka.compare(kb);
+        const int c = ka.compare(kb);
+        if (c != 0 || keys.cut.empty() || !(keys.isCut(a.value) || keys.isCut(b.value)))
+            return c;
+        return tie(a.value, b.value);
     };
     const std::size_t count = keys.start.size() - 1;
     std::vector<Item> items(count);
@@ -374,15 +421,20 @@ void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
         const std::size_t mask = m_buckets.size() - 1;
         std::size_t at = hash & mask;
         while (m_buckets[at] != 0
-            && !(sameHash(m_buckets[at], hash) && m_rows.utf8(int(m_valueRow[valueIn(m_buckets[at])]), m_column) == v))
+            && !(sameHash(m_buckets[at], hash)
+                && sameBytes(m_rows.utf8(int(m_valueRow[valueIn(m_buckets[at])]), m_column), v, stop)))
             at = (at + 1) & mask;
         std::uint32_t value = valueIn(m_buckets[at]);
         if (m_buckets[at] == 0) {
             value = std::uint32_t(m_valueRow.size());
             m_buckets[at] = bucketOf(value, hash);
             m_valueRow.push_back(std::uint32_t(row));
+            // The key's head only: values that agree that far are told
+            // apart when sorted (KeyHeadBytes).
             m_key.clear();
-            collation.appendKey(v, m_key);
+            collation.appendKeyHead(v, KeyHeadBytes, m_key);
+            if (m_key.size() >= KeyHeadBytes)
+                m_keys->cut.emplace_back(value, std::uint32_t(row));
             m_keys->append(m_key);
             m_keys->start.push_back(std::uint32_t(m_keys->bytes.size()));
             if (m_valueRow.size() * 2 > m_buckets.size())
@@ -415,7 +467,26 @@ SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
     m_keys->finish();
     if (m_keys->width == 4)
         packKeys(*m_keys);
-    const std::vector<std::uint32_t> valueRank = rankValues(*m_keys, stop);
+    // Values whose key heads agree, both cut, are compared in full, each
+    // pair once.
+    std::map<std::pair<std::uint32_t, std::uint32_t>, int> compared;
+    auto tie = [&](std::uint32_t a, std::uint32_t b) {
+        const bool swapped = b < a;
+        const auto pair = swapped ? std::make_pair(b, a) : std::make_pair(a, b);
+        auto known = compared.find(pair);
+        if (known == compared.end()) {
+            // Equal keys have the same length: both were cut.
+            Q_ASSERT(m_keys->isCut(a) && m_keys->isCut(b));
+            const std::optional<int> c
+                = Collation::instance().compareKeys(m_rows.utf8(int(m_keys->rowOf(pair.first)), m_column),
+                    m_rows.utf8(int(m_keys->rowOf(pair.second)), m_column), stop);
+            if (!c)
+                throw SortedOrder::Stopped();
+            known = compared.emplace(pair, *c).first;
+        }
+        return swapped ? -known->second : known->second;
+    };
+    const std::vector<std::uint32_t> valueRank = rankValues(*m_keys, stop, tie);
     checkStop(stop);
     return sortByRank(m_valueOf, valueRank);
 }

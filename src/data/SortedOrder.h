@@ -28,15 +28,22 @@ struct SortedOrder {
 };
 
 // Builds one text column's order while its rows come in: add() takes the
-// rows as they are published (their values, and the collation keys of the
-// values not met before), finish() puts them in order once all are in. It
-// reads only the rows and only its column.
+// rows as they are published (their values, and the heads of the collation
+// keys of the values not met before), finish() puts them in order once all
+// are in. It reads only the rows and only its column. The work on one huge
+// value is bounded or looks at the stop flag as it goes, so a stopped build
+// gives up within milliseconds.
 class OrderBuilder {
 public:
     OrderBuilder(const RowSet& rows, int column);
     ~OrderBuilder();
     OrderBuilder(const OrderBuilder&) = delete;
     OrderBuilder& operator=(const OrderBuilder&) = delete;
+
+    // A value's key is made of its first this many bytes (a thousand
+    // characters or so): values that agree that far are compared in full
+    // when they are put in order, so the order is as if the keys were whole.
+    static constexpr std::size_t KeyHeadBytes = 4096;
 
     int rowsTaken() const { return int(m_valueOf.size()); }
     // Takes in the rows from rowsTaken() up to (not including) upTo; throws

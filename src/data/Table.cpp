@@ -556,6 +556,16 @@ QString Table::displayText(int row, int field, int chars) const
     return m_data->rows().head(index, field - 1, chars);
 }
 
+bool Table::holdsAt(int row, int field, const TextValue& value) const
+{
+    const bool editing = (m_state == State::Edit || m_state == State::Insert) && row == m_row;
+    const int index = rowIndex(row);
+    if (!active() || field <= 0 || field >= int(m_fields.size()) || index < 0
+        || (editing && m_changed[std::size_t(field)]))
+        return sameValue(valueAt(row, field), value);
+    return m_data->rows().holds(index, field - 1, value);
+}
+
 qint64 Table::keyAt(int row) const
 {
     const int index = rowIndex(row);
@@ -646,7 +656,7 @@ void Table::setValue(int field, const TextValue& value)
     // A value as it stands in the file is taken back as it is, even when it
     // is longer than the field: only what the user changed is checked.
     const int index = rowIndex(m_row);
-    const bool asStored = index >= 0 && field > 0 && sameValue(value, m_data->rows().value(index, field - 1));
+    const bool asStored = index >= 0 && field > 0 && m_data->rows().holds(index, field - 1, value);
     if (!asStored)
         validate(field, value);
     m_buffer[std::size_t(field)] = value;

@@ -107,6 +107,9 @@ public:
     // At most the first chars characters of a shown value, for display: a
     // huge value is never read whole for it.
     QString displayText(int row, int field, int chars) const;
+    // Whether a shown value is this one, reading no more of a huge value
+    // than the comparison needs.
+    bool holdsAt(int row, int field, const TextValue& value) const;
 
     // Editing of the current record.
     void edit();

@@ -6,10 +6,37 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 namespace {
 
 // Rows read in one batch on the reading thread.
 constexpr int kBatchRows = 1 << 17;
+// Text read before the window shows, and in one batch: a few huge values
+// end the first rows early (the rest come in the background) and are
+// published as they come, not only with the rows after them.
+constexpr std::size_t kFirstTextBytes = std::size_t(16) << 20;
+constexpr std::size_t kBatchTextBytes = std::size_t(64) << 20;
+// Rows read on the reading thread between two looks at the text read so
+// far; before the window shows, every row is looked at.
+constexpr int kBatchStepRows = 64;
+
+// Reads up to maxRows rows, stepRows at a time, fewer once maxBytes of text
+// have come in or stop is raised; false once there are no more.
+bool readSome(RowReader& reader, const RowSet& rows, int maxRows, int stepRows, std::size_t maxBytes,
+    const std::atomic<bool>* stop = nullptr)
+{
+    const std::size_t bytesBefore = rows.textBytes();
+    for (int left = maxRows; left > 0 && !(stop && stop->load(std::memory_order_relaxed));) {
+        const int step = std::min(left, stepRows);
+        if (!reader.read(step))
+            return false;
+        left -= step;
+        if (rows.textBytes() - bytesBefore > maxBytes)
+            break;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -48,7 +75,7 @@ void TableRows::load(Store& store, const QString& table, const QStringList& fiel
     Q_ASSERT(!m_loading && !m_reading.joinable());
     m_orders.beginLoading();
     m_reader = store.openReader(table, fields, m_rows);
-    const bool more = m_reader->read(firstRows);
+    const bool more = readSome(*m_reader, m_rows, firstRows, 1, kFirstTextBytes);
     m_orders.rowsArrived(m_rows.rowCount());
     if (!more) {
         m_reader.reset();
@@ -67,7 +94,7 @@ void TableRows::readRest()
         bool more = true;
         while (more && !m_stopReading) {
             m_rows.beginBatch();
-            more = m_reader->read(kBatchRows);
+            more = readSome(*m_reader, m_rows, kBatchRows, kBatchStepRows, kBatchTextBytes, &m_stopReading);
             m_rows.endBatch();
             m_orders.rowsArrived(m_rows.rowCount()); // the orders take the new rows in meanwhile
             emit rowsArrived(m_rows.rowCount());

@@ -23,6 +23,8 @@ private slots:
     void indicatorFollowsTheCursorAndState();
     void storesOnlyChangedValues();
     void refusedValueIsReported();
+    void longValuesAreComparedByTheirHead_data();
+    void longValuesAreComparedByTheirHead();
 
 private:
     GridModel& start(const QVector<TestRecord>& records = TestDatabase::defaultRecords());
@@ -116,6 +118,48 @@ void TestGridModel::refusedValueIsReported()
     QVERIFY(model.lastWriteRefused());
     QVERIFY(model.setData(model.index(0, 2), QStringLiteral("3-00-00")));
     QVERIFY(!model.lastWriteRefused());
+}
+
+// A value is compared with what the editor gives back without being read
+// whole, and one longer than an editor holds never gets one.
+void TestGridModel::longValuesAreComparedByTheirHead_data()
+{
+    enum Outcome { Untouched, Changed, Refused };
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<bool>("tooLong");
+    const QString editorFull(GridModel::EditLimit, QChar(0x044F));
+    QString lastDiffers = editorFull;
+    lastDiffers.back() = QLatin1Char('x');
+    // A long value already in the file is taken back as it is; a change
+    // that leaves it longer than its field is refused.
+    QTest::newRow("the same long text") << QVariant(editorFull) << editorFull << int(Untouched) << false;
+    QTest::newRow("its last character changed") << QVariant(editorFull) << lastDiffers << int(Refused) << false;
+    QTest::newRow("one character more") << QVariant(editorFull) << editorFull + QLatin1Char('x') << int(Refused)
+                                        << false;
+    QTest::newRow("beyond the editor") << QVariant(editorFull + QLatin1Char('x')) << editorFull << int(Refused) << true;
+    QTest::newRow("a short change") << QVariant(QStringLiteral("Заметка")) << QStringLiteral("Заметки") << int(Changed)
+                                    << false;
+    QTest::newRow("an empty text for no value") << QVariant() << QString() << int(Untouched) << false;
+    QTest::newRow("an empty text for an empty one")
+        << QVariant(QString(QLatin1String(""))) << QString() << int(Untouched) << false;
+}
+
+void TestGridModel::longValuesAreComparedByTheirHead()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QString, typed);
+    QFETCH(int, outcome);
+    QFETCH(bool, tooLong);
+    GridModel& model = start({ { QStringLiteral("Фирма"), {}, {}, {}, stored } });
+    model.onError = [](std::exception_ptr) {};
+    const QModelIndex note = model.index(0, model.columnCount() - 1);
+    QCOMPARE(model.tooLongToEdit(note), tooLong);
+    QCOMPARE(model.setData(note, typed), outcome == 1);
+    QCOMPARE(model.lastWriteRefused(), outcome == 2);
+    if (outcome != 2)
+        QCOMPARE(m_table->state(), outcome == 1 ? Table::State::Edit : Table::State::Browse);
 }
 
 QTEST_GUILESS_MAIN(TestGridModel)

@@ -6,6 +6,7 @@
 #include "data/OrderCache.h"
 #include "data/RowSelection.h"
 #include "data/RowSet.h"
+#include "data/SortedOrder.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -163,8 +164,14 @@ private slots:
     void repeatedValuesAreStoredOnce();
     void orderHoldsForAnyAlphabet_data();
     void orderHoldsForAnyAlphabet();
+    void substringOfALongValue_data();
+    void substringOfALongValue();
+    void fewRowsOfMuchTextAreSortedByAWorker();
+    void longValuesSortAsWhole_data();
+    void longValuesSortAsWhole();
 
 private:
+    void verifyOrder(const RowSet& rows);
     QRandomGenerator m_random { 20261207 };
     QString randomText(int maxLength);
     QString randomFilter(const RowSet& rows);
@@ -327,6 +334,57 @@ void TestSelection::repeatedValuesAreStoredOnce()
         rows.memoryUsage() < cells + std::size_t(n) * 7 + (2u << 20), qPrintable(QString::number(rows.memoryUsage())));
 }
 
+// A substring is looked for a piece of a long value at a time: found
+// wherever it lies, across the pieces too, as the collation compares.
+void TestSelection::substringOfALongValue_data()
+{
+    QTest::addColumn<int>("at"); // where the part goes into 200,000 letters "б"; -1: nowhere
+    QTest::addColumn<QString>("part");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("found");
+    const QString part = QStringLiteral("ёЛка");
+    QTest::newRow("at the start") << 0 << part << QStringLiteral("*ёлка*") << true;
+    QTest::newRow("across the first piece's end") << 16383 << part << QStringLiteral("*ЕЛКА*") << true;
+    QTest::newRow("in a later piece") << 120000 << part << QStringLiteral("*елка*") << true;
+    QTest::newRow("at the end") << 200000 << part << QStringLiteral("*елка*") << true;
+    QTest::newRow("nowhere") << -1 << part << QStringLiteral("*елка*") << false;
+    QTest::newRow("one letter short at the end")
+        << 200000 << QStringLiteral("ёлк") << QStringLiteral("*елка*") << false;
+    // A character whose weight depends on its neighbour takes the whole value.
+    QTest::newRow("a combining mark") << 100000 << QStringLiteral("и\u0306ка") << QStringLiteral("*йка*") << true;
+}
+
+void TestSelection::substringOfALongValue()
+{
+    QFETCH(int, at);
+    QFETCH(QString, part);
+    QFETCH(QString, pattern);
+    QFETCH(bool, found);
+    QString text(200000, QChar(0x0431));
+    if (at >= 0)
+        text.insert(at, part);
+    RowSet rows(5);
+    rows.setValue(rows.appendRow(1), 0, text);
+    rows.setValue(rows.appendRow(2), 0, QStringLiteral("кот"));
+    OrderCache orders(rows, fields());
+    RowSelection selection(rows, fields(), orders);
+    const auto expected = found ? std::vector<std::uint32_t> { 0 } : std::vector<std::uint32_t> {};
+    QCOMPARE(selection.select(QStringLiteral("название like '%1'").arg(pattern), QString()), expected);
+}
+
+// A few rows holding much text are no small table: their order is never
+// built by whoever asks (the window), only by a worker.
+void TestSelection::fewRowsOfMuchTextAreSortedByAWorker()
+{
+    RowSet rows(5);
+    rows.setValue(rows.appendRow(1), 0, QString(int(OrderCache::SmallTextBytes) + 1, QLatin1Char('b')));
+    rows.setValue(rows.appendRow(2), 0, QStringLiteral("a"));
+    OrderCache orders(rows, fields());
+    QVERIFY(!orders.tryOrder(1));
+    orders.buildInBackground();
+    QCOMPARE(orders.order(1).sorted, (std::vector<std::uint32_t> { 1, 0 }));
+}
+
 QTEST_GUILESS_MAIN(TestSelection)
 
 // The order build packs the keys by the characters a column uses: a column
@@ -366,17 +424,59 @@ void TestSelection::orderHoldsForAnyAlphabet()
         if (i % 50 != 7)
             rows.setValue(row, 0, text);
     }
+    verifyOrder(rows);
+}
+
+// The first column's order is the collation's, equal values sharing a rank
+// in stored order.
+void TestSelection::verifyOrder(const RowSet& rows)
+{
     const std::atomic<bool> stop { false };
     const SortedOrder order = SortedOrder::build(rows, 0, stop);
-    QCOMPARE(order.sorted.size(), std::size_t(values));
+    QCOMPARE(order.sorted.size(), std::size_t(rows.rowCount()));
     const Reference reference(rows);
     for (std::size_t i = 1; i < order.sorted.size(); ++i) {
         const std::uint32_t a = order.sorted[i - 1], b = order.sorted[i];
         // No value sorts as the empty text does.
         const int expected = reference.compare(rows.text(int(a), 0), rows.text(int(b), 0));
         QVERIFY2(expected <= 0 && (expected == 0) == (order.rank[a] == order.rank[b]) && (expected != 0 || a < b),
-            qPrintable(rows.text(int(a), 0) + QStringLiteral(" / ") + rows.text(int(b), 0)));
+            qPrintable(QStringLiteral("rows %1 / %2").arg(a).arg(b)));
     }
+}
+
+// Values longer than a key's head are ordered by the head and, where heads
+// agree, by the whole values, exactly as the collation orders them.
+void TestSelection::longValuesSortAsWhole_data()
+{
+    QTest::addColumn<QStringList>("values");
+    using namespace Qt::StringLiterals;
+    const int head = int(OrderBuilder::KeyHeadBytes / 4); // characters whose key the head holds
+    const QString same(head + 100, QChar(0x0431)); // "б"s
+    const QString before = same.left(head - 1);
+    const QString far = QString(2047, QChar(0x0431)) + QStringLiteral("и"); // 4,096 bytes
+    const QString tail(3000, QLatin1Char('q'));
+    QTest::newRow("a shared beginning longer than the head") << QStringList { same + u"в"_s, same + u"а"_s, same,
+        same + u"аа"_s, same.left(head) + u"а"_s + same, u"я"_s, same + u"б"_s, u""_s };
+    QTest::newRow("equal long values") << QStringList { same + u"x"_s, same + u"x"_s, same, same + u"x"_s, same };
+    QTest::newRow("case and accents after the head") << QStringList { same + u"Б"_s, same + u"б"_s, same + u"е"_s,
+        same + u"Ё"_s, same + u"ё"_s, same + u"е\u0301"_s, same + u"É"_s, same + u"e"_s, u"Ж"_s + same + u"в"_s,
+        u"ж"_s + same.mid(1) + u"ба"_s, u"Ж"_s + same + u"в"_s };
+    QTest::newRow("a combining mark where the head ends") << QStringList { before + u"и\u0306а"_s, before + u"йб"_s,
+        before + u"иа"_s, before + u"и"_s, before + u"й"_s, before + u"й"_s };
+    QTest::newRow("a combining mark where a piece of a comparison ends") << QStringList { far + u"\u0306"_s + tail,
+        far + u"\u0306"_s + tail + u"б"_s, far + tail, u"Й"_s + far.mid(1) + tail, far.chopped(1) + u"й"_s + tail };
+    QTest::newRow("differences far apart") << QStringList { same + tail + u"а"_s + same,
+        same + tail + u"а"_s + same + u"a"_s, same + tail + u"А"_s + same, same + tail + u"б"_s + same,
+        same.toUpper() + tail + u"а"_s + same, same + tail + u"а"_s + same.chopped(1) };
+}
+
+void TestSelection::longValuesSortAsWhole()
+{
+    QFETCH(QStringList, values);
+    RowSet rows(1);
+    for (const QString& value : values)
+        rows.setValue(rows.appendRow(rows.rowCount() + 1), 0, value);
+    verifyOrder(rows);
 }
 
 #include "tst_selection.moc"

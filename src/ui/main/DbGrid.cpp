@@ -1,5 +1,6 @@
 #include "ui/main/DbGrid.h"
 
+#include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/GridModel.h"
 #include "data/Table.h"
@@ -358,6 +359,21 @@ bool DbGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
         guarded([&] {
             t->moveTo(index.row());
             t->edit();
+        });
+        return false;
+    }
+    // A value longer than an editor holds is shown, never edited: the
+    // editor would give it back cut. Told once while typing goes on.
+    if (wantsEditor && t && t->active() && index.isValid() && m_model->tooLongToEdit(index)) {
+        if (trigger == AnyKeyPressed && index.row() == m_refusedTypingRow)
+            return false;
+        m_refusedTypingRow = trigger == AnyKeyPressed ? index.row() : -1;
+        const QString name = t->fields()[std::size_t(m_model->fieldOf(index.column()))].name;
+        guarded([&] {
+            throw DataError(QStringLiteral("В поле «%1» этой записи больше %2 знаков: такое значение в таблице "
+                                           "только показывается, изменить его здесь нельзя. Запись не изменена.")
+                                .arg(name)
+                                .arg(GridModel::EditLimit));
         });
         return false;
     }

@@ -27,9 +27,10 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
         const int field = m_grid->gridModel()->fieldOf(index.column());
         if (table && field >= 0) {
             const int size = table->fields()[std::size_t(field)].size;
-            const qsizetype stored = index.data(Qt::EditRole).toString().size();
+            // The grid opens no editor on a longer value than it holds.
+            const qsizetype stored = table->displayText(index.row(), field, GridModel::EditLimit).size();
             if (size > 0)
-                line->setMaxLength(int(std::min<qsizetype>(std::max<qsizetype>(size, stored), 32767)));
+                line->setMaxLength(int(std::min<qsizetype>(std::max<qsizetype>(size, stored), GridModel::EditLimit)));
         }
         connect(line, &QLineEdit::textEdited, this, &GridDelegate::editingStarted);
     }
