@@ -558,7 +558,7 @@ QString Table::displayText(int row, int field, int chars) const
 
 bool Table::holdsAt(int row, int field, const TextValue& value) const
 {
-    const bool editing = (m_state == State::Edit || m_state == State::Insert) && row == m_row;
+    const bool editing = m_state == State::Edit && row == m_row;
     const int index = rowIndex(row);
     if (!active() || field <= 0 || field >= int(m_fields.size()) || index < 0
         || (editing && m_changed[std::size_t(field)]))

@@ -6,14 +6,7 @@
 # roles of the main window, the bus timetable, the about window and the
 # add-record window.
 
-# The whole run lives on its own session bus, removed when the run ends.
-if [ -z "${SARWINO_A11Y_SESSION:-}" ]; then
-    export SARWINO_A11Y_SESSION=1
-    exec dbus-run-session -- bash "$0" "$@"
-fi
-readonly SESSION_BUS=$DBUS_SESSION_BUS_ADDRESS
-source "$(dirname "$0")/lib.sh"
-readonly WALKER="$(dirname "$0")/atspi_tree.py"
+source "$(dirname "$0")/atspi.sh"
 
 readonly BUS_TITLE='Городские автобусы'
 readonly ADD_TITLE='Добавить запись ...'

@@ -5,15 +5,7 @@
 # and once the reader has let go and the user saves again the change is in
 # the file.
 
-# The run has its own session bus for the accessibility bridge, removed
-# when the run ends.
-if [ -z "${SARWINO_A11Y_SESSION:-}" ]; then
-    export SARWINO_A11Y_SESSION=1
-    exec dbus-run-session -- bash "$0" "$@"
-fi
-readonly SESSION_BUS=$DBUS_SESSION_BUS_ADDRESS
-source "$(dirname "$0")/lib.sh"
-readonly WALKER="$(dirname "$0")/atspi_tree.py"
+source "$(dirname "$0")/atspi.sh"
 readonly TITLE='"Сарвино"- Справочник' # message boxes carry the application title
 
 # hold_file DB: a second process opens a read transaction on DB and keeps
