@@ -1,9 +1,9 @@
 // The rows of one table held in memory, column by column.
 //
 // Texts are kept as UTF-8 in large shared blocks, so a million records cost
-// little more than their text; a big value gets a block of its own. A column
-// of few distinct values (a kind of activity) keeps each of them once, the
-// cells sharing it. Neither
+// little more than their text; a big value gets a block of its own. A value
+// met again in its column while the rows are read in (a kind of activity, a
+// street, a common name) is kept once, the cells sharing it. Neither
 // the number of blocks nor the length of a value is bounded by anything but
 // memory. Each value keeps the kind the file stored it as (a number is kept
 // as the text the file gives for it), so a record can be found in the file
@@ -88,6 +88,15 @@ public:
     void place(int row, int column, Prepared value) noexcept;
     // Makes sure the next appendRow() needs no memory.
     void reserveRow();
+
+    // Moves every row of other (with as many columns) after these rows, in
+    // their order; other is left empty. Its text blocks are taken over as
+    // they are, so only the cells are copied. Rows read into other on
+    // another thread become these rows' continuation.
+    void appendRowsOf(RowSet& other);
+    // Every row is read in: what is kept to share repeated values as they
+    // come is let go.
+    void readingEnded();
 
     // Bytes held for texts and cells, for the memory figures of benchmarks.
     std::size_t memoryUsage() const;

@@ -36,6 +36,8 @@ TableRows::~TableRows()
 void TableRows::stop()
 {
     m_stopReading = true;
+    if (m_reader)
+        m_reader->cancel();
     if (m_reading.joinable())
         m_reading.join();
     m_reader.reset();
@@ -69,7 +71,9 @@ void TableRows::readRest()
             m_rows.beginBatch();
             more = m_reader->read(kBatchRows);
             m_rows.endBatch();
-            m_orders.rowsArrived(m_rows.rowCount()); // the orders take the new rows in meanwhile
+            // The orders take the new rows in meanwhile, unless two threads
+            // read: the reading has both cores, the orders follow.
+            m_orders.rowsArrived(m_rows.rowCount(), !m_reader->twoThreads());
             emit rowsArrived(m_rows.rowCount());
         }
     } catch (const DataError& e) {
@@ -114,6 +118,7 @@ void TableRows::onReadingEnded()
         return;
     }
     m_finished = true;
+    m_rows.readingEnded();
     m_rows.markDuplicateKeys();
     m_orders.rowsComplete(m_rows.rowCount());
     emit finished();
