@@ -9,6 +9,7 @@
 //     rss_MB          resident memory once all is built and freed memory
 //                     handed back, less the resident memory before
 //     hwm_MB          the highest resident memory meanwhile, less the same
+//     read_hwm_MB     the same highest until the last row is in
 //     rows_MB         what the rows say they hold (texts and cells)
 #include "BenchSupport.h"
 
@@ -60,7 +61,7 @@ void BM_ReadAndOrders(benchmark::State& state)
     std::vector<int> textFields;
     const std::vector<FieldDef> fields = directoryFields(names, textFields);
     const waitcheck::Allowed waiting;
-    double readMs = 0, ordersMs = 0, rss = 0, hwm = 0, rowsMb = 0;
+    double readMs = 0, ordersMs = 0, rss = 0, hwm = 0, readHwm = 0, rowsMb = 0;
     for (auto _ : state) {
         releaseFreedMemory();
         resetPeakMemory();
@@ -74,6 +75,7 @@ void BM_ReadAndOrders(benchmark::State& state)
                 store, QString::fromUtf8(schema::TableName.data(), qsizetype(schema::TableName.size())), names, 200);
             rows.waitUntilLoaded();
             readMs += clock.nsecsElapsed() / 1e6;
+            readHwm += statusMegabytes("VmHWM") - before;
             rows.waitForOrders(textFields);
             ordersMs += clock.nsecsElapsed() / 1e6;
             releaseFreedMemory();
@@ -88,6 +90,7 @@ void BM_ReadAndOrders(benchmark::State& state)
     state.counters["orders_ms"] = C(ordersMs, C::kAvgIterations);
     state.counters["rss_MB"] = C(rss, C::kAvgIterations);
     state.counters["hwm_MB"] = C(hwm, C::kAvgIterations);
+    state.counters["read_hwm_MB"] = C(readHwm, C::kAvgIterations);
     state.counters["rows_MB"] = C(rowsMb, C::kAvgIterations);
     state.counters["records"] = benchRecords();
 }

@@ -22,6 +22,7 @@ TableRows::TableRows(const std::vector<FieldDef>& fields)
     // The thread that makes the rows is the one that shows them.
     m_orders.setWindowThread(std::this_thread::get_id());
     m_orders.setOnBuilt([this] {
+        const std::lock_guard posting(m_posting);
         QMetaObject::invokeMethod(
             this, [this] { emit orderBuilt(); }, Qt::QueuedConnection);
     });
@@ -74,6 +75,7 @@ void TableRows::readRest()
             // The orders take the new rows in meanwhile, unless two threads
             // read: the reading has both cores, the orders follow.
             m_orders.rowsArrived(m_rows.rowCount(), !m_reader->twoThreads());
+            const std::lock_guard posting(m_posting);
             emit rowsArrived(m_rows.rowCount());
         }
     } catch (const DataError& e) {
@@ -90,6 +92,7 @@ void TableRows::readRest()
     m_loading = false;
     if (m_stopReading)
         return;
+    const std::lock_guard posting(m_posting);
     QMetaObject::invokeMethod(this, &TableRows::onReadingEnded, Qt::QueuedConnection);
 }
 

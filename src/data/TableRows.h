@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 class Store;
@@ -99,6 +100,9 @@ private:
     std::unique_ptr<RowReader> m_reader;
     std::thread m_reading;
     std::atomic<bool> m_stopReading { false };
+    // Held while the reading thread or a builder posts to this object's
+    // thread, one at a time (the sanitizer cannot see Qt's own lock there).
+    std::mutex m_posting;
     std::atomic<bool> m_loading { false };
     QString m_error; // why reading stopped, set before m_loading drops
     bool m_finished = false; // the end of the reading has been dealt with
