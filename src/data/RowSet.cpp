@@ -48,18 +48,19 @@ private:
 };
 
 // The distinct values of one column met so far, each stored once: an open
-// hash table of their cells. Names and addresses repeat across a town's
-// records, so a column keeps its values shared while at most half its rows
-// bring a new one (or while it has few); a column of values mostly
-// different (telephone numbers) stores its values one by one from then on.
+// hash table of their cells. A column with more distinct values than
+// kMaxValues is no column of categories, and its values are stored one by
+// one from then on. (Sharing a town's repeated names as well would save much
+// memory, but the lookups miss the cache on every row and slow the reading
+// down by half.)
 class RowSet::Shared {
 public:
-    static constexpr std::size_t kFewValues = 1 << 14;
+    static constexpr std::size_t kMaxValues = 1 << 14;
     static constexpr std::size_t kMaxBytes = 255; // longer values are seldom shared
 
     // The cell of a value stored before, or of this one stored now; null
-    // when the column has outgrown sharing (rows: the rows read so far).
-    std::optional<Cell> find(RowSet& rows, std::string_view bytes, StoredType type, std::size_t rowsRead)
+    // when the column has outgrown sharing.
+    std::optional<Cell> find(RowSet& rows, std::string_view bytes, StoredType type)
     {
         const std::uint64_t hash = hashOf(bytes, type);
         const std::uint32_t check = std::uint32_t(hash >> 32) | 1; // never 0: 0 marks a free slot
@@ -72,7 +73,7 @@ public:
                 && StoredType((slot.cell.tag >> TypeShift) & 3) == type)
                 return slot.cell;
         }
-        if (m_count >= kFewValues && m_count * 2 > rowsRead)
+        if (m_count >= kMaxValues)
             return std::nullopt;
         const Cell cell = rows.storeText(bytes, type);
         ++m_count;
@@ -158,6 +159,9 @@ void RowSet::reset(int textColumns)
     m_shared.clear();
     for (int column = 0; column < textColumns; ++column)
         m_shared.push_back(std::make_unique<Shared>());
+    m_sharesAll = std::make_unique<std::atomic<bool>[]>(std::size_t(std::max(textColumns, 0)));
+    for (int column = 0; column < textColumns; ++column)
+        m_sharesAll[std::size_t(column)].store(true, std::memory_order_relaxed);
     m_chunks.clear();
     m_chunks.reserve(MaxChunks);
     m_blocks = std::make_unique<Stable<std::unique_ptr<char[]>>>(MaxSmallBlocks);
@@ -242,6 +246,10 @@ void RowSet::appendRowsOf(RowSet& other)
             other.m_chunks[std::size_t(from) >> ChunkBits].reset();
     }
     m_deletedCount += other.m_deletedCount;
+    for (int column = 0; column < m_columnCount; ++column) {
+        if (!other.sharesValues(column))
+            m_sharesAll[std::size_t(column)].store(false, std::memory_order_relaxed);
+    }
     other.reset(m_columnCount);
     if (!m_inBatch)
         m_published.store(m_size, std::memory_order_release);
@@ -249,7 +257,8 @@ void RowSet::appendRowsOf(RowSet& other)
 
 void RowSet::readingEnded()
 {
-    m_shared.clear();
+    for (auto& shared : m_shared)
+        shared.reset();
 }
 
 void RowSet::markDeleted(int row)
@@ -366,12 +375,14 @@ void RowSet::setUtf8(int row, int column, std::string_view bytes, StoredType typ
 {
     std::unique_ptr<Shared>& shared = m_shared[std::size_t(column)];
     if (shared && !bytes.empty() && bytes.size() <= Shared::kMaxBytes) {
-        if (const std::optional<Cell> found = shared->find(*this, bytes, type, std::size_t(m_size))) {
+        if (const std::optional<Cell> found = shared->find(*this, bytes, type)) {
             cell(row, column) = *found;
             return;
         }
         shared.reset(); // too many distinct values to share
     }
+    if (!bytes.empty())
+        m_sharesAll[std::size_t(column)].store(false, std::memory_order_relaxed);
     cell(row, column) = storeText(bytes, type);
 }
 

@@ -1,9 +1,9 @@
 // The rows of one table held in memory, column by column.
 //
 // Texts are kept as UTF-8 in large shared blocks, so a million records cost
-// little more than their text; a big value gets a block of its own. A value
-// met again in its column while the rows are read in (a kind of activity, a
-// street, a common name) is kept once, the cells sharing it. Neither
+// little more than their text; a big value gets a block of its own. A column
+// of few distinct values (a kind of activity) keeps each of them once, the
+// cells sharing it. Neither
 // the number of blocks nor the length of a value is bounded by anything but
 // memory. Each value keeps the kind the file stored it as (a number is kept
 // as the text the file gives for it), so a record can be found in the file
@@ -98,6 +98,17 @@ public:
     // come is let go.
     void readingEnded();
 
+    // Whether every value of the column read in so far was shared: rows
+    // with the same cell then hold the same value (rows with different cells
+    // may still hold equal values). Any thread.
+    bool sharesValues(int column) const { return m_sharesAll[std::size_t(column)].load(std::memory_order_relaxed); }
+    // What tells a cell from another: equal for a shared value's rows.
+    std::uint64_t cellId(int row, int column) const
+    {
+        const Cell& c = cell(row, column);
+        return std::uint64_t(c.tag) << 32 | c.at;
+    }
+
     // Bytes held for texts and cells, for the memory figures of benchmarks.
     std::size_t memoryUsage() const;
 
@@ -151,6 +162,7 @@ private:
     // column has few distinct ones; null once it has too many.
     class Shared;
     std::vector<std::unique_ptr<Shared>> m_shared;
+    std::unique_ptr<std::atomic<bool>[]> m_sharesAll; // per column
     std::string_view bytesOf(const Cell& cell) const;
 
     // A small value's place is a block number and a position in the block
