@@ -2,9 +2,10 @@
 // thread that reads them in from the file.
 //
 // The first rows are read at once, the rest in large batches on a thread of
-// its own, so the first screen shows long before a big table is in. The
-// orders of the text fields are built in the background from the rows
-// already in while the rest is read, and finished once the last row is in
+// its own (a store may read part of a big table on a second thread too), so
+// the first screen shows long before a big table is in. The orders of the
+// text fields are built in the background from the rows already in while
+// the rest is read by one thread, and finished once the last row is in
 // (a small table's when first asked for; see OrderCache.h). Every change to
 // the rows goes through this class, which is where the threads' rule is
 // kept: a change waits for the reading to end, and stops the order builds
