@@ -13,6 +13,7 @@
 //     hwm_MB          the highest resident memory meanwhile, less the same
 //     read_hwm_MB     the same highest until the last row is in
 //     rows_MB         what the rows say they hold (texts and cells)
+// SARWINO_BENCH_ONE_READER=1 reads with one thread only, for comparison.
 #include "BenchSupport.h"
 
 #include "data/DirectorySchema.h"
@@ -24,6 +25,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+
+#include <limits>
 
 namespace {
 
@@ -63,6 +66,8 @@ void BM_ReadAndOrders(benchmark::State& state)
     std::vector<int> textFields;
     const std::vector<FieldDef> fields = directoryFields(names, textFields);
     const waitcheck::Allowed waiting;
+    if (qEnvironmentVariableIntValue("SARWINO_BENCH_ONE_READER"))
+        SqliteStore::setSplitReadBytes(std::numeric_limits<qint64>::max());
     double firstMs = 0, readMs = 0, ordersMs = 0, rss = 0, hwm = 0, readHwm = 0, rowsMb = 0;
     for (auto _ : state) {
         releaseFreedMemory();

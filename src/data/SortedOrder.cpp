@@ -300,16 +300,17 @@ std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys, const
 }
 
 // The rows by the ranks of their values, ties in stored order: a counting sort.
-SortedOrder sortByRank(const std::vector<std::uint32_t>& valueOf, const std::vector<std::uint32_t>& valueRank)
+// The rows' values become their ranks in place.
+SortedOrder sortByRank(std::vector<std::uint32_t>&& valueOf, const std::vector<std::uint32_t>& valueRank)
 {
     const std::size_t n = valueOf.size();
     SortedOrder order;
-    order.rank.resize(n);
+    order.rank = std::move(valueOf);
     order.sorted.resize(n);
     const std::uint32_t top = valueRank.empty() ? 0 : *std::max_element(valueRank.begin(), valueRank.end());
     std::vector<std::uint32_t> start(std::size_t(top) + 2, 0);
     for (std::size_t row = 0; row < n; ++row) {
-        const std::uint32_t r = valueRank[valueOf[row]];
+        const std::uint32_t r = valueRank[order.rank[row]];
         order.rank[row] = r;
         ++start[r + 1];
     }
@@ -465,7 +466,7 @@ SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
         packKeys(*m_keys);
     const std::vector<std::uint32_t> valueRank = rankValues(*m_keys, stop);
     checkStop(stop);
-    return sortByRank(m_valueOf, valueRank);
+    return sortByRank(std::move(m_valueOf), valueRank);
 }
 
 SortedOrder SortedOrder::build(const RowSet& rows, int column, const std::atomic<bool>& stop)
