@@ -513,9 +513,11 @@ private:
 // row numbers: the first on the file's own connection, by whoever calls
 // read(), the second meanwhile on a thread of its own over a second
 // connection into rows of its own, which follow the first half's once it is
-// in. Both begin while the other holds the file open for reading, so they
-// see the same file. When the second connection cannot be had, the second
-// half is read after the first on the file's own.
+// in. The second begins once the first screen's rows are in, while the
+// first statement holds the file open for reading, so both see the same
+// file. When the second connection cannot be had, or the first half ends
+// with the first screen, the second half is read after the first on the
+// file's own connection.
 class SqliteStore::Reader : public RowReader {
 public:
     Reader(const SqliteStore& store, Statement first, bool utf8File, RowSet& rows)
@@ -553,22 +555,26 @@ public:
     bool read(int maxRows) override
     {
         switch (m_phase) {
-        case Phase::Start:
-            m_phase = Phase::First;
-            if (check(m_first, m_first.begin()) == SQLITE_ROW && m_rest)
-                startSecondHalf();
-            [[fallthrough]];
         case Phase::First:
+            // Not in the first call, which reads the first screen's rows
+            // (on the window's thread): from the second on, while the first
+            // statement, not yet at its end, holds the file.
+            if (m_calls++ > 0 && m_rest && !m_triedSecond) {
+                m_triedSecond = true;
+                startSecondHalf();
+            }
             if (check(m_first, m_first.read(maxRows)) == SQLITE_ROW)
                 return true;
             if (m_helper.joinable()) {
-                // The joining waits for the other thread: never here, in
-                // the call that may be the first one, on the window's thread.
+                // The joining waits for the other thread: never in the
+                // first call, which may be on the window's thread.
                 m_phase = Phase::Join;
                 return true;
             }
-            if (!m_rest)
+            if (!m_rest) {
+                m_phase = Phase::Done;
                 return false;
+            }
             m_phase = Phase::Rest;
             m_restStepper = std::make_unique<Stepper>(std::move(m_rest), m_utf8File, m_rows);
             return true;
@@ -593,7 +599,7 @@ public:
     }
 
 private:
-    enum class Phase { Start, First, Join, Rest, Done };
+    enum class Phase { First, Join, Rest, Done };
 
     int check(const Stepper& stepper, int rc) const
     {
@@ -607,9 +613,9 @@ private:
     }
 
     // Opens the second connection and steps to its first row here, while
-    // the first statement holds the file; the rest goes on on a thread of
-    // its own. Any failure leaves the second half to the file's own
-    // connection.
+    // the first statement holds the file (so both see the file as it was
+    // then); the rest goes on on a thread of its own. Any failure leaves
+    // the second half to the file's own connection.
     void startSecondHalf()
     {
         sqlite3* db = nullptr;
@@ -662,7 +668,9 @@ private:
     const bool m_utf8File;
     RowSet& m_rows;
     Stepper m_first;
-    Phase m_phase = Phase::Start;
+    Phase m_phase = Phase::First;
+    int m_calls = 0;
+    bool m_triedSecond = false;
     // The second half as planned: on the file's own connection, or by uri.
     Statement m_rest { nullptr, sqlite3_finalize };
     QByteArray m_uri;

@@ -1542,17 +1542,17 @@ void TestTable::twoReadersKeepStoredOrder_data()
     // Row numbers far apart, negative and huge, written out of order: the
     // halves are nowhere near even.
     QTest::newRow("sparse keys written out of order") << table + QStringLiteral("; INSERT INTO \"главная\" ")
-            + numbers(3000)
+            + numbers(60000)
             + QStringLiteral("SELECT CASE WHEN i % 3 = 0 THEN -i * 1000 WHEN i % 3 = 1 THEN i * i ELSE 9000000000000 + "
-                             "i END, %1 FROM n ORDER BY (i * 7919) % 3001")
+                             "i END, %1 FROM n ORDER BY (i * 7919) % 60001")
                   .arg(values);
-    // Past the first screen's rows, with gaps where rows were deleted and
-    // keys that are not the row numbers.
+    // Gaps where rows were deleted, and keys that are not the row numbers.
     QTest::newRow("gaps, keys apart from row numbers")
         << QStringLiteral("CREATE TABLE \"главная\" (\"Код\", %1); INSERT INTO \"главная\" ").arg(columns)
-            + numbers(50000) + QStringLiteral("SELECT (i * 7919) % 50000, %1 FROM n; ").arg(values)
-            + QStringLiteral("DELETE FROM \"главная\" WHERE rowid % 7 = 0 OR rowid BETWEEN 20000 AND 26000");
-    // A column takes the name of the row numbers: another name is used.
+            + numbers(100000) + QStringLiteral("SELECT (i * 7919) % 100000, %1 FROM n; ").arg(values)
+            + QStringLiteral("DELETE FROM \"главная\" WHERE rowid % 7 = 0 OR rowid BETWEEN 40000 AND 46000");
+    // A column takes the name of the row numbers: another name is used. The
+    // first half is in with the first screen: the second follows it.
     QTest::newRow("a column named rowid")
         << QStringLiteral("CREATE TABLE \"главная\" (\"Код\", rowid, %1); INSERT INTO \"главная\" ").arg(columns)
             + numbers(5000) + QStringLiteral("SELECT i, 5000 - i, %1 FROM n").arg(values);
