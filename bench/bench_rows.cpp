@@ -4,12 +4,16 @@
 //
 //   read_and_orders   one table opened on the sample database (gendb,
 //                     SARWINO_BENCH_RECORDS records); counters:
+//     first_ms        from the start of the reading to the first screen's
+//                     rows in (what the window waits for)
 //     read_ms         from the start of the reading to the last row in
 //     orders_ms       from the start to every text field's order built
 //     rss_MB          resident memory once all is built and freed memory
 //                     handed back, less the resident memory before
 //     hwm_MB          the highest resident memory meanwhile, less the same
+//     read_hwm_MB     the same highest until the last row is in
 //     rows_MB         what the rows say they hold (texts and cells)
+// SARWINO_BENCH_ONE_READER=1 reads with one thread only, for comparison.
 #include "BenchSupport.h"
 
 #include "data/DirectorySchema.h"
@@ -21,6 +25,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+
+#include <limits>
 
 namespace {
 
@@ -60,7 +66,9 @@ void BM_ReadAndOrders(benchmark::State& state)
     std::vector<int> textFields;
     const std::vector<FieldDef> fields = directoryFields(names, textFields);
     const waitcheck::Allowed waiting;
-    double readMs = 0, ordersMs = 0, rss = 0, hwm = 0, rowsMb = 0;
+    if (qEnvironmentVariableIntValue("SARWINO_BENCH_ONE_READER"))
+        SqliteStore::setSplitReadBytes(std::numeric_limits<qint64>::max());
+    double firstMs = 0, readMs = 0, ordersMs = 0, rss = 0, hwm = 0, readHwm = 0, rowsMb = 0;
     for (auto _ : state) {
         releaseFreedMemory();
         resetPeakMemory();
@@ -72,8 +80,10 @@ void BM_ReadAndOrders(benchmark::State& state)
             clock.start();
             rows.load(
                 store, QString::fromUtf8(schema::TableName.data(), qsizetype(schema::TableName.size())), names, 200);
+            firstMs += clock.nsecsElapsed() / 1e6;
             rows.waitUntilLoaded();
             readMs += clock.nsecsElapsed() / 1e6;
+            readHwm += statusMegabytes("VmHWM") - before;
             rows.waitForOrders(textFields);
             ordersMs += clock.nsecsElapsed() / 1e6;
             releaseFreedMemory();
@@ -84,10 +94,12 @@ void BM_ReadAndOrders(benchmark::State& state)
         }
     }
     using C = benchmark::Counter;
+    state.counters["first_ms"] = C(firstMs, C::kAvgIterations);
     state.counters["read_ms"] = C(readMs, C::kAvgIterations);
     state.counters["orders_ms"] = C(ordersMs, C::kAvgIterations);
     state.counters["rss_MB"] = C(rss, C::kAvgIterations);
     state.counters["hwm_MB"] = C(hwm, C::kAvgIterations);
+    state.counters["read_hwm_MB"] = C(readHwm, C::kAvgIterations);
     state.counters["rows_MB"] = C(rowsMb, C::kAvgIterations);
     state.counters["records"] = benchRecords();
 }

@@ -84,12 +84,14 @@ void OrderCache::beginLoading()
     m_complete = false;
 }
 
-void OrderCache::rowsArrived(int count)
+void OrderCache::rowsArrived(int count, bool work)
 {
     {
         std::lock_guard lock(m_mutex);
         m_available = std::max(m_available, count);
     }
+    if (!work)
+        return;
     startWorkers(1); // one worker while the rows are read: the reading has the other core
     m_changed.notify_all();
 }

@@ -43,8 +43,10 @@ public:
 
     // The rows are about to be read in: none is there yet.
     void beginLoading();
-    // Rows up to count are published; builds may take them in. Any thread.
-    void rowsArrived(int count);
+    // Rows up to count are published; builds may take them in (a worker
+    // starts on them unless work is false: the reading has both cores).
+    // Any thread.
+    void rowsArrived(int count, bool work = true);
     // Every row is in.
     void rowsComplete(int count);
 

@@ -51,7 +51,9 @@ private:
 // The distinct values of one column met so far, each stored once: an open
 // hash table of their cells. A column with more distinct values than
 // kMaxValues is no column of categories, and its values are stored one by
-// one from then on.
+// one from then on. (Sharing a town's repeated names as well would save much
+// memory, but the lookups miss the cache on every row and slow the reading
+// down by half.)
 class RowSet::Shared {
 public:
     static constexpr std::size_t kMaxValues = 1 << 14;
@@ -61,9 +63,7 @@ public:
     // when the column has outgrown sharing.
     std::optional<Cell> find(RowSet& rows, std::string_view bytes, StoredType type)
     {
-        std::uint64_t hash = 1469598103934665603ull ^ std::uint64_t(type);
-        for (unsigned char c : bytes)
-            hash = (hash ^ c) * 1099511628211ull;
+        const std::uint64_t hash = hashOf(bytes, type);
         const std::uint32_t check = std::uint32_t(hash >> 32) | 1; // never 0: 0 marks a free slot
         const std::size_t mask = m_slots.size() - 1;
         for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
@@ -87,7 +87,27 @@ public:
         m_slots[at] = { check, std::uint32_t(hash), cell };
         return cell;
     }
-    bool full() const { return m_count >= kMaxValues; }
+
+private:
+    // Eight bytes at a time: the reading thread hashes most values it reads.
+    static std::uint64_t hashOf(std::string_view bytes, StoredType type)
+    {
+        constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+        std::uint64_t hash = (bytes.size() + 1) * kMul ^ std::uint64_t(type);
+        std::size_t at = 0;
+        for (; at + 8 <= bytes.size(); at += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + at, 8);
+            hash = (hash ^ word) * kMul;
+            hash ^= hash >> 31;
+        }
+        std::uint64_t tail = 0;
+        std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
+        hash = (hash ^ tail) * kMul;
+        hash ^= hash >> 29;
+        hash *= 0xBF58476D1CE4E5B9ull;
+        return hash ^ (hash >> 32);
+    }
 
 private:
     struct Slot {
@@ -140,6 +160,9 @@ void RowSet::reset(int textColumns)
     m_shared.clear();
     for (int column = 0; column < textColumns; ++column)
         m_shared.push_back(std::make_unique<Shared>());
+    m_sharesAll = std::make_unique<std::atomic<bool>[]>(std::size_t(std::max(textColumns, 0)));
+    for (int column = 0; column < textColumns; ++column)
+        m_sharesAll[std::size_t(column)].store(true, std::memory_order_relaxed);
     m_chunks.clear();
     m_chunks.reserve(MaxChunks);
     m_blocks = std::make_unique<Stable<std::unique_ptr<char[]>>>(MaxSmallBlocks);
@@ -180,6 +203,64 @@ int RowSet::appendRow(qint64 key)
     if (!m_inBatch)
         m_published.store(m_size, std::memory_order_release);
     return row;
+}
+
+void RowSet::appendRowsOf(RowSet& other)
+{
+    Q_ASSERT(other.m_columnCount == m_columnCount && &other != this);
+    // The other rows' blocks follow these; their cells' places move along.
+    const std::size_t blockBase = m_blocks->size();
+    const std::size_t bigBase = m_big->size();
+    for (std::size_t i = 0; i < other.m_blocks->size(); ++i) {
+        m_blocks->reserve();
+        m_blocks->append(std::move((*other.m_blocks)[i]));
+    }
+    for (std::size_t i = 0; i < other.m_big->size(); ++i) {
+        m_big->reserve();
+        m_big->append(std::move((*other.m_big)[i]));
+    }
+    if (other.m_blocks->size() > 0)
+        m_used = other.m_used; // the last block is the other's last
+    m_blockBytes += other.m_blockBytes;
+    const auto moved = [&](Cell c) {
+        if (c.tag == NullTag)
+            return c;
+        if (c.tag & BigFlag)
+            return Cell { std::uint32_t(c.at + bigBase), c.tag };
+        if ((c.tag & LengthMask) == 0)
+            return c;
+        constexpr std::uint32_t highMask = ((1u << HighBits) - 1) << LengthBits;
+        const std::size_t place
+            = ((std::size_t((c.tag & highMask) >> LengthBits) << 32) | c.at) + (blockBase << BlockBits);
+        return Cell { std::uint32_t(place), (c.tag & ~highMask) | (std::uint32_t(place >> 32) << LengthBits) };
+    };
+    for (int from = 0; from < other.m_size; ++from) {
+        reserveRow();
+        const int row = m_size++;
+        const Chunk& source = other.chunk(from);
+        Chunk& target = chunk(row);
+        target.keys[offset(row)] = source.keys[offset(from)];
+        target.flags[offset(row)] = source.flags[offset(from)];
+        for (int column = 0; column < m_columnCount; ++column)
+            cell(row, column) = moved(other.cell(from, column));
+        // Each chunk of the other rows goes as soon as it is copied.
+        if (offset(from) == ChunkRows - 1)
+            other.m_chunks[std::size_t(from) >> ChunkBits].reset();
+    }
+    m_deletedCount += other.m_deletedCount;
+    for (int column = 0; column < m_columnCount; ++column) {
+        if (!other.sharesValues(column))
+            m_sharesAll[std::size_t(column)].store(false, std::memory_order_relaxed);
+    }
+    other.reset(m_columnCount);
+    if (!m_inBatch)
+        m_published.store(m_size, std::memory_order_release);
+}
+
+void RowSet::readingEnded()
+{
+    for (auto& shared : m_shared)
+        shared.reset();
 }
 
 void RowSet::markDeleted(int row)
@@ -313,6 +394,8 @@ void RowSet::setUtf8(int row, int column, std::string_view bytes, StoredType typ
         }
         shared.reset(); // too many distinct values to share
     }
+    if (!bytes.empty())
+        m_sharesAll[std::size_t(column)].store(false, std::memory_order_relaxed);
     cell(row, column) = storeText(bytes, type);
 }
 

@@ -92,6 +92,26 @@ public:
     // Makes sure the next appendRow() needs no memory.
     void reserveRow();
 
+    // Moves every row of other (with as many columns) after these rows, in
+    // their order; other is left empty. Its text blocks are taken over as
+    // they are, so only the cells are copied. Rows read into other on
+    // another thread become these rows' continuation.
+    void appendRowsOf(RowSet& other);
+    // Every row is read in: what is kept to share repeated values as they
+    // come is let go.
+    void readingEnded();
+
+    // Whether every value of the column read in so far was shared: rows
+    // with the same cell then hold the same value (rows with different cells
+    // may still hold equal values). Any thread.
+    bool sharesValues(int column) const { return m_sharesAll[std::size_t(column)].load(std::memory_order_relaxed); }
+    // What tells a cell from another: equal for a shared value's rows.
+    std::uint64_t cellId(int row, int column) const
+    {
+        const Cell& c = cell(row, column);
+        return std::uint64_t(c.tag) << 32 | c.at;
+    }
+
     // Bytes held for texts and cells, for the memory figures of benchmarks.
     std::size_t memoryUsage() const;
     // Bytes of text stored so far, replaced values included; any thread.
@@ -147,6 +167,7 @@ private:
     // column has few distinct ones; null once it has too many.
     class Shared;
     std::vector<std::unique_ptr<Shared>> m_shared;
+    std::unique_ptr<std::atomic<bool>[]> m_sharesAll; // per column
     std::string_view bytesOf(const Cell& cell) const;
 
     // A small value's place is a block number and a position in the block

@@ -26,6 +26,15 @@ void checkStop(const std::atomic<bool>& stop)
         throw SortedOrder::Stopped();
 }
 
+std::uint64_t mixed(std::uint64_t id)
+{
+    id ^= id >> 33;
+    id *= 0xFF51AFD7ED558CCDull;
+    id ^= id >> 33;
+    id *= 0xC4CEB9FE1A85EC53ull;
+    return id ^ (id >> 33);
+}
+
 std::uint64_t hashOf(std::string_view v)
 {
     std::uint64_t h = 1469598103934665603ull;
@@ -338,16 +347,17 @@ std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys, const
 }
 
 // The rows by the ranks of their values, ties in stored order: a counting sort.
-SortedOrder sortByRank(const std::vector<std::uint32_t>& valueOf, const std::vector<std::uint32_t>& valueRank)
+// The rows' values become their ranks in place.
+SortedOrder sortByRank(std::vector<std::uint32_t>&& valueOf, const std::vector<std::uint32_t>& valueRank)
 {
     const std::size_t n = valueOf.size();
     SortedOrder order;
-    order.rank.resize(n);
+    order.rank = std::move(valueOf);
     order.sorted.resize(n);
     const std::uint32_t top = valueRank.empty() ? 0 : *std::max_element(valueRank.begin(), valueRank.end());
     std::vector<std::uint32_t> start(std::size_t(top) + 2, 0);
     for (std::size_t row = 0; row < n; ++row) {
-        const std::uint32_t r = valueRank[valueOf[row]];
+        const std::uint32_t r = valueRank[order.rank[row]];
         order.rank[row] = r;
         ++start[r + 1];
     }
@@ -402,12 +412,16 @@ std::uint32_t valueIn(std::uint64_t bucket)
 
 } // namespace
 
-// The distinct values by their bytes (NULL is value 0), which value each row
-// holds, and the key of each new value as it is met.
+// The distinct values (NULL is value 0), which value each row holds, and the
+// key of each new value as it is met. While the rows share each value's
+// cell, a value is told by its cell and its bytes are read only for its key;
+// otherwise by its bytes.
 void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
 {
     const Collation& collation = Collation::instance();
     Q_ASSERT(upTo >= rowsTaken() && upTo <= m_rows.rowCount());
+    if (m_byCell && !m_rows.sharesValues(m_column))
+        rehashByBytes();
     m_valueOf.reserve(std::size_t(upTo));
     for (int row = rowsTaken(); row < upTo; ++row) {
         if (row % StopCheckRows == 0)
@@ -416,16 +430,31 @@ void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
             m_valueOf.push_back(0);
             continue;
         }
-        const std::string_view v = m_rows.utf8(row, m_column);
-        const std::uint64_t hash = hashOf(v);
+        std::string_view v;
+        std::uint64_t hash = 0;
         const std::size_t mask = m_buckets.size() - 1;
-        std::size_t at = hash & mask;
-        while (m_buckets[at] != 0
-            && !(sameHash(m_buckets[at], hash)
-                && sameBytes(m_rows.utf8(int(m_valueRow[valueIn(m_buckets[at])]), m_column), v, stop)))
-            at = (at + 1) & mask;
+        std::size_t at = 0;
+        if (m_byCell) {
+            const std::uint64_t id = m_rows.cellId(row, m_column);
+            hash = mixed(id);
+            at = hash & mask;
+            while (m_buckets[at] != 0
+                && !(sameHash(m_buckets[at], hash)
+                    && m_rows.cellId(int(m_valueRow[valueIn(m_buckets[at])]), m_column) == id))
+                at = (at + 1) & mask;
+        } else {
+            v = m_rows.utf8(row, m_column);
+            hash = hashOf(v);
+            at = hash & mask;
+            while (m_buckets[at] != 0
+                && !(sameHash(m_buckets[at], hash)
+                    && sameBytes(m_rows.utf8(int(m_valueRow[valueIn(m_buckets[at])]), m_column), v, stop)))
+                at = (at + 1) & mask;
+        }
         std::uint32_t value = valueIn(m_buckets[at]);
         if (m_buckets[at] == 0) {
+            if (m_byCell)
+                v = m_rows.utf8(row, m_column);
             value = std::uint32_t(m_valueRow.size());
             m_buckets[at] = bucketOf(value, hash);
             m_valueRow.push_back(std::uint32_t(row));
@@ -437,10 +466,29 @@ void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
                 m_keys->cut.emplace_back(value, std::uint32_t(row));
             m_keys->append(m_key);
             m_keys->start.push_back(std::uint32_t(m_keys->bytes.size()));
-            if (m_valueRow.size() * 2 > m_buckets.size())
+            // Up to three quarters full: the buckets are much of a build's
+            // memory, and a probe seldom reads a value's bytes.
+            if (m_valueRow.size() * 4 > m_buckets.size() * 3)
                 grow();
         }
         m_valueOf.push_back(value);
+    }
+}
+
+// The column no longer shares every value: the values met so far are found
+// by their bytes from now on (two of them may hold the same bytes, which
+// their keys then rank alike).
+void OrderBuilder::rehashByBytes()
+{
+    m_byCell = false;
+    std::fill(m_buckets.begin(), m_buckets.end(), 0);
+    const std::size_t mask = m_buckets.size() - 1;
+    for (std::uint32_t value = 1; value < m_valueRow.size(); ++value) {
+        const std::uint64_t hash = hashOf(m_rows.utf8(int(m_valueRow[value]), m_column));
+        std::size_t at = hash & mask;
+        while (m_buckets[at] != 0)
+            at = (at + 1) & mask;
+        m_buckets[at] = bucketOf(value, hash);
     }
 }
 
@@ -488,7 +536,7 @@ SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
     };
     const std::vector<std::uint32_t> valueRank = rankValues(*m_keys, stop, tie);
     checkStop(stop);
-    return sortByRank(m_valueOf, valueRank);
+    return sortByRank(std::move(m_valueOf), valueRank);
 }
 
 SortedOrder SortedOrder::build(const RowSet& rows, int column, const std::atomic<bool>& stop)

@@ -56,6 +56,7 @@ public:
 
 private:
     void grow();
+    void rehashByBytes();
 
     const RowSet& m_rows;
     const int m_column;
@@ -64,4 +65,5 @@ private:
     std::vector<std::uint32_t> m_valueOf; // per row taken in
     std::unique_ptr<ValueKeys> m_keys;
     std::string m_key; // the key of the value being added, before packing
+    bool m_byCell = true; // values told by their cells (see add())
 };

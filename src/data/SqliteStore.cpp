@@ -19,14 +19,18 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
-#include <unistd.h>
-
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 std::atomic<int> s_busyTimeoutMs { 5000 };
+std::atomic<qint64> s_splitReadBytes { qint64(16) << 20 };
+// Fewer row numbers than this are read by one reader, however big the file:
+// a few huge values are read at once, never half in the background.
+constexpr quint64 kMinSplitSpan = 4096;
 
 QString quoted(const QString& identifier)
 {
@@ -193,6 +197,7 @@ bool SqliteStore::openUri(const QString& parameters, QString* message)
                             .arg(shownPath(), m_db.lastError().databaseText()));
     if (sqlite3* db = handle())
         sqlite3_extended_result_codes(db, 1);
+    m_openParameters = parameters;
 
     QSqlQuery probe(m_db);
     if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
@@ -411,32 +416,44 @@ QString SqliteStore::columnName(const QString& table, const QString& field)
         + QStringLiteral(".\nФайл базы данных: «%1», таблица «%2».").arg(shownPath(), actualTable));
 }
 
-// Steps through one SELECT of the whole table on the file's own handle.
-class SqliteStore::Reader : public RowReader {
+// Steps through one SELECT into rows, each value kept as the file stores it.
+class SqliteStore::Stepper {
 public:
-    Reader(const SqliteStore& store, Statement statement, bool utf8File, RowSet& rows)
-        : m_store(store)
-        , m_statement(std::move(statement))
+    Stepper(Statement statement, bool utf8File, RowSet& rows)
+        : m_statement(std::move(statement))
         , m_utf8File(utf8File)
         , m_rows(rows)
     {
     }
 
-    bool read(int maxRows) override
+    sqlite3_stmt* statement() const { return m_statement.get(); }
+    sqlite3* db() const { return sqlite3_db_handle(m_statement.get()); }
+
+    // Steps to the first row and leaves it to be taken by the next read():
+    // from then on the statement holds its view of the file.
+    int begin()
+    {
+        const int rc = sqlite3_step(m_statement.get());
+        m_pending = rc == SQLITE_ROW;
+        return rc;
+    }
+
+    // Takes up to maxRows rows, fewer when stop is raised; SQLITE_ROW while
+    // more may follow, SQLITE_DONE at the end, else the failure's code.
+    int read(int maxRows, const std::atomic<bool>* stop = nullptr)
     {
         for (int n = 0; n < maxRows; ++n) {
-            const int rc = sqlite3_step(m_statement.get());
-            if (rc == SQLITE_DONE)
-                return false;
-            if (rc != SQLITE_ROW) {
-                // Only the statement's own handle is looked at here: this may
-                // run on another thread than the one that owns the connection.
-                sqlite3* db = sqlite3_db_handle(m_statement.get());
-                m_store.failOpen(QString::fromUtf8(sqlite3_errmsg(db)), failureOf(db));
+            if (stop && stop->load(std::memory_order_relaxed))
+                return SQLITE_ROW;
+            if (!m_pending) {
+                const int rc = sqlite3_step(m_statement.get());
+                if (rc != SQLITE_ROW)
+                    return rc;
             }
+            m_pending = false;
             readRow();
         }
-        return true;
+        return SQLITE_ROW;
     }
 
 private:
@@ -454,31 +471,31 @@ private:
             m_rows.setKeyProblem(row, RowSet::KeyProblem::NotInteger);
             break;
         }
-        for (int c = 1; c <= m_rows.columnCount(); ++c) {
+        const int columns = m_rows.columnCount();
+        for (int c = 1; c <= columns; ++c) {
             const char* bytes = nullptr;
             StoredType type = StoredType::Text;
-            std::string real;
             switch (sqlite3_column_type(s, c)) {
             case SQLITE_NULL:
                 continue;
+            case SQLITE_TEXT:
+                // In a UTF-8 file the stored bytes of a text are its UTF-8 form already.
+                bytes = m_utf8File ? static_cast<const char*>(sqlite3_column_blob(s, c))
+                                   : reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+                break;
             case SQLITE_INTEGER:
                 type = StoredType::Integer;
                 bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
                 break;
-            case SQLITE_FLOAT:
-                type = StoredType::Real;
-                real = realText(s, c);
-                m_rows.setUtf8(row, c - 1, real, type);
+            case SQLITE_FLOAT: {
+                const std::string real = realText(s, c);
+                m_rows.setUtf8(row, c - 1, real, StoredType::Real);
                 continue;
-            case SQLITE_BLOB:
+            }
+            default:
                 // A blob's bytes as they are, whatever the file's text encoding.
                 type = StoredType::Blob;
                 bytes = static_cast<const char*>(sqlite3_column_blob(s, c));
-                break;
-            default:
-                // In a UTF-8 file the stored bytes of a text are its UTF-8 form already.
-                bytes = m_utf8File ? static_cast<const char*>(sqlite3_column_blob(s, c))
-                                   : reinterpret_cast<const char*>(sqlite3_column_text(s, c));
                 break;
             }
             const int size = sqlite3_column_bytes(s, c);
@@ -486,11 +503,199 @@ private:
         }
     }
 
-    const SqliteStore& m_store;
     Statement m_statement;
     const bool m_utf8File;
     RowSet& m_rows;
+    bool m_pending = false; // a row stepped to and not yet taken
 };
+
+// Reads the table in stored order. A big table is read in two halves of its
+// row numbers: the first on the file's own connection, by whoever calls
+// read(), the second meanwhile on a thread of its own over a second
+// connection into rows of its own, which follow the first half's once it is
+// in. The second begins once the first screen's rows are in, while the
+// first statement holds the file open for reading, so both see the same
+// file. When the second connection cannot be had, or the first half ends
+// with the first screen, the second half is read after the first on the
+// file's own connection.
+class SqliteStore::Reader : public RowReader {
+public:
+    Reader(const SqliteStore& store, Statement first, bool utf8File, RowSet& rows)
+        : m_store(store)
+        , m_utf8File(utf8File)
+        , m_rows(rows)
+        , m_first(std::move(first), utf8File, rows)
+    {
+    }
+
+    // The rest of the table, from the first row number the first statement
+    // leaves out: on the file's own connection, and as it is opened anew
+    // (sql with the row number bound to its one parameter) at uri.
+    void splitAt(Statement rest, const QByteArray& uri, const QByteArray& sql, qint64 from)
+    {
+        m_rest = std::move(rest);
+        m_uri = uri;
+        m_sql = sql;
+        m_from = from;
+    }
+
+    ~Reader() override
+    {
+        cancel();
+        if (m_helper.joinable())
+            m_helper.join();
+        m_second.reset();
+        if (m_secondDb)
+            sqlite3_close_v2(m_secondDb);
+    }
+
+    void cancel() override { m_stop = true; }
+    bool twoThreads() const override { return m_helper.joinable(); }
+    void readingInBackground() override { m_background = true; }
+
+    bool read(int maxRows) override
+    {
+        switch (m_phase) {
+        case Phase::First:
+            // Not while the first screen's rows are read (on the window's
+            // thread): once reading goes on in the background, while the
+            // first statement, not yet at its end, holds the file.
+            if (m_background && m_rest && !m_triedSecond) {
+                m_triedSecond = true;
+                startSecondHalf();
+            }
+            if (check(m_first, m_first.read(maxRows)) == SQLITE_ROW)
+                return true;
+            if (m_helper.joinable()) {
+                // The joining waits for the other thread, which only runs
+                // once reading is in the background.
+                m_phase = Phase::Join;
+                return true;
+            }
+            if (!m_rest) {
+                m_phase = Phase::Done;
+                return false;
+            }
+            m_phase = Phase::Rest;
+            m_restStepper = std::make_unique<Stepper>(std::move(m_rest), m_utf8File, m_rows);
+            return true;
+        case Phase::Join:
+            m_helper.join();
+            if (m_error)
+                std::rethrow_exception(m_error);
+            if (!m_stop)
+                m_rows.appendRowsOf(*m_tail);
+            m_tail.reset();
+            m_phase = Phase::Done;
+            return false;
+        case Phase::Rest:
+            if (check(*m_restStepper, m_restStepper->read(maxRows)) == SQLITE_ROW)
+                return true;
+            m_phase = Phase::Done;
+            return false;
+        case Phase::Done:
+            break;
+        }
+        return false;
+    }
+
+private:
+    enum class Phase { First, Join, Rest, Done };
+
+    int check(const Stepper& stepper, int rc) const
+    {
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            // Only the statement's own handle is looked at here: this may
+            // run on another thread than the one that owns the connection.
+            sqlite3* db = stepper.db();
+            m_store.failOpen(QString::fromUtf8(sqlite3_errmsg(db)), failureOf(db));
+        }
+        return rc;
+    }
+
+    // Opens the second connection and steps to its first row here, while
+    // the first statement holds the file (so both see the file as it was
+    // then); the rest goes on on a thread of its own. Any failure leaves
+    // the second half to the file's own connection.
+    void startSecondHalf()
+    {
+        sqlite3* db = nullptr;
+        const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+        if (sqlite3_open_v2(m_uri.constData(), &db, flags, nullptr) != SQLITE_OK) {
+            sqlite3_close_v2(db);
+            return;
+        }
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, m_sql.constData(), int(m_sql.size()), &statement, nullptr) != SQLITE_OK
+            || sqlite3_bind_int64(statement, 1, m_from) != SQLITE_OK) {
+            sqlite3_finalize(statement);
+            sqlite3_close_v2(db);
+            return;
+        }
+        // No waiting for a lock: another program about to write keeps new
+        // readers out, and the first half is read either way.
+        auto tail = std::make_unique<RowSet>(m_rows.columnCount());
+        auto second = std::make_unique<Stepper>(Statement(statement, sqlite3_finalize), m_utf8File, *tail);
+        const int rc = second->begin();
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            second.reset();
+            sqlite3_close_v2(db);
+            return;
+        }
+        m_secondDb = db;
+        m_second = std::move(second);
+        m_tail = std::move(tail);
+        m_rest.reset();
+        m_helper = std::thread([this] { readSecondHalf(); });
+    }
+
+    void readSecondHalf()
+    {
+        try {
+            for (;;) {
+                const int rc = m_second->read(1 << 14, &m_stop);
+                if (rc == SQLITE_DONE || m_stop)
+                    break;
+                check(*m_second, rc);
+            }
+        } catch (...) {
+            m_error = std::current_exception();
+        }
+        // The second connection's statement is done with: let the file go.
+        m_second.reset();
+    }
+
+    const SqliteStore& m_store;
+    const bool m_utf8File;
+    RowSet& m_rows;
+    Stepper m_first;
+    Phase m_phase = Phase::First;
+    bool m_background = false;
+    bool m_triedSecond = false;
+    // The second half as planned: on the file's own connection, or by uri.
+    Statement m_rest { nullptr, sqlite3_finalize };
+    QByteArray m_uri;
+    QByteArray m_sql;
+    qint64 m_from = 0;
+    std::unique_ptr<Stepper> m_restStepper;
+    // The second half read alongside.
+    sqlite3* m_secondDb = nullptr;
+    std::unique_ptr<Stepper> m_second;
+    std::unique_ptr<RowSet> m_tail;
+    std::thread m_helper;
+    std::atomic<bool> m_stop { false };
+    std::exception_ptr m_error;
+};
+
+qint64 SqliteStore::splitReadBytes()
+{
+    return s_splitReadBytes;
+}
+
+void SqliteStore::setSplitReadBytes(qint64 bytes)
+{
+    s_splitReadBytes = bytes;
+}
 
 std::unique_ptr<RowReader> SqliteStore::openReader(const QString& table, const QStringList& fields, RowSet& rows)
 {
@@ -509,18 +714,68 @@ std::unique_ptr<RowReader> SqliteStore::openReader(const QString& table, const Q
             failOpen(QString::fromUtf8(sqlite3_errmsg(db)));
         return Statement(statement, sqlite3_finalize);
     };
-    bool utf8File = false;
-    {
-        Statement encoding = prepare(QStringLiteral("PRAGMA encoding"));
-        if (sqlite3_step(encoding.get()) == SQLITE_ROW)
-            utf8File = qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(encoding.get(), 0)), "UTF-8") == 0;
-        else
+    auto pragma = [&](const char* name) {
+        Statement statement = prepare(QString::fromLatin1(name));
+        if (sqlite3_step(statement.get()) != SQLITE_ROW)
             failOpen(QString::fromUtf8(sqlite3_errmsg(db)));
-    }
-    Statement select = prepare(
-        QStringLiteral("SELECT ") + columns.join(QLatin1Char(',')) + QStringLiteral(" FROM ") + quoted(actualTable));
+        return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0)));
+    };
+    const bool utf8File = pragma("PRAGMA encoding") == "UTF-8";
+    const QString select
+        = QStringLiteral("SELECT ") + columns.join(QLatin1Char(',')) + QStringLiteral(" FROM ") + quoted(actualTable);
     rows.reset(int(fields.size()) - 1);
-    return std::make_unique<Reader>(*this, std::move(select), utf8File, rows);
+
+    // A big table is read in two halves of its row numbers, in the order of
+    // those numbers, which is the order a plain reading takes. Not in WAL
+    // mode, where a writer may come between the two halves' views.
+    const QString rowid = m_openParameters.contains(QLatin1String("immutable")) ? QString() : rowidName(actualTable);
+    if (!rowid.isEmpty() && pragma("PRAGMA journal_mode").toLower() != "wal") {
+        sqlite3_stmt* range = nullptr;
+        const QByteArray sql
+            = QStringLiteral("SELECT min(%1), max(%1) FROM %2").arg(rowid, quoted(actualTable)).toUtf8();
+        qint64 low = 0, high = 0;
+        bool found = false;
+        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &range, nullptr) == SQLITE_OK
+            && sqlite3_step(range) == SQLITE_ROW && sqlite3_column_type(range, 0) == SQLITE_INTEGER) {
+            low = sqlite3_column_int64(range, 0);
+            high = sqlite3_column_int64(range, 1);
+            found = true;
+        }
+        sqlite3_finalize(range);
+        const quint64 span = quint64(high) - quint64(low);
+        const qint64 fileBytes = pragma("PRAGMA page_count").toLongLong() * pragma("PRAGMA page_size").toLongLong();
+        if (found && span >= kMinSplitSpan && fileBytes >= splitReadBytes()) {
+            const qint64 from = qint64(quint64(low) + span / 2 + 1);
+            Statement first = prepare(select + QStringLiteral(" WHERE %1<?").arg(rowid));
+            const QString restSql = select + QStringLiteral(" WHERE %1>=?").arg(rowid);
+            Statement rest = prepare(restSql);
+            sqlite3_bind_int64(first.get(), 1, from);
+            sqlite3_bind_int64(rest.get(), 1, from);
+            QUrl uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
+            uri.setQuery(QStringLiteral("mode=ro"));
+            auto reader = std::make_unique<Reader>(*this, std::move(first), utf8File, rows);
+            reader->splitAt(std::move(rest), uri.toString(QUrl::FullyEncoded).toUtf8(), restSql.toUtf8(), from);
+            return reader;
+        }
+    }
+    return std::make_unique<Reader>(*this, prepare(select), utf8File, rows);
+}
+
+// A name for the table's row numbers that none of its columns takes; empty
+// when there is none (or the table has no row numbers).
+QString SqliteStore::rowidName(const QString& actualTable)
+{
+    QStringList taken;
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(actualTable))))
+        return {};
+    while (query.next())
+        taken << query.value(1).toString().toLower();
+    for (const QString& name : { QStringLiteral("rowid"), QStringLiteral("_rowid_"), QStringLiteral("oid") }) {
+        if (!taken.contains(name))
+            return name;
+    }
+    return {};
 }
 
 SqliteStore::Statement SqliteStore::prepareWrite(const QString& sql, const QString& what)

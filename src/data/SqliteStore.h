@@ -32,7 +32,13 @@ public:
     static int busyTimeoutMs();
     static void setBusyTimeoutMs(int ms);
 
+    // A table in a file of at least this many bytes is read by two threads,
+    // each half of its row numbers. Tests lower it.
+    static qint64 splitReadBytes();
+    static void setSplitReadBytes(qint64 bytes);
+
 private:
+    class Stepper;
     class Reader;
 
     enum class Failure { Other, Busy, HotJournal, ReadOnly, DiskFull, Damaged, DiskError };
@@ -45,6 +51,7 @@ private:
     QString findReadOnlyReason();
     const QString& tableName(const QString& table);
     QString columnName(const QString& table, const QString& field);
+    QString rowidName(const QString& actualTable);
     sqlite3* handle() const;
     Failure lastFailure() const;
     static Failure failureOf(sqlite3* db);
@@ -63,6 +70,7 @@ private:
     QString m_connectionName;
     QSqlDatabase m_db;
     QString m_readOnlyReason;
+    QString m_openParameters; // of the file's URI, as opened
     // Names as the file spells them, found once: a write never reads the
     // schema (which may be locked by another program at that moment).
     QHash<QString, QString> m_tables; // lower-case name -> name in the file

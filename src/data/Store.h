@@ -25,6 +25,14 @@ public:
     // Appends up to maxRows more rows; returns false once there are no more.
     // Throws DataError, naming the file, when the file cannot be read.
     virtual bool read(int maxRows) = 0;
+    // Asks a read() under way on another thread to end soon (what it has
+    // read then is not whole). Any thread.
+    virtual void cancel() { }
+    // Whether reading keeps a second core busy by itself.
+    virtual bool twoThreads() const { return false; }
+    // The first screen's rows are in: what follows is read on the reading
+    // thread, where a reader may wait for helpers of its own.
+    virtual void readingInBackground() { }
 };
 
 struct FieldChange {

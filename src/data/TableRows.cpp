@@ -40,6 +40,8 @@ bool readSome(RowReader& reader, const RowSet& rows, int maxRows, int stepRows, 
 
 } // namespace
 
+std::mutex TableRows::s_posting;
+
 TableRows::TableRows(const std::vector<FieldDef>& fields)
     : m_fields(fields)
     , m_rows(int(fields.size()) - 1)
@@ -49,6 +51,7 @@ TableRows::TableRows(const std::vector<FieldDef>& fields)
     // The thread that makes the rows is the one that shows them.
     m_orders.setWindowThread(std::this_thread::get_id());
     m_orders.setOnBuilt([this] {
+        const std::lock_guard posting(s_posting);
         QMetaObject::invokeMethod(
             this, [this] { emit orderBuilt(); }, Qt::QueuedConnection);
     });
@@ -63,6 +66,8 @@ TableRows::~TableRows()
 void TableRows::stop()
 {
     m_stopReading = true;
+    if (m_reader)
+        m_reader->cancel();
     if (m_reading.joinable())
         m_reading.join();
     m_reader.reset();
@@ -91,12 +96,16 @@ void TableRows::readRest()
 {
     QString error;
     try {
+        m_reader->readingInBackground();
         bool more = true;
         while (more && !m_stopReading) {
             m_rows.beginBatch();
             more = readSome(*m_reader, m_rows, kBatchRows, kBatchStepRows, kBatchTextBytes, &m_stopReading);
             m_rows.endBatch();
-            m_orders.rowsArrived(m_rows.rowCount()); // the orders take the new rows in meanwhile
+            // The orders take the new rows in meanwhile, unless two threads
+            // read: the reading has both cores, the orders follow.
+            m_orders.rowsArrived(m_rows.rowCount(), !m_reader->twoThreads());
+            const std::lock_guard posting(s_posting);
             emit rowsArrived(m_rows.rowCount());
         }
     } catch (const DataError& e) {
@@ -113,6 +122,7 @@ void TableRows::readRest()
     m_loading = false;
     if (m_stopReading)
         return;
+    const std::lock_guard posting(s_posting);
     QMetaObject::invokeMethod(this, &TableRows::onReadingEnded, Qt::QueuedConnection);
 }
 
@@ -141,6 +151,7 @@ void TableRows::onReadingEnded()
         return;
     }
     m_finished = true;
+    m_rows.readingEnded();
     m_rows.markDuplicateKeys();
     m_orders.rowsComplete(m_rows.rowCount());
     emit finished();

@@ -2,9 +2,10 @@
 // thread that reads them in from the file.
 //
 // The first rows are read at once, the rest in large batches on a thread of
-// its own, so the first screen shows long before a big table is in. The
-// orders of the text fields are built in the background from the rows
-// already in while the rest is read, and finished once the last row is in
+// its own (a store may read part of a big table on a second thread too), so
+// the first screen shows long before a big table is in. The orders of the
+// text fields are built in the background from the rows already in while
+// the rest is read by one thread, and finished once the last row is in
 // (a small table's when first asked for; see OrderCache.h). Every change to
 // the rows goes through this class, which is where the threads' rule is
 // kept: a change waits for the reading to end, and stops the order builds
@@ -21,6 +22,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 class Store;
@@ -99,6 +101,10 @@ private:
     std::unique_ptr<RowReader> m_reader;
     std::thread m_reading;
     std::atomic<bool> m_stopReading { false };
+    // Held while a reading thread or a builder of any table posts to the
+    // window thread, one at a time: every table posts to the same queue, and
+    // the sanitizer cannot see Qt's own lock on it.
+    static std::mutex s_posting;
     std::atomic<bool> m_loading { false };
     QString m_error; // why reading stopped, set before m_loading drops
     bool m_finished = false; // the end of the reading has been dealt with

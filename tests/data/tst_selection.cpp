@@ -169,6 +169,7 @@ private slots:
     void fewRowsOfMuchTextAreSortedByAWorker();
     void longValuesSortAsWhole_data();
     void longValuesSortAsWhole();
+    void orderTakenInWhileSharingStops();
 
 private:
     void verifyOrder(const RowSet& rows);
@@ -477,6 +478,35 @@ void TestSelection::longValuesSortAsWhole()
     for (const QString& value : values)
         rows.setValue(rows.appendRow(rows.rowCount() + 1), 0, value);
     verifyOrder(rows);
+}
+
+// An order that takes rows in while a column's values are shared, then no
+// longer (too many different ones come), is the one built over all at once;
+// a changed cell holding a shared value's bytes ranks with it.
+void TestSelection::orderTakenInWhileSharingStops()
+{
+    RowSet rows(1);
+    const auto append = [&](int count, auto valueOf) {
+        for (int i = 0; i < count; ++i) {
+            const int row = rows.appendRow(rows.rowCount() + 1);
+            const std::string value = valueOf(i);
+            rows.setUtf8(row, 0, value);
+        }
+    };
+    append(30000, [](int i) { return "v" + std::to_string(i % 300); });
+    rows.setValue(5, 0, QStringLiteral("v7"));
+    QVERIFY(rows.sharesValues(0));
+    const std::atomic<bool> stop { false };
+    OrderBuilder builder(rows, 0);
+    builder.add(rows.rowCount(), stop);
+    append(80000, [](int i) { return i % 4 ? "u" + std::to_string(i) : "v" + std::to_string(i % 300); });
+    QVERIFY(!rows.sharesValues(0));
+    builder.add(rows.rowCount(), stop);
+    const SortedOrder taken = builder.finish(stop);
+    const SortedOrder whole = SortedOrder::build(rows, 0, stop);
+    QVERIFY(taken.sorted == whole.sorted);
+    QVERIFY(taken.rank == whole.rank);
+    QCOMPARE(taken.rank[5], taken.rank[7]);
 }
 
 #include "tst_selection.moc"

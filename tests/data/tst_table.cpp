@@ -235,6 +235,7 @@ class TestTable : public QObject {
     Q_OBJECT
 
 private slots:
+    void init();
     void cleanup();
 
     void opensWholeTableInStoredOrder();
@@ -287,6 +288,8 @@ private slots:
     void editWhileReadingIsWritten();
     void closingWhileReadingStopsAtOnce();
     void damageFoundWhileReadingIsReported();
+    void twoReadersKeepStoredOrder_data();
+    void twoReadersKeepStoredOrder();
 
 private:
     // Makes the test's database file and opens the directory table on it.
@@ -321,6 +324,14 @@ Table& TestTable::openFile(const QString& connectionString)
     m_directory = std::make_unique<Directory>(connectionString);
     m_directory->table.open();
     return m_directory->table;
+}
+
+// A big table's file is read by two readers, a small one's by one.
+constexpr qint64 kSplitReadBytes = 1 << 20;
+
+void TestTable::init()
+{
+    SqliteStore::setSplitReadBytes(kSplitReadBytes);
 }
 
 void TestTable::cleanup()
@@ -1491,6 +1502,65 @@ void TestTable::damageFoundWhileReadingIsReported()
     QTRY_VERIFY(!reported.isEmpty());
     QVERIFY2(reported.contains(path), qPrintable(reported));
     QVERIFY(!t.active()); // nothing half-read stays on show
+}
+
+void TestTable::twoReadersKeepStoredOrder_data()
+{
+    QTest::addColumn<QString>("sql");
+    const QString columns = QStringLiteral("\"название\", \"адрес\", \"тел\", \"вид_деят\", \"пояснение\"");
+    const QString table = QStringLiteral("CREATE TABLE \"главная\" (\"Код\" INTEGER PRIMARY KEY, %1)").arg(columns);
+    // n rows, each a number i, in an order that jumps about.
+    const auto numbers = [](int n) {
+        return QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) ")
+            .arg(n - 1);
+    };
+    const QString values = QStringLiteral("'Фирма ' || i, 'ул. ' || (i % 97), i * 3, 'вид ' || (i % 5), NULL");
+    // Row numbers far apart, negative and huge, written out of order: the
+    // halves are nowhere near even.
+    QTest::newRow("sparse keys written out of order") << table + QStringLiteral("; INSERT INTO \"главная\" ")
+            + numbers(60000)
+            + QStringLiteral("SELECT CASE WHEN i % 3 = 0 THEN -i * 1000 WHEN i % 3 = 1 THEN i * i ELSE 9000000000000 + "
+                             "i END, %1 FROM n ORDER BY (i * 7919) % 60001")
+                  .arg(values);
+    // Gaps where rows were deleted, and keys that are not the row numbers.
+    QTest::newRow("gaps, keys apart from row numbers")
+        << QStringLiteral("CREATE TABLE \"главная\" (\"Код\", %1); INSERT INTO \"главная\" ").arg(columns)
+            + numbers(100000) + QStringLiteral("SELECT (i * 7919) % 100000, %1 FROM n; ").arg(values)
+            + QStringLiteral("DELETE FROM \"главная\" WHERE rowid % 7 = 0 OR rowid BETWEEN 40000 AND 46000");
+    // A column takes the name of the row numbers: another name is used. The
+    // first half is in with the first screen: the second follows it.
+    QTest::newRow("a column named rowid")
+        << QStringLiteral("CREATE TABLE \"главная\" (\"Код\", rowid, %1); INSERT INTO \"главная\" ").arg(columns)
+            + numbers(5000) + QStringLiteral("SELECT i, 5000 - i, %1 FROM n").arg(values);
+    // No row numbers at all: one reader, in key order.
+    QTest::newRow("without row numbers") << table + QStringLiteral(" WITHOUT ROWID; INSERT INTO \"главная\" ")
+            + numbers(5000) + QStringLiteral("SELECT 5000 - i, %1 FROM n").arg(values);
+}
+
+// The table read by two readers at once has every row once, in the order
+// one reader gives.
+void TestTable::twoReadersKeepStoredOrder()
+{
+    QFETCH(QString, sql);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Sarvino.mdb"));
+    FIXTURE_STEP(rawExec(path, sql));
+    const auto readAll = [&](qint64 splitBytes) {
+        SqliteStore::setSplitReadBytes(splitBytes);
+        Table& t = openFile(path);
+        QVector<QPair<qint64, QString>> rows;
+        if (!QTest::qWaitFor([&] { return !t.loading(); }))
+            return rows;
+        for (int row = 0; row < t.recordCount(); ++row)
+            rows.append(
+                { t.keyAt(row), t.valueAt(row, 1).value_or(QString()) + t.valueAt(row, 3).value_or(QString()) });
+        m_directory.reset();
+        return rows;
+    };
+    const auto split = readAll(0);
+    const auto single = readAll(std::numeric_limits<qint64>::max());
+    QCOMPARE(split.size(), rawValue(path, QStringLiteral("SELECT count(*) FROM \"главная\"")).toInt());
+    QVERIFY(split == single);
 }
 
 QTEST_GUILESS_MAIN(TestTable)
