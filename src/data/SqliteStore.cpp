@@ -731,8 +731,11 @@ std::unique_ptr<RowReader> SqliteStore::openReader(const QString& table, const Q
     const QString rowid = m_openParameters.contains(QLatin1String("immutable")) ? QString() : rowidName(actualTable);
     if (!rowid.isEmpty() && pragma("PRAGMA journal_mode").toLower() != "wal") {
         sqlite3_stmt* range = nullptr;
-        const QByteArray sql
-            = QStringLiteral("SELECT min(%1), max(%1) FROM %2").arg(rowid, quoted(actualTable)).toUtf8();
+        // Two subqueries, each answered from the table's tree at once: one
+        // query asking for both would read the whole table.
+        const QByteArray sql = QStringLiteral("SELECT (SELECT min(%1) FROM %2), (SELECT max(%1) FROM %2)")
+                                   .arg(rowid, quoted(actualTable))
+                                   .toUtf8();
         qint64 low = 0, high = 0;
         bool found = false;
         if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &range, nullptr) == SQLITE_OK
