@@ -15,6 +15,14 @@
 //   memory_after_show resident memory once the window shows the records
 //   page_down         one PageDown in the grid, repainted at once
 //   ctrl_end/home     jumping to the last record and back, repainted at once
+//   load_gaps         from the window shown until the program settles (every
+//                     row read, every order built): the longest stretch the
+//                     window's thread spends away from its event loop, seen
+//                     as the longest gap between the ticks of a 10 ms timer
+//                     (the iteration time; the longest over all iterations
+//                     as longest_gap_ms), and how many gaps exceed 30 ms
+//   load_gaps_sorted  the same with the "тел" sort asked for as the window
+//                     shows, taking over once its order is built
 #include "BenchSupport.h"
 
 #include "app/WindowSet.h"
@@ -25,13 +33,17 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -320,6 +332,132 @@ void BM_CtrlHome(benchmark::State& state)
     jump(state, false);
 }
 
+// The processor time this process has used, in nanoseconds.
+qint64 processorTime()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ns = [](const timeval& t) { return qint64(t.tv_sec) * 1000000000 + qint64(t.tv_usec) * 1000; };
+    return ns(usage.ru_utime) + ns(usage.ru_stime);
+}
+
+// The gaps between the ticks of a timer on the window's thread while the
+// rows are read in and the orders built, from the window shown until the
+// program has read every row and used less than a tenth of a core for half
+// a second.
+struct LoadGaps {
+    qint64 longest = 0; // ns
+    qint64 longestAt = 0; // ns after the window was shown
+    int over30 = 0;
+    qint64 loaded = -1; // every row in, ns after the window was shown
+    qint64 settled = -1;
+    bool ok = false;
+    std::string error;
+};
+
+LoadGaps watchLoad(std::unique_ptr<WindowSet>& windows, const QString& sortAtOnce)
+{
+    LoadGaps gaps;
+    if (!useSampleDatabase()) {
+        gaps.error = "no sample database";
+        return gaps;
+    }
+    windows = std::make_unique<WindowSet>();
+    if (!mainTableOpen()) {
+        gaps.error = "the main window did not open the table";
+        return gaps;
+    }
+    Table& table = Form1->ADOTable1;
+    QElapsedTimer clock;
+    clock.start();
+    Form1->show();
+    qint64 lastTick = clock.nsecsElapsed();
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(10);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        const qint64 gap = now - lastTick;
+        if (gap > gaps.longest) {
+            gaps.longest = gap;
+            gaps.longestAt = lastTick;
+        }
+        if (gap > 30000000)
+            ++gaps.over30;
+        lastTick = now;
+    });
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(100);
+    qint64 cpuBefore = processorTime();
+    qint64 wallBefore = clock.nsecsElapsed();
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (gaps.loaded < 0 && !table.loading())
+            gaps.loaded = now;
+        if (now - wallBefore < 500000000)
+            return;
+        const qint64 cpu = processorTime();
+        const bool quiet = (cpu - cpuBefore) * 10 < now - wallBefore;
+        cpuBefore = cpu;
+        wallBefore = now;
+        if ((gaps.loaded >= 0 && quiet) || now > 60000000000) {
+            gaps.settled = now;
+            loop.quit();
+        }
+    });
+    tick.start();
+    check.start();
+    if (!sortAtOnce.isEmpty())
+        table.setIndexFieldNames(sortAtOnce);
+    loop.exec();
+    gaps.ok = gaps.loaded >= 0;
+    if (!gaps.ok)
+        gaps.error = "the rows were not read within a minute";
+    return gaps;
+}
+
+void loadGaps(benchmark::State& state, const QString& sortAtOnce)
+{
+    qint64 longest = 0;
+    double at = 0, over30 = 0, loaded = 0, settled = 0;
+    for (auto _ : state) {
+        std::unique_ptr<WindowSet> windows;
+        const LoadGaps gaps = watchLoad(windows, sortAtOnce);
+        closeWindows(windows);
+        releaseFreedMemory();
+        if (!gaps.ok) {
+            state.SkipWithError(gaps.error.c_str());
+            return;
+        }
+        state.SetIterationTime(double(gaps.longest) / 1e9);
+        longest = std::max(longest, gaps.longest);
+        at += ms(gaps.longestAt);
+        over30 += gaps.over30;
+        loaded += ms(gaps.loaded);
+        settled += ms(gaps.settled);
+    }
+    using C = benchmark::Counter;
+    state.counters["longest_gap_ms"] = ms(longest);
+    state.counters["longest_at_ms"] = C(at, C::kAvgIterations);
+    state.counters["gaps_over_30ms"] = C(over30, C::kAvgIterations);
+    state.counters["rows_in_ms"] = C(loaded, C::kAvgIterations);
+    state.counters["settled_ms"] = C(settled, C::kAvgIterations);
+    state.counters["records"] = benchRecords();
+}
+
+void BM_LoadGaps(benchmark::State& state)
+{
+    loadGaps(state, QString());
+}
+
+// The same with the telephone sort (the costliest order) asked for as the
+// window shows: the sorted grid takes over once the order is built.
+void BM_LoadGapsSorted(benchmark::State& state)
+{
+    loadGaps(state, QStringLiteral("тел"));
+}
+
 // The memory figure first, while the process is fresh.
 BENCHMARK(BM_MemoryAfterShow)->Name("memory_after_show")->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenAndShow)->Name("open_and_show")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
@@ -328,6 +466,8 @@ BENCHMARK(BM_OpenAndShowCold)
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadGaps)->Name("load_gaps")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadGapsSorted)->Name("load_gaps_sorted")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PageDown)->Name("page_down")->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CtrlEnd)->Name("ctrl_end")->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CtrlHome)->Name("ctrl_home")->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -1,5 +1,6 @@
 #include "data/OrderCache.h"
 
+#include "data/Background.h"
 #include "data/RowSet.h"
 #include "data/WaitCheck.h"
 
@@ -203,6 +204,7 @@ void OrderCache::step(Slot& slot, std::unique_lock<std::mutex>& lock)
 // (then it ends) or the cache stops.
 void OrderCache::work(Worker& self)
 {
+    background::yieldToWindow();
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         const int field = nextField();

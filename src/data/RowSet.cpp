@@ -282,10 +282,11 @@ void RowSet::setKeyProblem(int row, KeyProblem problem)
     flags = std::uint8_t((flags & ~KeyProblemMask) | (std::uint8_t(problem) << KeyProblemShift));
 }
 
-void RowSet::markDuplicateKeys()
+std::vector<std::uint32_t> RowSet::rowsSharingKeys() const
 {
     // Rows without a usable key take no part: their key value means nothing.
     auto usable = [&](int row) { return keyProblem(row) == KeyProblem::None; };
+    std::vector<std::uint32_t> shared;
     bool ascending = true;
     int previous = -1;
     for (int row = 0; row < m_size && ascending; ++row) {
@@ -295,7 +296,7 @@ void RowSet::markDuplicateKeys()
         previous = row;
     }
     if (ascending)
-        return;
+        return shared;
     std::vector<std::uint32_t> order(static_cast<std::size_t>(m_size));
     std::iota(order.begin(), order.end(), 0u);
     std::stable_sort(
@@ -308,10 +309,17 @@ void RowSet::markDuplicateKeys()
             [&](std::uint32_t row) { return usable(int(row)); });
         for (std::size_t k = i; k < j && users > 1; ++k) {
             if (usable(int(order[k])))
-                setKeyProblem(int(order[k]), KeyProblem::Duplicate);
+                shared.push_back(order[k]);
         }
         i = j;
     }
+    return shared;
+}
+
+void RowSet::markSharedKeys(const std::vector<std::uint32_t>& rows)
+{
+    for (std::uint32_t row : rows)
+        setKeyProblem(int(row), KeyProblem::Duplicate);
 }
 
 bool RowSet::isNull(int row, int column) const

@@ -60,7 +60,12 @@ public:
     void setKeyProblem(int row, KeyProblem problem);
     // Marks every row whose key another row shares. Cheap when the keys
     // ascend, as they do in a file read in key order.
-    void markDuplicateKeys();
+    void markDuplicateKeys() { markSharedKeys(rowsSharingKeys()); }
+    // The same in two steps: the rows to mark are found without changing
+    // anything (on any thread, while no row is added and no key problem
+    // set), then marked.
+    std::vector<std::uint32_t> rowsSharingKeys() const;
+    void markSharedKeys(const std::vector<std::uint32_t>& rows);
 
     bool isNull(int row, int column) const;
     std::string_view utf8(int row, int column) const;

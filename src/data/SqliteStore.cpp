@@ -1,5 +1,6 @@
 #include "data/SqliteStore.h"
 
+#include "data/Background.h"
 #include "data/DataError.h"
 #include "data/RowSet.h"
 
@@ -651,6 +652,7 @@ private:
 
     void readSecondHalf()
     {
+        background::yieldToWindow();
         try {
             for (;;) {
                 const int rc = m_second->read(1 << 14, &m_stop);

@@ -24,6 +24,10 @@ const QString& closedDataSetMessage()
 // Rows read at once when the table opens: a small table whole, a big one a
 // few screens' worth; the rest follows in the background.
 constexpr int kFirstRows = 20000;
+// Rows handed to the view in one turn of the window's event loop while the
+// rows come in: the grid's bookkeeping grows with the rows it is given at
+// once, and a half of a big table arrives in one piece.
+int s_viewSliceRows = 1 << 16;
 
 // Two values are the same when both are no value, or both texts are equal
 // (a null QString and an empty one are the same text).
@@ -118,6 +122,8 @@ void Table::open()
     m_refused = false;
     m_state = State::Browse;
     m_view.clear();
+    m_rowsIn = m_rowsShown = 0;
+    m_showQueued = m_finishQueued = false;
     m_selection = std::move(selection);
     m_selectionPending = !m_selection.chooseAll();
     m_allRowsShown = rowsReady();
@@ -152,6 +158,8 @@ void Table::close()
     m_state = State::Inactive;
     m_data.reset(); // stops the reading and the order builds first
     m_allRowsShown = false;
+    m_rowsIn = m_rowsShown = 0;
+    m_showQueued = m_finishQueued = false;
     m_view.clear();
     m_view.shrink_to_fit();
     m_row = -1;
@@ -183,7 +191,7 @@ void Table::waitUntilLoaded()
         return;
     const waitcheck::Allowed meant;
     m_data->waitUntilLoaded();
-    onRowsFinished();
+    onRowsFinished(true);
 }
 
 void Table::waitUntilSelected()
@@ -269,31 +277,79 @@ std::size_t Table::memoryUsage() const
 
 // Reading in --------------------------------------------------------------
 
+int Table::viewSliceRows()
+{
+    return s_viewSliceRows;
+}
+
+void Table::setViewSliceRows(int rows)
+{
+    s_viewSliceRows = std::max(rows, 1);
+}
+
 // More rows are in: while the rows still show in stored order they are
-// added at the end.
+// added at the end, a slice at a time.
 void Table::onRowsArrived(int count)
 {
     if (!m_data || m_allRowsShown || deferWhileWriting([this, count] { onRowsArrived(count); }))
         return;
-    const int old = int(m_view.size());
-    if (count <= old)
-        return;
-    m_view.reserve(std::size_t(count));
-    for (int row = old; row < count; ++row)
-        m_view.push_back(std::uint32_t(row));
-    if (m_row < 0) {
-        m_row = 0;
-        m_bof = true;
-    }
-    m_eof = false;
-    notifyAppended(old, count - 1);
+    m_rowsIn = std::max(m_rowsIn, count);
+    showArrivedRows();
 }
 
-void Table::onRowsFinished()
+// Hands the view the next slice of the rows read in, and queues the next
+// turn while more are waiting.
+void Table::showArrivedRows()
+{
+    const int from = m_rowsShown;
+    const int to = from + std::min(m_rowsIn - from, s_viewSliceRows);
+    if (to > from) {
+        const int old = int(m_view.size());
+        // Grown by doubling, not by each slice: no slice copies the view.
+        const std::size_t needed = m_view.size() + std::size_t(to - from);
+        if (needed > m_view.capacity())
+            m_view.reserve(std::max(needed, 2 * m_view.capacity()));
+        for (int row = from; row < to; ++row)
+            m_view.push_back(std::uint32_t(row));
+        m_rowsShown = to;
+        if (m_row < 0) {
+            m_row = 0;
+            m_bof = true;
+        }
+        m_eof = false;
+        notifyAppended(old, int(m_view.size()) - 1);
+    }
+    if (m_rowsShown >= m_rowsIn || m_showQueued)
+        return;
+    m_showQueued = true;
+    QMetaObject::invokeMethod(
+        m_data.get(),
+        [this] {
+            m_showQueued = false;
+            if (m_finishQueued)
+                onRowsFinished();
+            else
+                onRowsArrived(m_rowsIn);
+        },
+        Qt::QueuedConnection);
+}
+
+// Every row is in: once the view has them all (at once when asked to, else
+// after the slices still to come), a kept filter and sort take over.
+void Table::onRowsFinished(bool atOnce)
 {
     if (!m_data || !m_data->ready() || m_allRowsShown || deferWhileWriting([this] { onRowsFinished(); }))
         return;
-    onRowsArrived(m_data->rows().rowCount());
+    m_rowsIn = m_data->rows().rowCount();
+    m_finishQueued = false;
+    while (m_rowsShown < m_rowsIn) {
+        showArrivedRows();
+        if (!atOnce && m_rowsShown < m_rowsIn) {
+            m_finishQueued = true; // the queued slice comes back here
+            return;
+        }
+    }
+    m_view.shrink_to_fit();
     m_allRowsShown = true;
     applyPendingSelection();
 }

@@ -66,6 +66,10 @@ public:
     bool busy() const { return m_busy; }
     // Waits until no filter or sort waits any more (tests, benchmarks).
     void waitUntilSelected();
+    // Rows the view is handed in one turn of the event loop while rows
+    // come in (smaller in tests, to see the slices on a small table).
+    static int viewSliceRows();
+    static void setViewSliceRows(int rows);
 
     // Filter text and sort field names: applied at once while open (once
     // every row is in), only stored while closed. A malformed filter raises
@@ -182,7 +186,8 @@ private:
     void applyPendingSelection();
     void schedulePendingSelection();
     void onRowsArrived(int count);
-    void onRowsFinished();
+    void showArrivedRows();
+    void onRowsFinished(bool atOnce = false);
     void onLoadFailed(const QString& message);
     void rebuildView();
     int rowIndex(int row) const; // position in the rows of a shown row
@@ -222,6 +227,14 @@ private:
     bool m_busy = false;
     // Every row read in is in the view (or the view has been chosen anew).
     bool m_allRowsShown = false;
+    // While rows come in: the rows read so far, and how many of them (in
+    // stored order) have been handed to the view, a slice per turn of the
+    // event loop; a turn is queued to hand over more, and the end of the
+    // reading waits for the view to catch up.
+    int m_rowsIn = 0;
+    int m_rowsShown = 0;
+    bool m_showQueued = false;
+    bool m_finishQueued = false;
 
     // The pending change of the current record, one slot per field.
     std::vector<TextValue> m_buffer;

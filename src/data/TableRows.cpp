@@ -1,5 +1,6 @@
 #include "data/TableRows.h"
 
+#include "data/Background.h"
 #include "data/DataError.h"
 #include "data/Store.h"
 #include "data/WaitCheck.h"
@@ -94,6 +95,7 @@ void TableRows::load(Store& store, const QString& table, const QStringList& fiel
 // On the reading thread: batch after batch, each published when complete.
 void TableRows::readRest()
 {
+    background::yieldToWindow();
     QString error;
     try {
         m_reader->readingInBackground();
@@ -116,9 +118,14 @@ void TableRows::readRest()
         error = QString::fromUtf8(e.what());
     }
     m_error = error;
-    // The orders need nothing from the owning thread to be finished.
-    if (error.isEmpty() && !m_stopReading)
+    if (error.isEmpty() && !m_stopReading) {
+        // Looking for shared keys reads every row: done here, not on the
+        // window's thread, which only marks what is found.
+        m_sharedKeys = m_rows.rowsSharingKeys();
+        m_keysChecked = true;
+        // The orders need nothing from the owning thread to be finished.
         m_orders.rowsComplete(m_rows.rowCount());
+    }
     m_loading = false;
     if (m_stopReading)
         return;
@@ -152,7 +159,8 @@ void TableRows::onReadingEnded()
     }
     m_finished = true;
     m_rows.readingEnded();
-    m_rows.markDuplicateKeys();
+    m_rows.markSharedKeys(m_keysChecked ? m_sharedKeys : m_rows.rowsSharingKeys());
+    m_sharedKeys = {};
     m_orders.rowsComplete(m_rows.rowCount());
     emit finished();
 }

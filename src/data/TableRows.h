@@ -107,5 +107,9 @@ private:
     static std::mutex s_posting;
     std::atomic<bool> m_loading { false };
     QString m_error; // why reading stopped, set before m_loading drops
+    // The rows whose key others share, found by the reading thread once the
+    // last row is in (set before m_loading drops); marked on this thread.
+    std::vector<std::uint32_t> m_sharedKeys;
+    bool m_keysChecked = false;
     bool m_finished = false; // the end of the reading has been dealt with
 };

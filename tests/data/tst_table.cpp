@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QTest>
@@ -282,6 +283,7 @@ private slots:
     void walFileInReadOnlyFolder();
 
     void bigTableShowsItsFirstRowsAtOnce();
+    void viewTakesTheRowsASliceAtATime();
     void filterAndSortSetWhileReadingApplyAtTheEnd();
     void malformedFilterWhileReadingIsRefusedAtOnce();
     void selectionNeverWaitsForItsOrder();
@@ -1360,6 +1362,43 @@ void TestTable::bigTableShowsItsFirstRowsAtOnce()
     QCOMPARE(appended.last().at(1).toInt(), BigTable - 1);
     QCOMPARE(t.currentRow(), 100); // the cursor stayed where it was
     QCOMPARE(t.valueAt(BigTable - 1, 1), TextValue(QStringLiteral("Фирма %1").arg(BigTable - 1)));
+}
+
+// However many rows come in at once, the view is handed a slice of them at
+// a time, each row once and in stored order, the cursor staying where it
+// is; a record deleted meanwhile stays out.
+void TestTable::viewTakesTheRowsASliceAtATime()
+{
+    const int slice = Table::viewSliceRows();
+    const auto restore = qScopeGuard([slice] { Table::setViewSliceRows(slice); });
+    Table::setViewSliceRows(1000);
+    Table& t = openBig();
+    QVERIFY(t.loading());
+    DataSource source;
+    source.setDataSet(&t);
+    int next = t.recordCount();
+    int largest = 0;
+    bool contiguous = true;
+    connect(&source, &DataSource::recordsAppended, this, [&](int first, int last) {
+        contiguous = contiguous && first == next;
+        largest = std::max(largest, last - first + 1);
+        next = last + 1;
+    });
+    connect(&source, &DataSource::recordRemoved, this, [&] { --next; });
+    t.moveTo(5);
+    t.deleteRecord(); // waits for the reading, not for the view
+    QVERIFY(t.loading());
+    t.moveTo(100);
+    QTRY_VERIFY(!t.loading());
+    QVERIFY(contiguous);
+    QVERIFY(largest > 0 && largest <= 1000);
+    QCOMPARE(next, BigTable - 1);
+    QCOMPARE(t.recordCount(), BigTable - 1);
+    QCOMPARE(t.currentRow(), 100);
+    for (int row = 0; row < t.recordCount(); ++row) {
+        if (t.keyAt(row) != (row < 5 ? row + 1 : row + 2))
+            QFAIL(qPrintable(QStringLiteral("row %1 holds key %2").arg(row).arg(t.keyAt(row))));
+    }
 }
 
 void TestTable::filterAndSortSetWhileReadingApplyAtTheEnd()

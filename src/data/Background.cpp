@@ -1,0 +1,33 @@
+#include "data/Background.h"
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+
+// How much nicer than the window's thread a background thread is: at 10 the
+// window's thread gets about nine tenths of a core it shares with one.
+constexpr int kNicer = 10;
+
+} // namespace
+
+void background::yieldToWindow()
+{
+#ifdef __linux__
+    // On Linux the nice value belongs to each thread, not to the process.
+    const auto thread = id_t(syscall(SYS_gettid));
+    errno = 0;
+    const int process = getpriority(PRIO_PROCESS, id_t(getpid()));
+    if (errno != 0)
+        return;
+    const int wanted = std::min(process + kNicer, 19);
+    if (getpriority(PRIO_PROCESS, thread) < wanted)
+        setpriority(PRIO_PROCESS, thread, wanted);
+#endif
+}

@@ -1,0 +1,14 @@
+// The threads that read a table and build its orders work while the user
+// looks at the window; on a machine with few cores they would otherwise take
+// the processor from the window's thread (and from the threads that help it
+// paint) whenever it has something to do, and the window would answer late.
+#pragma once
+
+namespace background {
+
+// Gives the calling thread a smaller share of the processor than the
+// window's: it still has every core the window does not need. Called first
+// thing on each background thread; threads it starts inherit the share.
+void yieldToWindow();
+
+} // namespace background
