@@ -93,6 +93,19 @@ wait_window() {
     [ -n "$MAIN" ] && read_main_geometry
 }
 
+# start_and_answer DIR: starts the program in DIR (the clock `started` set
+# just before) and waits for its window and its first answer; fails when no
+# window shows.
+start_and_answer() {
+    start_program "$1"
+    if ! wait_window 600; then
+        problem "no main window within 600 s: $(tail -n 2 "$CASE_DIR/program.log" | tr '\n' ' ')"
+        return 1
+    fi
+    figure "main window shown" "$(seconds_since "$started") s"
+    wait_for 600 answers || problem "the window did not answer within 600 s"
+}
+
 case_values() {
     begin_case "six 300 MB names among 2,500 records" values
     local dir="$CASE_DIR/run" db started
@@ -110,14 +123,7 @@ INSERT INTO "главная"("название","адрес","тел","вид_д
 EOF
     figure "file made" "$(du -h "$db" | cut -f1) in $(seconds_since "$started") s"
     started=$(now_ms)
-    start_program "$dir"
-    if ! wait_window 600; then
-        problem "no main window within 600 s: $(tail -n 2 "$CASE_DIR/program.log" | tr '\n' ' ')"
-        end_case
-        return
-    fi
-    figure "main window shown" "$(seconds_since "$started") s"
-    wait_for 600 answers || problem "the window did not answer within 600 s"
+    start_and_answer "$dir" || { end_case; return; }
     figure "window answers" "$(seconds_since "$started") s"
     wait_for 600 grid_settled
     figure "grid settled" "$(seconds_since "$started") s"
@@ -157,14 +163,7 @@ EOF
     figure "file made" "$(du -h "$db" | cut -f1), $(sql "$db" "SELECT sum(length(\"название\")) FROM $TABLE") characters of names, in $(seconds_since "$started") s"
     key=$(sql "$db" "SELECT min(\"Код\") FROM $TABLE")
     started=$(now_ms)
-    start_program "$dir"
-    if ! wait_window 600; then
-        problem "no main window within 600 s: $(tail -n 2 "$CASE_DIR/program.log" | tr '\n' ' ')"
-        end_case
-        return
-    fi
-    figure "main window shown" "$(seconds_since "$started") s"
-    wait_for 600 answers || problem "the window did not answer within 600 s"
+    start_and_answer "$dir" || { end_case; return; }
     wait_for 600 grid_settled
     figure "grid settled" "$(seconds_since "$started") s"
     # The phone of the first record: its cell is two columns right of the address.
