@@ -129,14 +129,19 @@ start_case_program() {
 
 # ---------------------------------------------------------------- cases
 
+# title_of WHAT: the title of the side window bus, add_record or about.
+title_of() {
+    case $1 in
+        bus) echo "$BUS_TITLE" ;;
+        add_record) echo "$ADD_TITLE" ;;
+        about) echo "$ABOUT_TITLE" ;;
+    esac
+}
+
 case_cycles() {
     local what title
     for what in bus add_record about; do
-        case $what in
-            bus) title=$BUS_TITLE ;;
-            add_record) title=$ADD_TITLE ;;
-            about) title=$ABOUT_TITLE ;;
-        esac
+        title=$(title_of "$what")
         begin_case "$what window: $CYCLES cycles of open, minimise, activate the main window, close" "01-cycles-$what"
         if start_case_program; then
             cycles "$what" "$title"
@@ -196,11 +201,7 @@ kill_ends_soon() {
 case_term() {
     local what title
     for what in bus add_record about; do
-        case $what in
-            bus) title=$BUS_TITLE ;;
-            add_record) title=$ADD_TITLE ;;
-            about) title=$ABOUT_TITLE ;;
-        esac
+        title=$(title_of "$what")
         begin_case "SIGTERM with the $what window open ends the program and saves the pending edit" "03-term-$what"
         local db="$CASE_DIR/run/Sarvino.mdb" new="Сигнальная ул., 15"
         if start_case_program && edit_first_address "$new"; then
