@@ -2,7 +2,7 @@
 # Installs with apt-get whatever the build, the program and the tests need
 # and is not there yet. Run as root on Debian 12; does nothing when all is in place.
 set -e
-packages="cmake ninja-build g++ pkg-config
+packages="cmake ninja-build g++ lld pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-translations-l10n libgl-dev
   libsqlite3-dev sqlite3 libjpeg-dev libicu-dev libbenchmark-dev
   mdbtools-dev mdbtools

@@ -2,14 +2,10 @@
 
 #include "data/DirectorySchema.h"
 
-namespace {
-
 QString fromUtf8(std::string_view text)
 {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
-
-} // namespace
 
 const std::vector<FieldDef>& directoryFields()
 {

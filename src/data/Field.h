@@ -36,6 +36,10 @@ struct StoredValue {
     std::string_view bytes;
 };
 
+// A UTF-8 text of the program's own tables (field names, the catalogue,
+// the timetables) as a QString.
+QString fromUtf8(std::string_view text);
+
 // The fields of the directory table, in the order the grid shows them.
 const std::vector<FieldDef>& directoryFields();
 

@@ -11,7 +11,7 @@ namespace art {
 
 namespace {
 
-constexpr qreal width = 640, height = 100;
+constexpr qreal bottomWidth = 640, bottomHeight = 100;
 
 // Smooth random wobble along x: a few octaves of interpolated random values.
 class Ridge {
@@ -53,7 +53,7 @@ QPainterPath range(
 {
     QPainterPath path;
     path.moveTo(-5, bottom);
-    for (qreal x = -5; x <= width + 5; x += 1) {
+    for (qreal x = -5; x <= bottomWidth + 5; x += 1) {
         // Piecewise linear base through the profile's points.
         qreal base = profile.back().y();
         for (size_t i = 1; i < profile.size(); ++i) {
@@ -65,24 +65,24 @@ QPainterPath range(
         }
         path.lineTo(x, base + amplitude * ridge.at(x, period));
     }
-    path.lineTo(width + 5, bottom);
+    path.lineTo(bottomWidth + 5, bottom);
     path.closeSubpath();
     return path;
 }
 
 void sky(QPainter& p)
 {
-    QLinearGradient night(0, 0, 0, height);
+    QLinearGradient night(0, 0, 0, bottomHeight);
     night.setColorAt(0, QColor(2, 4, 16));
     night.setColorAt(0.55, QColor(14, 24, 62));
     night.setColorAt(0.8, QColor(36, 52, 104));
     night.setColorAt(1, QColor(30, 40, 80));
-    p.fillRect(QRectF(0, 0, width, height), night);
+    p.fillRect(QRectF(0, 0, bottomWidth, bottomHeight), night);
 
     Random random(5);
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 190; ++i) {
-        const QPointF at(random.range(0, width), random.range(0, 62) * random.range(0.3, 1));
+        const QPointF at(random.range(0, bottomWidth), random.range(0, 62) * random.range(0.3, 1));
         const double bright = random.uniform();
         const qreal r = 0.35 + 0.6 * bright * bright;
         p.setBrush(QColor(220, 230, 255, int(90 + 165 * bright)));
@@ -115,14 +115,14 @@ void mountain(QPainter& p)
     const Ridge ridge(21);
     // The distant range.
     const QPainterPath far
-        = range({ { 0, 60 }, { 150, 54 }, { 300, 62 }, { 520, 56 }, { 640, 50 } }, ridge, 5, 60, height);
+        = range({ { 0, 60 }, { 150, 54 }, { 300, 62 }, { 520, 56 }, { 640, 50 } }, ridge, 5, 60, bottomHeight);
     p.fillPath(far, QColor(40, 54, 94));
 
     // The mountain, its summit right of the middle.
     const QPointF summit(446, 9);
     const QPainterPath body = range({ { 0, 74 }, { 110, 62 }, { 240, 52 }, { 330, 33 }, { summit.x(), summit.y() },
                                         { 520, 30 }, { 590, 46 }, { 640, 52 } },
-        ridge, 6, 30, height);
+        ridge, 6, 30, bottomHeight);
     QLinearGradient rock(0, 10, 0, 90);
     rock.setColorAt(0, QColor(70, 78, 104));
     rock.setColorAt(1, QColor(24, 28, 46));
@@ -134,11 +134,11 @@ void mountain(QPainter& p)
     const Ridge snowline(33);
     QPainterPath snow;
     snow.moveTo(-5, -5);
-    for (qreal x = -5; x <= width + 5; x += 1) {
+    for (qreal x = -5; x <= bottomWidth + 5; x += 1) {
         const qreal nearSummit = std::exp(-std::pow((x - summit.x()) / 140, 2));
         snow.lineTo(x, 32 + 20 * nearSummit + 7 * snowline.at(x, 12) + 9 * qMax(0.0, snowline.at(x + 500, 4)));
     }
-    snow.lineTo(width + 5, -5);
+    snow.lineTo(bottomWidth + 5, -5);
     snow.closeSubpath();
     QLinearGradient white(0, 8, 0, 60);
     white.setColorAt(0, QColor(244, 248, 255));
@@ -148,7 +148,7 @@ void mountain(QPainter& p)
     // Ridges and gullies: vertical bands of light and shade running down
     // from the crest, fading out below.
     const Ridge gullies(8);
-    for (qreal x = 240; x < width; x += 0.5) {
+    for (qreal x = 240; x < bottomWidth; x += 0.5) {
         const double v = gullies.at(x, 7);
         const int alpha = int(qBound(0.0, 90 * (v + 0.15), 140.0));
         QLinearGradient fall(0, 10, 0, 70);
@@ -161,8 +161,8 @@ void mountain(QPainter& p)
     QPainterPath shade;
     shade.moveTo(summit);
     shade.cubicTo(summit + QPointF(8, 20), summit + QPointF(20, 40), QPointF(500, 100));
-    shade.lineTo(width + 5, 100);
-    shade.lineTo(width + 5, -5);
+    shade.lineTo(bottomWidth + 5, 100);
+    shade.lineTo(bottomWidth + 5, -5);
     shade.lineTo(summit.x(), -5);
     shade.closeSubpath();
     p.fillPath(shade, QColor(16, 26, 70, 110));
@@ -179,13 +179,14 @@ void mountain(QPainter& p)
     mist.setColorAt(0, QColor(180, 200, 240, 0));
     mist.setColorAt(0.6, QColor(180, 200, 240, 50));
     mist.setColorAt(1, QColor(180, 200, 240, 0));
-    p.fillRect(QRectF(0, 60, width, 24), mist);
+    p.fillRect(QRectF(0, 60, bottomWidth, 24), mist);
 
     const Ridge hills(44);
-    p.fillPath(range({ { 0, 80 }, { 200, 76 }, { 420, 82 }, { 640, 74 } }, hills, 4, 50, height), QColor(14, 18, 34));
+    p.fillPath(
+        range({ { 0, 80 }, { 200, 76 }, { 420, 82 }, { 640, 74 } }, hills, 4, 50, bottomHeight), QColor(14, 18, 34));
     QPainterPath forest;
     Random trees(3);
-    for (qreal x = -4; x < width + 6; x += trees.range(4, 8)) {
+    for (qreal x = -4; x < bottomWidth + 6; x += trees.range(4, 8)) {
         const qreal h = trees.range(8, 20);
         const qreal base = 92 + 3 * hills.at(x, 30);
         forest.moveTo(x, base - h);
@@ -193,7 +194,7 @@ void mountain(QPainter& p)
         forest.lineTo(x - h * 0.28, base);
         forest.closeSubpath();
     }
-    forest.addRect(QRectF(-5, 90, width + 10, 15));
+    forest.addRect(QRectF(-5, 90, bottomWidth + 10, 15));
     p.fillPath(forest.simplified(), QColor(5, 7, 16));
 }
 
@@ -203,7 +204,7 @@ void bottomBanner(QPainter& p)
 {
     sky(p);
     mountain(p);
-    grain(p, QRectF(0, 0, width, height), 22, 77);
+    grain(p, QRectF(0, 0, bottomWidth, bottomHeight), 22, 77);
 
     const QPainterPath maker = atBaseline(textPath(Face::Brush, 64, QStringLiteral("SvetSoft"), 1), 34, 66);
     softFill(p, maker, QColor(30, 120, 255, 200), 9);
@@ -214,13 +215,13 @@ void bottomBanner(QPainter& p)
     ink.setColorAt(1, QColor(100, 186, 250));
     p.fillPath(maker, ink);
 
-    QLinearGradient foot(0, 84, 0, height);
+    QLinearGradient foot(0, 84, 0, bottomHeight);
     foot.setColorAt(0, QColor(0, 0, 0, 0));
     foot.setColorAt(1, QColor(0, 0, 0, 150));
-    p.fillRect(QRectF(0, 84, width, height - 84), foot);
+    p.fillRect(QRectF(0, 84, bottomWidth, bottomHeight - 84), foot);
     const QPainterPath motto
         = textPath(Face::SansBold, 10.5, QStringLiteral("СТУДИЯ ПРОГРАММ И ДИЗАЙНА  •  СВЕТЛОБОРСК"), 3.2);
-    p.fillPath(centredAt(motto, QPointF(width / 2, 93.5)), QColor(206, 224, 244));
+    p.fillPath(centredAt(motto, QPointF(bottomWidth / 2, 93.5)), QColor(206, 224, 244));
 }
 
 } // namespace art

@@ -9,7 +9,7 @@ namespace art {
 
 namespace {
 
-constexpr qreal width = 468, height = 60;
+constexpr qreal busWidth = 468, busHeight = 60;
 constexpr qreal stripLeft = 124, stripRight = 346;
 const QString phone = QStringLiteral("2-19-35");
 
@@ -18,7 +18,7 @@ void scenery(QPainter& p)
     QLinearGradient sky(0, 0, 0, 48);
     sky.setColorAt(0, QColor(150, 212, 246));
     sky.setColorAt(1, QColor(224, 244, 253));
-    p.fillRect(QRectF(0, 0, width, height), sky);
+    p.fillRect(QRectF(0, 0, busWidth, busHeight), sky);
     // A cloud or two.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 200));
@@ -31,13 +31,13 @@ void scenery(QPainter& p)
     for (qreal x = 2; x < stripLeft; x += 14)
         p.fillRect(QRectF(x, 56.5, 7, 1.2), QColor(240, 240, 240));
     // The embankment, sleepers and rails under the train.
-    p.fillRect(QRectF(stripRight, 51, width - stripRight, 9), QColor(150, 138, 122));
-    for (qreal x = stripRight + 2; x < width; x += 6)
+    p.fillRect(QRectF(stripRight, 51, busWidth - stripRight, 9), QColor(150, 138, 122));
+    for (qreal x = stripRight + 2; x < busWidth; x += 6)
         p.fillRect(QRectF(x, 55, 3.5, 3), QColor(92, 70, 52));
-    p.fillRect(QRectF(stripRight, 54.2, width - stripRight, 1.4), QColor(70, 72, 80));
+    p.fillRect(QRectF(stripRight, 54.2, busWidth - stripRight, 1.4), QColor(70, 72, 80));
     // The contact wire and one of its poles.
     p.setPen(QPen(QColor(50, 60, 70), 0.8));
-    p.drawLine(QPointF(stripRight, 3.5), QPointF(width, 4.5));
+    p.drawLine(QPointF(stripRight, 3.5), QPointF(busWidth, 4.5));
     p.fillRect(QRectF(452, 0, 2.4, 51), QColor(110, 120, 130));
     p.fillRect(QRectF(440, 2, 16, 1.4), QColor(110, 120, 130));
 }
@@ -181,13 +181,13 @@ void train(QPainter& p)
 
 void strip(QPainter& p)
 {
-    const QRectF area(stripLeft, 0, stripRight - stripLeft, height);
-    QLinearGradient blue(0, 0, 0, height);
+    const QRectF area(stripLeft, 0, stripRight - stripLeft, busHeight);
+    QLinearGradient blue(0, 0, 0, busHeight);
     blue.setColorAt(0, QColor(36, 104, 204));
     blue.setColorAt(1, QColor(12, 44, 132));
     p.fillRect(area, blue);
-    p.fillRect(QRectF(stripLeft, 0, 1.5, height), QColor(255, 255, 255, 160));
-    p.fillRect(QRectF(stripRight - 1.5, 0, 1.5, height), QColor(255, 255, 255, 160));
+    p.fillRect(QRectF(stripLeft, 0, 1.5, busHeight), QColor(255, 255, 255, 160));
+    p.fillRect(QRectF(stripRight - 1.5, 0, 1.5, busHeight), QColor(255, 255, 255, 160));
 
     p.save();
     p.setClipRect(area);

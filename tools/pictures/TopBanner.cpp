@@ -10,7 +10,7 @@ namespace art {
 
 namespace {
 
-constexpr qreal width = 752, height = 102;
+constexpr qreal topWidth = 752, topHeight = 102;
 constexpr qreal bandTop = 66; // where the navy band begins
 const QColor navy(8, 13, 55);
 
@@ -38,7 +38,7 @@ void skyline(QPainter& p)
 {
     Random random(11);
     QPainterPath forest;
-    for (qreal x = 330; x < width + 10; x += random.range(7, 12))
+    for (qreal x = 330; x < topWidth + 10; x += random.range(7, 12))
         forest.addPath(fir(x, bandTop + 1, random.range(14, 26)));
     p.fillPath(forest.simplified(), QColor(134, 204, 238));
 
@@ -168,21 +168,21 @@ void topBanner(QPainter& p)
     QLinearGradient sky(0, 0, 0, bandTop);
     sky.setColorAt(0, QColor(210, 247, 255));
     sky.setColorAt(1, QColor(134, 214, 246));
-    p.fillRect(QRectF(0, 0, width, bandTop), sky);
+    p.fillRect(QRectF(0, 0, topWidth, bandTop), sky);
     QRadialGradient glow(QPointF(150, 26), 190);
     glow.setColorAt(0, QColor(255, 255, 255, 170));
     glow.setColorAt(1, QColor(255, 255, 255, 0));
-    p.fillRect(QRectF(0, 0, width, bandTop), glow);
+    p.fillRect(QRectF(0, 0, topWidth, bandTop), glow);
 
     skyline(p);
     birds(p);
 
-    QLinearGradient night(0, bandTop, 0, height);
+    QLinearGradient night(0, bandTop, 0, topHeight);
     night.setColorAt(0, QColor(18, 32, 92));
     night.setColorAt(0.35, navy);
     night.setColorAt(1, navy);
-    p.fillRect(QRectF(0, bandTop, width, height - bandTop), night);
-    p.fillRect(QRectF(0, bandTop, width, 1.2), QColor(255, 255, 255, 200));
+    p.fillRect(QRectF(0, bandTop, topWidth, topHeight - bandTop), night);
+    p.fillRect(QRectF(0, bandTop, topWidth, 1.2), QColor(255, 255, 255, 200));
 
     title(p);
     handset(p, QPointF(40, 84), 11);
@@ -191,7 +191,7 @@ void topBanner(QPainter& p)
     p.setPen(QPen(QColor(140, 220, 255), 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPath(atBaseline(words, 62, 92));
     const QPainterPath town = textPath(Face::SansBoldItalic, 13, QStringLiteral("г. Светлоборск"), 0.6);
-    p.fillPath(town.translated(width - 18 - town.boundingRect().right(), 90), QColor(110, 186, 232));
+    p.fillPath(town.translated(topWidth - 18 - town.boundingRect().right(), 90), QColor(110, 186, 232));
 
     makerTab(p);
 }

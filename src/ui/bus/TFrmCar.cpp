@@ -2,6 +2,7 @@
 
 #include "ui_TFrmCar.h"
 
+#include "data/Field.h"
 #include "ui/bus/Timetable.h"
 #include "ui/widgets/Colours.h"
 #include "ui/widgets/ErrorReport.h"
@@ -82,11 +83,6 @@ const std::pair<const char*, ClickHandler> clickHandlers[] = {
     { "Label22", &TFrmCar::Label19Click },
     { "Label23", &TFrmCar::Label19Click },
 };
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 } // namespace
 

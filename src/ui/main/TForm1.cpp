@@ -5,6 +5,7 @@
 #include "data/Catalogue.h"
 #include "data/DataError.h"
 #include "data/DataSource.h"
+#include "data/Field.h"
 #include "data/NameSearch.h"
 #include "shell/Shortcut.h"
 #include "ui/bus/TFrmCar.h"
@@ -45,11 +46,6 @@ constexpr int kSizeSettleMs = 300;
 
 // Height of the catalogue's separator lines.
 constexpr int kBevelHeight = 2;
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 } // namespace
 

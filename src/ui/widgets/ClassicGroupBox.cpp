@@ -1,5 +1,7 @@
 #include "ui/widgets/ClassicGroupBox.h"
 
+#include "ui/widgets/Colours.h"
+
 #include <QPainter>
 
 namespace {
@@ -8,9 +10,6 @@ namespace {
 // clear space on either side of its text.
 constexpr int kCaptionLeft = 8;
 constexpr int kCaptionPadding = 2;
-
-const QColor shadow(128, 128, 128);
-const QColor highlight(255, 255, 255);
 
 } // namespace
 
@@ -36,9 +35,9 @@ void ClassicGroupBox::paintEvent(QPaintEvent*)
     QPainter painter(this);
     // Engraved: a dark rectangle with a light one a pixel down and right.
     const QRect frame = frameRect().adjusted(0, 0, -2, -2);
-    painter.setPen(highlight);
+    painter.setPen(QColor(colours::kEdgeHighlight));
     painter.drawRect(frame.translated(1, 1));
-    painter.setPen(shadow);
+    painter.setPen(QColor(colours::kEdgeShadow));
     painter.drawRect(frame);
 
     if (title().isEmpty())

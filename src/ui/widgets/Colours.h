@@ -23,5 +23,9 @@ inline constexpr QRgb kSelectedRoute = bgr(0x00FFFF);
 inline constexpr QRgb kLabelBackground = bgr(0x420912);
 // The main window's own colour: pale cyan.
 inline constexpr QRgb kMainWindow = bgr(0xFBFEDE);
+// The two edges of a sunken line (bevels, group boxes): grey shadow above,
+// white highlight below.
+inline constexpr QRgb kEdgeShadow = qRgb(128, 128, 128);
+inline constexpr QRgb kEdgeHighlight = qRgb(255, 255, 255);
 
 } // namespace colours
