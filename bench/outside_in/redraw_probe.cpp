@@ -30,6 +30,7 @@
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -155,6 +156,7 @@ public:
             return 1;
         settleHover();
         m_hover.finish();
+        recordMemory("end");
         m_watch.stop();
         return 0;
     }
@@ -265,6 +267,8 @@ private:
     // the last input sent, what the user waits on from then on.
     bool sendAction()
     {
+        if (m_o.trigger == Trigger::Settled)
+            recordMemory("settled");
         std::optional<Moment> sent;
         std::optional<Point> target = m_o.actionClick;
         if (m_o.actionSection) {
@@ -299,6 +303,22 @@ private:
         m_actionSent = sent;
         m_hover.setPhase("action");
         return true;
+    }
+
+    // The program's resident memory now and its highest so far, in MiB,
+    // from /proc (the program is the probe's own child, not a wrapper).
+    void recordMemory(const char* when)
+    {
+        std::ifstream status("/proc/" + std::to_string(m_watch.pid()) + "/status");
+        std::string line, rss = "NA", hwm = "NA";
+        auto mib = [](const std::string& l) { return ms(std::stod(l.substr(l.find(':') + 1)) / 1024.0); };
+        while (std::getline(status, line)) {
+            if (line.rfind("VmRSS:", 0) == 0)
+                rss = mib(line);
+            else if (line.rfind("VmHWM:", 0) == 0)
+                hwm = mib(line);
+        }
+        m_records.line(std::string("memory\t") + when + "\t" + rss + "\t" + hwm);
     }
 
     bool waitForFocus()

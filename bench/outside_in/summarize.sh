@@ -43,7 +43,10 @@ collect() {
             }
             $1 == "action" && $8 != "NA" && $8 < 300 { print "EMPTY\t" prog ": run " run ": the " kind " at once ended on an empty grid" }
             kind == "search" && $1 == "action" { add("search_total_ms", sum($3, $5)); add("search_key_ms", $5); print "HASH\t" prog "\t" run "\tsearch\t" $7 }
-            kind == "keys" && $1 == "key" && $2 == 1 { print "HASH\t" prog "\t" run "\tkey1\t" $9 }
+            kind == "keys" && $1 == "key" && $2 == 1 { print "HASH\t" prog "\t" run "\tkey1\t" $9; add("key1_last_ms", $8) }
+            kind == "keys" && $1 == "memory" && $2 == "end" { add("rss_keys_mib", $3) }
+            $1 == "memory" && $2 == "end" { add("hwm_mib", $4) }
+            kind == "sortsettled" && $1 == "memory" && $2 == "settled" { add("rss_settled_mib", $3); add("hwm_settled_mib", $4) }
             kind == "sort" && $1 == "action" { add("sort_total_ms", sum($3, $5)); add("sort_click_ms", $5); add("sort_click_last_ms", $6) }
             kind == "sort02" && $1 == "action" { add("sort02_sent_ms", $3); add("sort02_click_ms", $5); add("sort02_total_ms", sum($3, $5)) }
             kind ~ /^sortread/ && $1 == "action" { add("read_done_ms", $3) }
@@ -148,6 +151,7 @@ END {
     row("keys: last redraw, median", "keys_last_ms", "median")
     row("keys: last redraw, 95th percentile", "keys_last_ms", "p95")
     row("keys: last redraw, max", "keys_last_ms", "max")
+    row("first key of the session: last redraw", "key1_last_ms", "median")
     row("keys: grid final, median", "keys_final_ms", "median")
     row("keys: grid final, 95th percentile", "keys_final_ms", "p95")
     row("keys: grid final, max", "keys_final_ms", "max")
@@ -155,6 +159,10 @@ END {
     row("one-letter prefixes: last redraw, max", "keys_one_letter_last_ms", "max")
     row("emptying the box: last redraw, median", "keys_emptying_last_ms", "median")
     row("emptying the box: last redraw, max", "keys_emptying_last_ms", "max")
+    row("memory (MiB): resident once settled", "rss_settled_mib", "median")
+    row("  highest resident until then", "hwm_settled_mib", "median")
+    row("  resident after the keys", "rss_keys_mib", "median")
+    row("  highest resident of any start", "hwm_mib", "max")
     row("keystrokes timed", "keys_last_ms", "count")
     row("keystrokes with no redraw", "keys_without_redraw", "count")
     row("questions answered (DB4S: \"currently busy\")", "dialogs", "count")
