@@ -90,10 +90,6 @@ void OrderCache::rowsArrived(int count, bool work)
     {
         std::lock_guard lock(m_mutex);
         m_available = std::max(m_available, count);
-        // An order someone waits for (a search or a sort asked for while the
-        // file is read) is begun on the rows there are even when the
-        // reading has both cores: it is what the user waits for.
-        work = work || waiting();
     }
     if (!work)
         return;
@@ -155,18 +151,13 @@ bool OrderCache::hasWork(const Slot& slot) const
 // Under the lock: the field to work on next, or -1. While someone waits for
 // a field, only that field is worked on (the waiting thread gets the
 // machine); otherwise by rank.
-bool OrderCache::waiting() const
-{
-    return std::any_of(m_slots.begin(), m_slots.end(),
-        [](const auto& slot) { return slot && slot->wanted && !slot->order && !slot->held; });
-}
-
 int OrderCache::nextField() const
 {
-    const bool someoneWaits = waiting();
+    const bool waiting = std::any_of(m_slots.begin(), m_slots.end(),
+        [](const auto& slot) { return slot && slot->wanted && !slot->order && !slot->held; });
     int best = -1;
     for (const auto& slot : m_slots) {
-        if (!slot || !hasWork(*slot) || (someoneWaits && !slot->wanted))
+        if (!slot || !hasWork(*slot) || (waiting && !slot->wanted))
             continue;
         if (best < 0 || defaultRank(slot->field) < defaultRank(m_slots[std::size_t(best)]->field))
             best = slot->field;

@@ -44,8 +44,8 @@ public:
     // The rows are about to be read in: none is there yet.
     void beginLoading();
     // Rows up to count are published; builds may take them in (a worker
-    // starts on them unless work is false, when the reading has both cores,
-    // and then only for an order someone waits for). Any thread.
+    // starts on them unless work is false: the reading has both cores).
+    // Any thread.
     void rowsArrived(int count, bool work = true);
     // Every row is in.
     void rowsComplete(int count);
@@ -103,7 +103,6 @@ private:
     struct Worker;
 
     int nextField() const;
-    bool waiting() const; // under the lock: someone waits for an order
     bool allBuilt() const;
     bool hasWork(const Slot& slot) const;
     bool small() const; // under the lock

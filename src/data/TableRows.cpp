@@ -105,8 +105,7 @@ void TableRows::readRest()
             more = readSome(*m_reader, m_rows, kBatchRows, kBatchStepRows, kBatchTextBytes, &m_stopReading);
             m_rows.endBatch();
             // The orders take the new rows in meanwhile, unless two threads
-            // read: the reading has both cores, the orders follow (all but
-            // one a search or sort waits for).
+            // read: the reading has both cores, the orders follow.
             m_orders.rowsArrived(m_rows.rowCount(), !m_reader->twoThreads());
             const std::lock_guard posting(s_posting);
             emit rowsArrived(m_rows.rowCount());
