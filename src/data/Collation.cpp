@@ -201,14 +201,19 @@ void Collation::appendKey(std::string_view utf8, std::string& key) const
     appendKeyHead(utf8, std::string::npos, key);
 }
 
+std::uint32_t Collation::nextWeight(const unsigned char*& p, const unsigned char* end) const
+{
+    const char32_t c = readChar(p, end);
+    return c < 0xD800 || (c > 0xDFFF && c <= 0xFFFF) ? weight(char16_t(c)) : Unsafe;
+}
+
 void Collation::appendKeyHead(std::string_view utf8, std::size_t limit, std::string& key) const
 {
     const std::size_t start = key.size();
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
     while (p < end) {
-        const char32_t c = readChar(p, end);
-        const std::uint32_t w = c < 0xD800 || (c > 0xDFFF && c <= 0xFFFF) ? weight(char16_t(c)) : Unsafe;
+        const std::uint32_t w = nextWeight(p, end);
         if (w == Unsafe) {
             key.resize(start);
             appendHeadSlowly(utf8, limit, key);
@@ -268,8 +273,7 @@ bool Collation::keyContains(std::string_view utf8, std::string_view part) const
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
     while (p < end) {
-        const char32_t c = readChar(p, end);
-        const std::uint32_t w = c < 0xD800 || (c > 0xDFFF && c <= 0xFFFF) ? weight(char16_t(c)) : Unsafe;
+        const std::uint32_t w = nextWeight(p, end);
         if (w == Unsafe) {
             // Weights that depend on their neighbours: the whole key.
             key.clear();
@@ -297,10 +301,7 @@ bool Collation::splitsAt(std::string_view utf8, std::size_t at) const
     if (at == 0 || at >= utf8.size())
         return true;
     const unsigned char* p = begin + at;
-    const char32_t c = readChar(p, end);
-    if (c >= 0xD800 && c <= 0xDFFF)
-        return false;
-    const std::uint32_t w = weight(char16_t(c));
+    const std::uint32_t w = nextWeight(p, end);
     return w != 0 && w != Unsafe && wellFormedBefore(begin, begin + at);
 }
 

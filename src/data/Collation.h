@@ -73,6 +73,9 @@ private:
 
     static constexpr std::uint32_t Unsafe = 1; // not a primary weight: ICU weights start at 0x03000000
     std::uint32_t weight(char16_t c) const; // 0 for an ignorable character
+    // The weight of the character of the UTF-8 text at p (before end), p
+    // moved past it; Unsafe for one the table has no weight for.
+    std::uint32_t nextWeight(const unsigned char*& p, const unsigned char* end) const;
     using Block = std::array<std::uint32_t, 256>;
     const Block& block(unsigned high) const;
     void appendSlowly(QStringView text, std::string& key) const;
