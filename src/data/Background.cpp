@@ -14,10 +14,10 @@ namespace {
 // How much nicer than the window's thread a background thread is: at 10 the
 // window's thread gets about nine tenths of a core it shares with one.
 constexpr int kNicer = 10;
+// For work the window waits for: ahead of the rest, behind the window.
+constexpr int kNicerAwaited = 3;
 
-} // namespace
-
-void background::yieldToWindow()
+void lowerPriority([[maybe_unused]] int nicer)
 {
 #ifdef __linux__
     // On Linux the nice value belongs to each thread, not to the process.
@@ -26,8 +26,20 @@ void background::yieldToWindow()
     const int process = getpriority(PRIO_PROCESS, id_t(getpid()));
     if (errno != 0)
         return;
-    const int wanted = std::min(process + kNicer, 19);
+    const int wanted = std::min(process + nicer, 19);
     if (getpriority(PRIO_PROCESS, thread) < wanted)
         setpriority(PRIO_PROCESS, thread, wanted);
 #endif
+}
+
+} // namespace
+
+void background::yieldToWindow()
+{
+    lowerPriority(kNicer);
+}
+
+void background::yieldToWindowAwaited()
+{
+    lowerPriority(kNicerAwaited);
 }

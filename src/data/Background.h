@@ -11,4 +11,8 @@ namespace background {
 // thing on each background thread; threads it starts inherit the share.
 void yieldToWindow();
 
+// The same for a thread whose answer the window is waiting for: a smaller
+// share than the window's, but a larger one than the other background work.
+void yieldToWindowAwaited();
+
 } // namespace background

@@ -147,14 +147,25 @@ const Collation::Block& Collation::block(unsigned high) const
     if (const Block* ready = m_blocks[high].load(std::memory_order_acquire))
         return *ready;
     auto* table = new Block;
+    constexpr std::size_t kMostExpanded = 8;
     for (unsigned low = 0; low < 256; ++low) {
         const char16_t c = char16_t((high << 8) | low);
         if ((*m_unsafe)[c]) {
-            (*table)[low] = Unsafe;
+            table->weights[low] = Unsafe;
             continue;
         }
         const std::vector<std::uint32_t> w = primaries(m_collator, &c, 1);
-        (*table)[low] = w.empty() ? 0 : w.size() == 1 ? w.front() : Unsafe;
+        if (w.size() <= 1) {
+            table->weights[low] = w.empty() ? 0 : w.front();
+        } else if (w.size() <= kMostExpanded) {
+            // A character no contraction takes part in always gives the same weights.
+            table->weights[low] = Expanded;
+            table->expandedFrom[low] = std::uint16_t(table->units.size());
+            table->expandedCount[low] = std::uint8_t(w.size());
+            table->units.insert(table->units.end(), w.begin(), w.end());
+        } else {
+            table->weights[low] = Unsafe;
+        }
     }
     m_blocks[high].store(table, std::memory_order_release);
     return *table;
@@ -163,8 +174,22 @@ const Collation::Block& Collation::block(unsigned high) const
 std::uint32_t Collation::weight(char16_t c) const
 {
     if (const Block* ready = m_blocks[c >> 8].load(std::memory_order_acquire))
-        return (*ready)[c & 0xFF];
-    return block(c >> 8)[c & 0xFF];
+        return ready->weights[c & 0xFF];
+    return block(c >> 8).weights[c & 0xFF];
+}
+
+void Collation::appendWeight(char16_t c, std::uint32_t w, std::string& key) const
+{
+    Q_ASSERT(w != Unsafe);
+    if (w == Expanded) {
+        // The block was made when the weight was read from it.
+        const Block& b = *m_blocks[c >> 8].load(std::memory_order_acquire);
+        const std::size_t from = b.expandedFrom[c & 0xFF];
+        for (std::size_t i = from; i < from + b.expandedCount[c & 0xFF]; ++i)
+            appendUnit(key, b.units[i]);
+    } else if (w != 0) {
+        appendUnit(key, w);
+    }
 }
 
 void Collation::appendSlowly(QStringView text, std::string& key) const
@@ -191,8 +216,7 @@ void Collation::appendKey(QStringView text, std::string& key) const
             appendSlowly(text, key);
             return;
         }
-        if (w != 0)
-            appendUnit(key, w);
+        appendWeight(c.unicode(), w, key);
     }
 }
 
@@ -201,10 +225,11 @@ void Collation::appendKey(std::string_view utf8, std::string& key) const
     appendKeyHead(utf8, std::string::npos, key);
 }
 
-std::uint32_t Collation::nextWeight(const unsigned char*& p, const unsigned char* end) const
+std::uint32_t Collation::nextWeight(const unsigned char*& p, const unsigned char* end, char16_t& c) const
 {
-    const char32_t c = readChar(p, end);
-    return c < 0xD800 || (c > 0xDFFF && c <= 0xFFFF) ? weight(char16_t(c)) : Unsafe;
+    const char32_t read = readChar(p, end);
+    c = char16_t(read);
+    return read < 0xD800 || (read > 0xDFFF && read <= 0xFFFF) ? weight(c) : Unsafe;
 }
 
 void Collation::appendKeyHead(std::string_view utf8, std::size_t limit, std::string& key) const
@@ -213,14 +238,14 @@ void Collation::appendKeyHead(std::string_view utf8, std::size_t limit, std::str
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
     while (p < end) {
-        const std::uint32_t w = nextWeight(p, end);
+        char16_t c;
+        const std::uint32_t w = nextWeight(p, end, c);
         if (w == Unsafe) {
             key.resize(start);
             appendHeadSlowly(utf8, limit, key);
             return;
         }
-        if (w != 0)
-            appendUnit(key, w);
+        appendWeight(c, w, key);
         if (key.size() - start >= limit) {
             // The last unit is sure only if what follows cannot join the
             // character before it (a contraction, a combining mark).
@@ -228,6 +253,8 @@ void Collation::appendKeyHead(std::string_view utf8, std::size_t limit, std::str
                 key.resize(start);
                 appendHeadSlowly(utf8, limit, key);
             }
+            if (key.size() - start > limit)
+                key.resize(start + limit); // the last character gave several units
             return;
         }
     }
@@ -273,7 +300,8 @@ bool Collation::keyContains(std::string_view utf8, std::string_view part) const
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
     while (p < end) {
-        const std::uint32_t w = nextWeight(p, end);
+        char16_t c;
+        const std::uint32_t w = nextWeight(p, end, c);
         if (w == Unsafe) {
             // Weights that depend on their neighbours: the whole key.
             key.clear();
@@ -281,8 +309,7 @@ bool Collation::keyContains(std::string_view utf8, std::string_view part) const
             from = 0;
             return found(key, from);
         }
-        if (w != 0)
-            appendUnit(key, w);
+        appendWeight(c, w, key);
         if (key.size() >= kPieceBytes + part.size()) {
             if (found(key, from))
                 return true;
@@ -301,7 +328,8 @@ bool Collation::splitsAt(std::string_view utf8, std::size_t at) const
     if (at == 0 || at >= utf8.size())
         return true;
     const unsigned char* p = begin + at;
-    const std::uint32_t w = nextWeight(p, end);
+    char16_t c;
+    const std::uint32_t w = nextWeight(p, end, c);
     return w != 0 && w != Unsafe && wellFormedBefore(begin, begin + at);
 }
 

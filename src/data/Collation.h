@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct UCollator;
 
@@ -72,11 +73,25 @@ private:
     Collation();
 
     static constexpr std::uint32_t Unsafe = 1; // not a primary weight: ICU weights start at 0x03000000
+    // Not a weight either: a character that stands for several weights,
+    // whatever its neighbours ("№" for "N" and "o"), kept in its block.
+    static constexpr std::uint32_t Expanded = 2;
     std::uint32_t weight(char16_t c) const; // 0 for an ignorable character
     // The weight of the character of the UTF-8 text at p (before end), p
-    // moved past it; Unsafe for one the table has no weight for.
-    std::uint32_t nextWeight(const unsigned char*& p, const unsigned char* end) const;
-    using Block = std::array<std::uint32_t, 256>;
+    // moved past it and the character in c; Unsafe for one the table has no
+    // weight for.
+    std::uint32_t nextWeight(const unsigned char*& p, const unsigned char* end, char16_t& c) const;
+    // Appends what a character with the weight w gives the key (nothing for
+    // an ignorable one); w is not Unsafe.
+    void appendWeight(char16_t c, std::uint32_t w, std::string& key) const;
+    struct Block {
+        std::array<std::uint32_t, 256> weights;
+        // Of the Expanded characters: their weights in units, where each
+        // one's begin and how many.
+        std::array<std::uint16_t, 256> expandedFrom {};
+        std::array<std::uint8_t, 256> expandedCount {};
+        std::vector<std::uint32_t> units;
+    };
     const Block& block(unsigned high) const;
     void appendSlowly(QStringView text, std::string& key) const;
     void appendHeadSlowly(std::string_view utf8, std::size_t limit, std::string& key) const;

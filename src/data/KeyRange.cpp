@@ -63,6 +63,34 @@ std::optional<KeyRange> KeyRange::of(Comparison::Op op, Comparison::Pattern patt
     return std::nullopt;
 }
 
+std::optional<bool> KeyRange::admitsBeginning(std::string_view head) const
+{
+    bool all = true;
+    if (low) {
+        const std::string_view end = std::string_view(*low).substr(0, head.size());
+        const int c = head.compare(end);
+        if (c < 0)
+            return false; // below the low end, whatever follows
+        // Beyond it once head is longer than the end, or equal to it and
+        // the end included; else it depends on the rest.
+        all = c > 0 || (head.size() >= low->size() && lowInclusive);
+    }
+    if (high) {
+        const std::string_view end = std::string_view(*high).substr(0, head.size());
+        const int c = head.compare(end);
+        if (c > 0)
+            return false; // above the high end, whatever follows
+        // The key head itself equals the end when head holds it whole: any
+        // key beginning with it is at or above the end.
+        if (c == 0 && head.size() >= high->size())
+            return highInclusive && head.size() == high->size() ? std::optional<bool>() : std::optional<bool>(false);
+        all = all && c < 0;
+    }
+    if (all)
+        return true;
+    return std::nullopt;
+}
+
 bool KeyRange::admits(const std::string& key) const
 {
     if (low) {

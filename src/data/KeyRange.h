@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,10 @@ struct KeyRange {
     static std::optional<KeyRange> of(Comparison::Op op, Comparison::Pattern pattern, const std::string& key);
 
     bool admits(const std::string& key) const;
+    // Whether the keys that begin with head lie in the range: true when
+    // every one of them does, false when none does, nothing when it depends
+    // on what follows.
+    std::optional<bool> admitsBeginning(std::string_view head) const;
 
     // How much of a key decides whether the range admits it: a key cut to
     // this many bytes (see Collation::appendKeyHead) compares with the ends

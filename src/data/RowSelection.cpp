@@ -6,6 +6,16 @@
 #include "data/RowSet.h"
 #include "data/SortedOrder.h"
 
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+// Tables of this many rows or more are looked through by two threads.
+constexpr int kScanHelperRows = 1 << 17;
+
+} // namespace
+
 RowSelection::RowSelection(const RowSet& rows, const std::vector<FieldDef>& fields, OrderCache& orders)
     : m_rows(rows)
     , m_fields(fields)
@@ -52,6 +62,141 @@ std::vector<std::uint32_t> RowSelection::select(const Selection& selection)
             candidates.rows.push_back(std::uint32_t(row));
     }
     return m_sorter.sort(std::move(candidates), keys);
+}
+
+std::optional<std::vector<std::uint32_t>> RowSelection::scan(
+    const Selection& selection, std::size_t limit, const std::atomic<bool>& stop) const
+{
+    const Filter& filter = selection.filter;
+    if (filter.alternatives.size() != 1 || selection.keys.size() > 1)
+        return std::nullopt;
+    const bool sorted = !selection.keys.empty();
+    if (sorted) {
+        const int field = selection.keys.front().field;
+        if (field <= 0 || m_fields[std::size_t(field)].type != FieldType::WideString)
+            return std::nullopt;
+    }
+    const std::vector<Condition> conditions = prepare(filter.alternatives.front());
+    // The ranges on one field are checked against one key head per row,
+    // made as long as the longest of them needs; the rest one by one.
+    struct Ranges {
+        int column;
+        std::size_t limit = 0;
+        std::vector<const KeyRange*> ranges;
+    };
+    std::vector<Ranges> ranges;
+    std::vector<const Condition*> others;
+    for (const Condition& c : conditions) {
+        if (!c.range) {
+            others.push_back(&c);
+            continue;
+        }
+        const int column = c.comparison.field - 1;
+        auto on = std::find_if(ranges.begin(), ranges.end(), [&](const Ranges& r) { return r.column == column; });
+        if (on == ranges.end())
+            on = ranges.insert(ranges.end(), Ranges { column, 0, {} });
+        on->limit = std::max(on->limit, c.range->keyBytesNeeded());
+        on->ranges.push_back(&*c.range);
+    }
+    const Collation& collation = Collation::instance();
+    // Most values are told by their first character: only those that begin
+    // like an end of a range are read further.
+    constexpr std::size_t kFirstUnit = 4;
+    auto admitted = [&](int row, std::string& key) {
+        for (const Ranges& r : ranges) {
+            if (m_rows.isNull(row, r.column))
+                return false; // no value lies in a range
+            const std::string_view value = m_rows.utf8(row, r.column);
+            key.clear();
+            collation.appendKeyHead(value, kFirstUnit, key);
+            bool decided = key.size() < kFirstUnit; // the whole key: checked below
+            if (!decided) {
+                decided = true;
+                for (const KeyRange* range : r.ranges) {
+                    const std::optional<bool> all = range->admitsBeginning(key);
+                    if (all == false)
+                        return false;
+                    decided = decided && all.has_value();
+                }
+                if (decided)
+                    continue;
+                key.clear();
+                collation.appendKeyHead(value, r.limit, key);
+            }
+            for (const KeyRange* range : r.ranges) {
+                if (!range->admits(key))
+                    return false;
+            }
+        }
+        return std::all_of(
+            others.begin(), others.end(), [&](const Condition* c) { return matches(std::uint32_t(row), *c); });
+    };
+    // The rows from one to another that the filter admits; false once stop
+    // is raised or more than limit are found.
+    const bool anyDeleted = m_rows.deletedCount() > 0;
+    auto choose = [&](int from, int to, std::vector<std::uint32_t>& chosen) {
+        std::string key;
+        for (int row = from; row < to; ++row) {
+            if (row % 4096 == 0 && stop.load(std::memory_order_relaxed))
+                return false;
+            if ((anyDeleted && m_rows.isDeleted(row)) || !admitted(row, key))
+                continue;
+            if (chosen.size() >= limit)
+                return false;
+            chosen.push_back(std::uint32_t(row));
+        }
+        return true;
+    };
+    // A big table is looked through by two threads, a half each.
+    const int count = m_rows.rowCount();
+    std::vector<std::uint32_t> rows, upper;
+    bool upperDone = true;
+    std::thread helper;
+    const int half = count >= kScanHelperRows ? count / 2 : count;
+    if (half < count)
+        helper = std::thread([&] { upperDone = choose(half, count, upper); });
+    const bool done = choose(0, half, rows);
+    if (helper.joinable())
+        helper.join();
+    if (!done || !upperDone || rows.size() + upper.size() > limit)
+        return std::nullopt;
+    rows.insert(rows.end(), upper.begin(), upper.end());
+    if (sorted && !sortByKeys(rows, selection.keys.front(), stop))
+        return std::nullopt;
+    return rows;
+}
+
+// Puts rows in the order of one text field as the field's sorted order
+// would, equal values in stored order either way: an order built over these
+// rows alone. False once stop is raised.
+bool RowSelection::sortByKeys(std::vector<std::uint32_t>& rows, const SortKey& by, const std::atomic<bool>& stop) const
+{
+    SortedOrder order;
+    try {
+        OrderBuilder builder(m_rows, by.field - 1);
+        builder.addRows(rows, stop);
+        order = builder.finish(stop);
+    } catch (const SortedOrder::Stopped&) {
+        return false;
+    }
+    // The order is of places in rows, which ascend.
+    std::vector<std::uint32_t> sorted;
+    sorted.reserve(rows.size());
+    if (!by.descending) {
+        for (std::uint32_t at : order.sorted)
+            sorted.push_back(rows[at]);
+    } else {
+        for (std::size_t end = order.sorted.size(); end > 0;) {
+            std::size_t begin = end - 1;
+            while (begin > 0 && order.rank[order.sorted[begin - 1]] == order.rank[order.sorted[end - 1]])
+                --begin;
+            for (std::size_t i = begin; i < end; ++i)
+                sorted.push_back(rows[order.sorted[i]]);
+            end = begin;
+        }
+    }
+    rows.swap(sorted);
+    return true;
 }
 
 Candidates RowSelection::everyRow() const

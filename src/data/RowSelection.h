@@ -16,6 +16,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,6 +37,16 @@ public:
     // The same from the texts; throws DataError, saying what is wrong and
     // where, for a malformed filter text or an unknown sort field.
     std::vector<std::uint32_t> select(const QString& filter, const QString& sortFields);
+
+    // The same answer found without any sorted order, by looking at every
+    // row: for while the orders are still being built. Only for a filter
+    // without OR sorted by at most one text field; nothing for any other
+    // selection, when more than limit rows are chosen (sorting them here
+    // would take longer than waiting for the order), or once stop is
+    // raised. Reads the rows only, so it may run on any thread while no row
+    // changes.
+    std::optional<std::vector<std::uint32_t>> scan(
+        const Selection& selection, std::size_t limit, const std::atomic<bool>& stop) const;
 
     // The collation key of one stored value (empty for no value), or its
     // first limit bytes: a huge value is never read whole to be compared.
@@ -61,6 +72,7 @@ private:
     Stretch shortestStretch(const std::vector<Condition>& conditions);
     Candidates evaluate(const std::vector<Comparison>& alternative);
     Candidates everyRow() const;
+    bool sortByKeys(std::vector<std::uint32_t>& rows, const SortKey& key, const std::atomic<bool>& stop) const;
     bool matches(std::uint32_t row, const Condition& condition) const;
     bool matchesKeyField(std::uint32_t row, const Condition& condition) const;
 

@@ -1,6 +1,7 @@
 #include "data/RowSet.h"
 
 #include "data/DataError.h"
+#include "data/Hash.h"
 
 #include <algorithm>
 #include <cstring>
@@ -89,24 +90,9 @@ public:
     }
 
 private:
-    // Eight bytes at a time: the reading thread hashes most values it reads.
     static std::uint64_t hashOf(std::string_view bytes, StoredType type)
     {
-        constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
-        std::uint64_t hash = (bytes.size() + 1) * kMul ^ std::uint64_t(type);
-        std::size_t at = 0;
-        for (; at + 8 <= bytes.size(); at += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes.data() + at, 8);
-            hash = (hash ^ word) * kMul;
-            hash ^= hash >> 31;
-        }
-        std::uint64_t tail = 0;
-        std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
-        hash = (hash ^ tail) * kMul;
-        hash ^= hash >> 29;
-        hash *= 0xBF58476D1CE4E5B9ull;
-        return hash ^ (hash >> 32);
+        return hashing::end(hashing::take(hashing::begin(bytes.size()) ^ std::uint64_t(type), bytes));
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "data/SortedOrder.h"
 
 #include "data/Collation.h"
+#include "data/Hash.h"
 #include "data/RowSet.h"
 
 #include <QtGlobal>
@@ -35,21 +36,17 @@ std::uint64_t mixed(std::uint64_t id)
     return id ^ (id >> 33);
 }
 
+// A value's hash; a huge one hashed by its length and its ends (HashedBytes).
 std::uint64_t hashOf(std::string_view v)
 {
-    std::uint64_t h = 1469598103934665603ull;
-    auto take = [&](std::string_view bytes) {
-        for (unsigned char c : bytes)
-            h = (h ^ c) * 1099511628211ull;
-    };
+    std::uint64_t h = hashing::begin(v.size());
     if (v.size() <= 2 * HashedBytes) {
-        take(v);
+        h = hashing::take(h, v);
     } else {
-        take(v.substr(0, HashedBytes));
-        take(v.substr(v.size() - HashedBytes));
-        h = (h ^ v.size()) * 1099511628211ull;
+        h = hashing::take(h, v.substr(0, HashedBytes));
+        h = hashing::take(h, v.substr(v.size() - HashedBytes));
     }
-    return h ^ (h >> 29);
+    return hashing::end(h);
 }
 
 // Whether two values hold the same bytes; huge ones are compared a stretch
@@ -418,7 +415,6 @@ std::uint32_t valueIn(std::uint64_t bucket)
 // otherwise by its bytes.
 void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
 {
-    const Collation& collation = Collation::instance();
     Q_ASSERT(upTo >= rowsTaken() && upTo <= m_rows.rowCount());
     if (m_byCell && !m_rows.sharesValues(m_column))
         rehashByBytes();
@@ -426,53 +422,73 @@ void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
     for (int row = rowsTaken(); row < upTo; ++row) {
         if (row % StopCheckRows == 0)
             checkStop(stop);
-        if (m_rows.isNull(row, m_column)) {
-            m_valueOf.push_back(0);
-            continue;
-        }
-        std::string_view v;
-        std::uint64_t hash = 0;
-        const std::size_t mask = m_buckets.size() - 1;
-        std::size_t at = 0;
-        if (m_byCell) {
-            const std::uint64_t id = m_rows.cellId(row, m_column);
-            hash = mixed(id);
-            at = hash & mask;
-            while (m_buckets[at] != 0
-                && !(sameHash(m_buckets[at], hash)
-                    && m_rows.cellId(int(m_valueRow[valueIn(m_buckets[at])]), m_column) == id))
-                at = (at + 1) & mask;
-        } else {
-            v = m_rows.utf8(row, m_column);
-            hash = hashOf(v);
-            at = hash & mask;
-            while (m_buckets[at] != 0
-                && !(sameHash(m_buckets[at], hash)
-                    && sameBytes(m_rows.utf8(int(m_valueRow[valueIn(m_buckets[at])]), m_column), v, stop)))
-                at = (at + 1) & mask;
-        }
-        std::uint32_t value = valueIn(m_buckets[at]);
-        if (m_buckets[at] == 0) {
-            if (m_byCell)
-                v = m_rows.utf8(row, m_column);
-            value = std::uint32_t(m_valueRow.size());
-            m_buckets[at] = bucketOf(value, hash);
-            m_valueRow.push_back(std::uint32_t(row));
-            // The key's head only: values that agree that far are told
-            // apart when sorted (KeyHeadBytes).
-            m_key.clear();
-            collation.appendKeyHead(v, KeyHeadBytes, m_key);
-            if (m_key.size() >= KeyHeadBytes)
-                m_keys->cut.emplace_back(value, std::uint32_t(row));
-            m_keys->append(m_key);
-            m_keys->start.push_back(std::uint32_t(m_keys->bytes.size()));
-            // Up to three quarters full: the buckets are much of a build's
-            // memory, and a probe seldom reads a value's bytes.
-            if (m_valueRow.size() * 4 > m_buckets.size() * 3)
-                grow();
-        }
-        m_valueOf.push_back(value);
+        take(row, stop);
     }
+}
+
+void OrderBuilder::addRows(const std::vector<std::uint32_t>& rows, const std::atomic<bool>& stop)
+{
+    Q_ASSERT(rowsTaken() == 0);
+    if (m_byCell && !m_rows.sharesValues(m_column))
+        rehashByBytes();
+    m_valueOf.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i % StopCheckRows == 0)
+            checkStop(stop);
+        take(int(rows[i]), stop);
+    }
+}
+
+// One row's value: found among those met before, or added with its key.
+void OrderBuilder::take(int row, const std::atomic<bool>& stop)
+{
+    const Collation& collation = Collation::instance();
+    if (m_rows.isNull(row, m_column)) {
+        m_valueOf.push_back(0);
+        return;
+    }
+    std::string_view v;
+    std::uint64_t hash = 0;
+    const std::size_t mask = m_buckets.size() - 1;
+    std::size_t at = 0;
+    if (m_byCell) {
+        const std::uint64_t id = m_rows.cellId(row, m_column);
+        hash = mixed(id);
+        at = hash & mask;
+        while (m_buckets[at] != 0
+            && !(sameHash(m_buckets[at], hash)
+                && m_rows.cellId(int(m_valueRow[valueIn(m_buckets[at])]), m_column) == id))
+            at = (at + 1) & mask;
+    } else {
+        v = m_rows.utf8(row, m_column);
+        hash = hashOf(v);
+        at = hash & mask;
+        while (m_buckets[at] != 0
+            && !(sameHash(m_buckets[at], hash)
+                && sameBytes(m_rows.utf8(int(m_valueRow[valueIn(m_buckets[at])]), m_column), v, stop)))
+            at = (at + 1) & mask;
+    }
+    std::uint32_t value = valueIn(m_buckets[at]);
+    if (m_buckets[at] == 0) {
+        if (m_byCell)
+            v = m_rows.utf8(row, m_column);
+        value = std::uint32_t(m_valueRow.size());
+        m_buckets[at] = bucketOf(value, hash);
+        m_valueRow.push_back(std::uint32_t(row));
+        // The key's head only: values that agree that far are told
+        // apart when sorted (KeyHeadBytes).
+        m_key.clear();
+        collation.appendKeyHead(v, KeyHeadBytes, m_key);
+        if (m_key.size() >= KeyHeadBytes)
+            m_keys->cut.emplace_back(value, std::uint32_t(row));
+        m_keys->append(m_key);
+        m_keys->start.push_back(std::uint32_t(m_keys->bytes.size()));
+        // Up to three quarters full: the buckets are much of a build's
+        // memory, and a probe seldom reads a value's bytes.
+        if (m_valueRow.size() * 4 > m_buckets.size() * 3)
+            grow();
+    }
+    m_valueOf.push_back(value);
 }
 
 // The column no longer shares every value: the values met so far are found

@@ -49,12 +49,17 @@ public:
     // Takes in the rows from rowsTaken() up to (not including) upTo; throws
     // SortedOrder::Stopped when stop is raised.
     void add(int upTo, const std::atomic<bool>& stop);
+    // Takes in these rows instead (on a builder that has taken none): the
+    // order finish() gives is then of their places in the list, ties in
+    // the list's order.
+    void addRows(const std::vector<std::uint32_t>& rows, const std::atomic<bool>& stop);
     // The order of the rows taken in; the builder is spent afterwards.
     SortedOrder finish(const std::atomic<bool>& stop);
 
     struct ValueKeys;
 
 private:
+    void take(int row, const std::atomic<bool>& stop);
     void grow();
     void rehashByBytes();
 

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -100,6 +101,18 @@ void Table::open()
         names << field.name;
     m_connection->open();
     auto data = std::make_unique<TableRows>(m_fields);
+    // Connected before the reading thread starts: it may signal at once.
+    TableRows* rows = data.get();
+    QObject::connect(rows, &TableRows::rowsArrived, rows, [this](int count) { onRowsArrived(count); });
+    // Queued even when waitUntilLoaded() ends the reading: whatever was
+    // under way then finishes before the filter and sort take over.
+    QObject::connect(
+        rows, &TableRows::finished, rows, [this] { onRowsFinished(); }, Qt::QueuedConnection);
+    QObject::connect(
+        rows, &TableRows::failed, rows, [this](const QString& message) { onLoadFailed(message); },
+        Qt::QueuedConnection);
+    QObject::connect(rows, &TableRows::orderBuilt, rows, [this] { applyPendingSelection(); });
+    QObject::connect(rows, &TableRows::scanned, rows, [this] { applyPendingSelection(); });
     try {
         data->load(m_connection->store(), m_tableName, names, kFirstRows);
     } catch (const std::bad_alloc&) {
@@ -107,15 +120,6 @@ void Table::open()
                             .arg(m_tableName, m_connection->store().path()));
     }
     m_data = std::move(data);
-    QObject::connect(m_data.get(), &TableRows::rowsArrived, m_data.get(), [this](int count) { onRowsArrived(count); });
-    // Queued even when waitUntilLoaded() ends the reading: whatever was
-    // under way then finishes before the filter and sort take over.
-    QObject::connect(
-        m_data.get(), &TableRows::finished, m_data.get(), [this] { onRowsFinished(); }, Qt::QueuedConnection);
-    QObject::connect(
-        m_data.get(), &TableRows::failed, m_data.get(), [this](const QString& message) { onLoadFailed(message); },
-        Qt::QueuedConnection);
-    QObject::connect(m_data.get(), &TableRows::orderBuilt, m_data.get(), [this] { applyPendingSelection(); });
 
     m_buffer.assign(m_fields.size(), std::nullopt);
     m_changed.assign(m_fields.size(), false);
@@ -126,6 +130,7 @@ void Table::open()
     m_showQueued = m_finishQueued = false;
     m_selection = std::move(selection);
     m_selectionPending = !m_selection.chooseAll();
+    ++m_selectionTicket;
     m_allRowsShown = rowsReady();
     if (m_allRowsShown && (!m_selectionPending || m_data->ordersReady(m_selection.fields()))) {
         m_view = m_data->selection().select(m_selection);
@@ -138,6 +143,7 @@ void Table::open()
     }
     if (m_selectionPending) {
         m_data->prefer(m_selection.fields());
+        m_data->scanFor(m_selectionTicket, m_selection);
         setBusy(true);
     }
     m_row = m_view.empty() ? -1 : 0;
@@ -442,6 +448,7 @@ void Table::keepSelection(const QString& filter, bool filtered, const QString& s
     m_indexFieldNames = sortFields;
     m_selection = std::move(parsed);
     m_selectionPending = true;
+    ++m_selectionTicket;
 }
 
 // After a post or a cancel, a filter or sort that waited for the record to
@@ -465,6 +472,7 @@ void Table::applyPendingSelection()
         return;
     }
     if (!selectable()) {
+        m_data->scanFor(m_selectionTicket, m_selection); // begins once the last row is in
         setBusy(true); // called again when the last row is in
         return;
     }
@@ -472,11 +480,16 @@ void Table::applyPendingSelection()
         setBusy(false); // tried again when the record is posted or cancelled
         return;
     }
-    if (!m_data->ordersReady(m_selection.fields())) {
-        setBusy(true); // called again as each order is built
+    std::vector<std::uint32_t> view;
+    if (m_data->ordersReady(m_selection.fields())) {
+        view = m_data->selection().select(m_selection);
+    } else if (std::optional<std::vector<std::uint32_t>> scanned = m_data->takeScanned(m_selectionTicket)) {
+        view = std::move(*scanned); // found while the orders are built
+    } else {
+        m_data->scanFor(m_selectionTicket, m_selection);
+        setBusy(true); // called again as each order is built, or the scan ends
         return;
     }
-    std::vector<std::uint32_t> view = m_data->selection().select(m_selection);
     m_selectionPending = false;
     m_view = std::move(view);
     setBusy(false);

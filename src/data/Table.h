@@ -224,6 +224,7 @@ private:
     // the record could not be left, to be applied when that is over.
     Selection m_selection;
     bool m_selectionPending = false;
+    int m_selectionTicket = 0; // tells the selections kept apart
     bool m_busy = false;
     // Every row read in is in the view (or the view has been chosen anew).
     bool m_allRowsShown = false;

@@ -8,6 +8,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -66,6 +67,7 @@ TableRows::~TableRows()
 
 void TableRows::stop()
 {
+    stopScan();
     m_stopReading = true;
     if (m_reader)
         m_reader->cancel();
@@ -162,6 +164,8 @@ void TableRows::onReadingEnded()
     m_rows.markSharedKeys(m_keysChecked ? m_sharedKeys : m_rows.rowsSharingKeys());
     m_sharedKeys = {};
     m_orders.rowsComplete(m_rows.rowCount());
+    if (m_scanTicket >= 0 && !m_orders.ready(m_scanSelection.fields()))
+        startScan();
     emit finished();
 }
 
@@ -177,6 +181,91 @@ void TableRows::waitForOrders(const std::vector<int>& fields)
         if (field > 0 && field < int(m_fields.size()) && m_fields[std::size_t(field)].type == FieldType::WideString)
             m_orders.order(field);
     }
+}
+
+void TableRows::scanFor(int ticket, const Selection& selection)
+{
+    if (ticket == m_scanTicket && m_scanChanges == m_changes && (m_scanRunning || m_scanAnswer))
+        return;
+    stopScan();
+    m_scanTicket = ticket;
+    m_scanSelection = selection;
+    m_scanAnswer.reset();
+    if (ready() && !m_orders.ready(selection.fields()))
+        startScan();
+}
+
+std::optional<std::vector<std::uint32_t>> TableRows::takeScanned(int ticket)
+{
+    if (ticket != m_scanTicket || m_scanChanges != m_changes)
+        return std::nullopt;
+    return std::exchange(m_scanAnswer, std::nullopt);
+}
+
+namespace {
+
+// More chosen rows than this are put in order faster by the field's order
+// than by comparing their keys.
+std::size_t scanLimit(int rows)
+{
+    return std::size_t(std::max(rows / 4, 1));
+}
+
+} // namespace
+
+void TableRows::startScan()
+{
+    // A selection the scan cannot answer is left to the orders.
+    const Filter& filter = m_scanSelection.filter;
+    if (filter.alternatives.size() != 1 || m_scanSelection.keys.size() > 1)
+        return;
+    stopScan();
+    m_stopScan = false;
+    m_scanRunning = true;
+    m_scanChanges = m_changes;
+    m_scanning = std::thread([this, ticket = m_scanTicket, changes = m_changes, selection = m_scanSelection] {
+        background::yieldToWindowAwaited();
+        auto answer = std::make_shared<std::optional<std::vector<std::uint32_t>>>(
+            m_selection.scan(selection, scanLimit(m_rows.rowCount()), m_stopScan));
+        if (m_stopScan)
+            return;
+        const std::lock_guard posting(s_posting);
+        QMetaObject::invokeMethod(
+            this,
+            [this, ticket, changes, answer] {
+                if (ticket != m_scanTicket || changes != m_changes || !m_scanRunning)
+                    return;
+                m_scanRunning = false;
+                if (m_scanning.joinable())
+                    m_scanning.join();
+                m_scanAnswer = std::move(*answer);
+                if (m_scanAnswer)
+                    emit scanned();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// Stops the scan under way and lets its thread go; its answer, if any, is
+// dropped.
+void TableRows::stopScan()
+{
+    m_stopScan = true;
+    if (m_scanning.joinable()) {
+        // The scan looks at the flag every few thousand rows.
+        const waitcheck::Allowed quick;
+        m_scanning.join();
+    }
+    m_scanRunning = false;
+}
+
+// Every change to the rows: the scan under way reads them, and what it
+// found no longer holds.
+void TableRows::changing()
+{
+    stopScan();
+    ++m_changes;
+    m_scanAnswer.reset();
 }
 
 RowSelection& TableRows::selection()
@@ -197,6 +286,7 @@ TableRows::Staged TableRows::stage(const Values& values, bool newRow)
     // the rows come in waits for the last of them.
     const waitcheck::Allowed writing;
     waitUntilLoaded();
+    changing();
     Staged staged;
     staged.reserve(values.size());
     for (const auto& [field, value] : values)
@@ -208,6 +298,7 @@ TableRows::Staged TableRows::stage(const Values& values, bool newRow)
 
 void TableRows::apply(int row, const Staged& values)
 {
+    changing();
     for (const auto& [field, value] : values) {
         m_orders.hold(field);
         Q_ASSERT(!m_orders.building(field));
@@ -227,11 +318,13 @@ void TableRows::markDeleted(int row)
 {
     const waitcheck::Allowed writing;
     waitUntilLoaded();
+    changing();
     m_rows.markDeleted(row);
 }
 
 int TableRows::appendRow(qint64 key, const Staged& values)
 {
+    changing();
     m_orders.holdAll();
     const int row = m_rows.appendRow(key);
     for (const auto& [field, value] : values)

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class Store;
@@ -61,6 +62,16 @@ public:
     // benchmarks; never on the window's thread).
     void waitForOrders(const std::vector<int>& fields);
 
+    // A filter waits for orders still being built: meanwhile it is answered
+    // by looking at every row (RowSelection::scan) on a thread of its own,
+    // once every row is in; scanned follows when the answer is there. The
+    // last selection asked for is the one looked for: asking for another
+    // stops the one under way, and so does any change to the rows. Asking
+    // again for the same ticket while its answer stands changes nothing.
+    void scanFor(int ticket, const Selection& selection);
+    // The answer for this ticket, if it was found and no row changed since.
+    std::optional<std::vector<std::uint32_t>> takeScanned(int ticket);
+
     // Changes, on the thread that owns the table, once every row is in.
     // A change is readied first (the new values stored, room made for a new
     // row), which is where it can fail for want of memory; putting it in
@@ -89,10 +100,15 @@ signals:
     // Reading stopped on an error; the rows read so far stay, but no order
     // is built and no change is taken.
     void failed(const QString& message);
+    // The answer of scanFor() is there.
+    void scanned();
 
 private:
     void readRest();
     void onReadingEnded();
+    void startScan();
+    void stopScan();
+    void changing();
 
     const std::vector<FieldDef>& m_fields;
     RowSet m_rows;
@@ -112,4 +128,14 @@ private:
     std::vector<std::uint32_t> m_sharedKeys;
     bool m_keysChecked = false;
     bool m_finished = false; // the end of the reading has been dealt with
+
+    // The selection looked for by scanning, its thread and its answer.
+    int m_scanTicket = -1;
+    Selection m_scanSelection;
+    std::thread m_scanning;
+    std::atomic<bool> m_stopScan { false };
+    bool m_scanRunning = false;
+    std::optional<std::vector<std::uint32_t>> m_scanAnswer;
+    unsigned m_changes = 0; // changes to the rows so far
+    unsigned m_scanChanges = 0; // as many when the scan began
 };
