@@ -256,6 +256,10 @@ Program& program()
         p.error = "the orders were never built in the background";
         return p;
     }
+    // The end of the reading reaches the window through its events: until
+    // then every search would wait for it.
+    Form1->ADOTable1.waitUntilSelected();
+    settle();
     QStringList names;
     for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         names << QString::fromUtf8(threadName(QStringLiteral("/proc/self/task/") + task + QStringLiteral("/comm")));

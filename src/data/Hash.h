@@ -27,7 +27,8 @@ inline std::uint64_t take(std::uint64_t hash, std::string_view bytes)
         hash ^= hash >> 31;
     }
     std::uint64_t tail = 0;
-    std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
+    if (at < bytes.size()) // an empty value may have no bytes to point at
+        std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
     hash = (hash ^ tail) * kMultiplier;
     return hash ^ (hash >> 29);
 }

@@ -49,7 +49,7 @@ struct OrderCache::Slot {
     }
     const int field;
     std::unique_ptr<OrderBuilder> builder;
-    std::unique_ptr<SortedOrder> order;
+    std::shared_ptr<const SortedOrder> order;
     bool busy = false; // a thread is working on it (without the lock)
     bool wanted = false; // someone waits for it: it goes first
     bool held = false; // its cells are being changed: nobody reads them
@@ -260,12 +260,17 @@ bool OrderCache::ready(const std::vector<int>& fields)
 
 const SortedOrder& OrderCache::order(int field)
 {
+    return *sharedOrder(field);
+}
+
+std::shared_ptr<const SortedOrder> OrderCache::sharedOrder(int field)
+{
     Q_ASSERT(field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)]);
     Slot& slot = *m_slots[std::size_t(field)];
     std::unique_lock lock(m_mutex);
     Q_ASSERT(m_complete);
     if (slot.order)
-        return *slot.order;
+        return slot.order;
     if (!small() || slot.busy)
         waitcheck::aboutToWait(m_window, "OrderCache::order");
     slot.wanted = true;
@@ -276,7 +281,7 @@ const SortedOrder& OrderCache::order(int field)
             m_changed.wait(lock);
     }
     slot.wanted = false;
-    return *slot.order;
+    return slot.order;
 }
 
 void OrderCache::prefer(int field)

@@ -72,6 +72,9 @@ public:
     // thread when no worker is on it, or waited for. Never waits on the
     // window's thread (see setWindowThread) unless the caller means it.
     const SortedOrder& order(int field);
+    // The same, shared: it lives on while someone holds it, even once the
+    // cache has dropped it.
+    std::shared_ptr<const SortedOrder> sharedOrder(int field);
 
     // Runs on a worker each time it finishes an order.
     void setOnBuilt(std::function<void()> callback) { m_onBuilt = std::move(callback); }

@@ -37,6 +37,20 @@ std::vector<std::uint32_t> RowSelection::select(const QString& filter, const QSt
     return select(Selection::parse(filter, sortFields, m_fields));
 }
 
+RowView RowSelection::view(const Selection& selection)
+{
+    if (m_rows.deletedCount() == 0 && selection.filter.admitsAll()) {
+        if (selection.keys.empty())
+            return RowView::allRows(std::size_t(m_rows.rowCount()));
+        const SortKey& key = selection.keys.front();
+        if (selection.keys.size() == 1 && key.field > 0 && !key.descending) {
+            std::shared_ptr<const SortedOrder> order = m_orders.sharedOrder(key.field);
+            return RowView::shared(std::shared_ptr<const std::vector<std::uint32_t>>(order, &order->sorted));
+        }
+    }
+    return RowView(select(selection));
+}
+
 std::vector<std::uint32_t> RowSelection::select(const Selection& selection)
 {
     const Filter& filter = selection.filter;

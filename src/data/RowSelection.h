@@ -13,6 +13,7 @@
 #include "data/Filter.h"
 #include "data/KeyRange.h"
 #include "data/RowSorter.h"
+#include "data/RowView.h"
 
 #include <QString>
 
@@ -34,6 +35,9 @@ public:
     // The orders of the selection's fields are asked of the order cache: a
     // caller that must not wait makes sure they are ready first.
     std::vector<std::uint32_t> select(const Selection& selection);
+    // The same as a view: every row in stored order is only a count, and
+    // every row in one field's order is that order itself, shared.
+    RowView view(const Selection& selection);
     // The same from the texts; throws DataError, saying what is wrong and
     // where, for a malformed filter text or an unknown sort field.
     std::vector<std::uint32_t> select(const QString& filter, const QString& sortFields);

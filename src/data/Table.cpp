@@ -133,10 +133,10 @@ void Table::open()
     ++m_selectionTicket;
     m_allRowsShown = rowsReady();
     if (m_allRowsShown && (!m_selectionPending || m_data->ordersReady(m_selection.fields()))) {
-        m_view = m_data->selection().select(m_selection);
+        m_view = m_data->selection().view(m_selection);
         m_selectionPending = false;
     } else if (m_allRowsShown) {
-        m_view = m_data->selection().select(Selection());
+        m_view = m_data->selection().view(Selection());
     } else {
         // Until every row is in, the rows show in stored order as they come.
         onRowsArrived(m_data->rows().rowCount());
@@ -167,7 +167,6 @@ void Table::close()
     m_rowsIn = m_rowsShown = 0;
     m_showQueued = m_finishQueued = false;
     m_view.clear();
-    m_view.shrink_to_fit();
     m_row = -1;
     m_bof = m_eof = true;
     m_selectionPending = false;
@@ -311,12 +310,7 @@ void Table::showArrivedRows()
     const int to = from + std::min(m_rowsIn - from, s_viewSliceRows);
     if (to > from) {
         const int old = int(m_view.size());
-        // Grown by doubling, not by each slice: no slice copies the view.
-        const std::size_t needed = m_view.size() + std::size_t(to - from);
-        if (needed > m_view.capacity())
-            m_view.reserve(std::max(needed, 2 * m_view.capacity()));
-        for (int row = from; row < to; ++row)
-            m_view.push_back(std::uint32_t(row));
+        m_view.appendStored(std::uint32_t(from), std::uint32_t(to));
         m_rowsShown = to;
         if (m_row < 0) {
             m_row = 0;
@@ -355,7 +349,6 @@ void Table::onRowsFinished(bool atOnce)
             return;
         }
     }
-    m_view.shrink_to_fit();
     m_allRowsShown = true;
     applyPendingSelection();
 }
@@ -480,11 +473,11 @@ void Table::applyPendingSelection()
         setBusy(false); // tried again when the record is posted or cancelled
         return;
     }
-    std::vector<std::uint32_t> view;
+    RowView view;
     if (m_data->ordersReady(m_selection.fields())) {
-        view = m_data->selection().select(m_selection);
+        view = m_data->selection().view(m_selection);
     } else if (std::optional<std::vector<std::uint32_t>> scanned = m_data->takeScanned(m_selectionTicket)) {
-        view = std::move(*scanned); // found while the orders are built
+        view = RowView(std::move(*scanned)); // found while the orders are built
     } else {
         m_data->scanFor(m_selectionTicket, m_selection);
         setBusy(true); // called again as each order is built, or the scan ends
@@ -845,7 +838,7 @@ void Table::deleteRecord()
     }
 
     m_data->markDeleted(index);
-    m_view.erase(m_view.begin() + row);
+    m_view.erase(std::size_t(row));
     notifyRemoved(row);
     m_row = -2;
     setCurrent(recordCount() == 0 ? -1 : std::min(row, recordCount() - 1));

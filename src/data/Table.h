@@ -13,6 +13,7 @@
 
 #include "data/Field.h"
 #include "data/Filter.h"
+#include "data/RowView.h"
 
 #include <QString>
 
@@ -211,7 +212,7 @@ private:
     State m_state = State::Inactive;
 
     std::unique_ptr<TableRows> m_data;
-    std::vector<std::uint32_t> m_view;
+    RowView m_view;
     int m_row = -1;
     bool m_bof = true;
     bool m_eof = true;

@@ -141,7 +141,8 @@ void Table::applyWaitingRemoteChanges()
     // The filter and sort chosen anew; the current record kept where it
     // still shows, else the place it had.
     const int current = rowIndex(m_row);
-    std::vector<std::uint32_t> view = m_data->selection().select(m_filtered ? m_filter : QString(), m_indexFieldNames);
+    RowView view
+        = m_data->selection().view(Selection::parse(m_filtered ? m_filter : QString(), m_indexFieldNames, m_fields));
     if (view == m_view) {
         notifyRecord(-1);
         return;
@@ -149,9 +150,7 @@ void Table::applyWaitingRemoteChanges()
     m_view = std::move(view);
     int row = -1;
     if (current >= 0) {
-        const auto at = std::find(m_view.begin(), m_view.end(), std::uint32_t(current));
-        if (at != m_view.end())
-            row = int(at - m_view.begin());
+        row = int(m_view.find(std::uint32_t(current)));
     }
     if (row < 0 && !m_view.empty())
         row = std::clamp(m_row, 0, int(m_view.size()) - 1);

@@ -299,7 +299,15 @@ void TestSelection::editsAndDeletionsAreSeen()
     rows.setValue(0, 0, QStringLiteral("Ярус"));
     orders.release(1);
     QCOMPARE(selection.select(QString(), QStringLiteral("название")), (std::vector<std::uint32_t> { 1, 2, 0 }));
+    // A view of every row, in stored order or one field's, holds no list
+    // of its own, and says the same as the list would.
+    for (const char* sort : { "", "название", "название desc" }) {
+        const Selection all = Selection::parse(QString(), QString::fromUtf8(sort), fields());
+        QCOMPARE(selection.view(all), RowView(selection.select(all)));
+    }
     rows.markDeleted(1);
+    QCOMPARE(selection.view(Selection::parse(QString(), QStringLiteral("название"), fields())),
+        RowView(std::vector<std::uint32_t> { 2, 0 }));
     QCOMPARE(selection.select(QStringLiteral("название<'Я'"), QStringLiteral("название")),
         (std::vector<std::uint32_t> { 2 }));
     orders.holdAll();
