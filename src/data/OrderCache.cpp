@@ -18,13 +18,15 @@ namespace {
 // between steps.
 constexpr int kStepRows = 1 << 16;
 
-// The fields built first when nothing is asked for: names (the search),
-// kinds of activity (the catalogue), then the rest; telephone numbers, the
-// costliest, last.
+// The fields built before anyone asks, first to last: names (the search),
+// kinds of activity (the catalogue), addresses, then telephone numbers, the
+// costliest. The others (the notes, which the window neither sorts nor
+// searches by) are built only when a filter or sort asks for them.
+constexpr int kOnlyAsked = -1;
 int defaultRank(int field)
 {
-    static const int ranks[] = { 0, 0, 2, 4, 1, 3 };
-    return field < int(std::size(ranks)) ? ranks[field] : field;
+    static const int ranks[] = { kOnlyAsked, 0, 2, 3, 1, kOnlyAsked };
+    return field < int(std::size(ranks)) ? ranks[field] : kOnlyAsked;
 }
 
 // The builders' value tables and keys, tens of megabytes at a million rows,
@@ -143,7 +145,7 @@ bool OrderCache::small() const
 
 bool OrderCache::hasWork(const Slot& slot) const
 {
-    if (slot.busy || slot.held || slot.order)
+    if (slot.busy || slot.held || slot.order || !(slot.wanted || defaultRank(slot.field) != kOnlyAsked))
         return false;
     return !slot.builder || slot.builder->rowsTaken() < m_available || m_complete;
 }
@@ -159,7 +161,7 @@ int OrderCache::nextField() const
     for (const auto& slot : m_slots) {
         if (!slot || !hasWork(*slot) || (waiting && !slot->wanted))
             continue;
-        if (best < 0 || defaultRank(slot->field) < defaultRank(m_slots[std::size_t(best)]->field))
+        if (best < 0 || unsigned(defaultRank(slot->field)) < unsigned(defaultRank(m_slots[std::size_t(best)]->field)))
             best = slot->field;
     }
     return best;
@@ -229,7 +231,7 @@ void OrderCache::work(Worker& self)
 bool OrderCache::allBuilt() const
 {
     for (const auto& slot : m_slots) {
-        if (slot && !slot->order && !slot->held)
+        if (slot && !slot->order && !slot->held && (slot->wanted || defaultRank(slot->field) != kOnlyAsked))
             return false;
     }
     return true;
@@ -286,11 +288,19 @@ std::shared_ptr<const SortedOrder> OrderCache::sharedOrder(int field)
 
 void OrderCache::prefer(int field)
 {
+    bool start = false;
     {
         std::lock_guard lock(m_mutex);
-        if (field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)])
-            m_slots[std::size_t(field)]->wanted = true;
+        if (field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)]) {
+            Slot& slot = *m_slots[std::size_t(field)];
+            slot.wanted = true;
+            start = m_complete && !slot.order && !small();
+        }
     }
+    // The workers may have ended with every order built that nobody asked
+    // for; while the rows are read, the end of the reading starts them.
+    if (start)
+        startWorkers(2);
     m_changed.notify_all();
 }
 
