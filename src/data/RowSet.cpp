@@ -126,10 +126,12 @@ constexpr std::size_t kMaxBigValues = std::size_t(1) << 28;
 
 } // namespace
 
+// Nothing is set here: a row's key, flags and cells are all set when it is
+// appended, and no row past the last is ever read.
 RowSet::Chunk::Chunk(int columns)
     : keys(std::make_unique_for_overwrite<qint64[]>(ChunkRows))
-    , flags(std::make_unique<std::uint8_t[]>(ChunkRows))
-    , cells(std::make_unique<Cell[]>(std::size_t(columns) * ChunkRows))
+    , flags(std::make_unique_for_overwrite<std::uint8_t[]>(ChunkRows))
+    , cells(std::make_unique_for_overwrite<Cell[]>(std::size_t(columns) * ChunkRows))
 {
 }
 
@@ -220,18 +222,28 @@ void RowSet::appendRowsOf(RowSet& other)
             = ((std::size_t((c.tag & highMask) >> LengthBits) << 32) | c.at) + (blockBase << BlockBits);
         return Cell { std::uint32_t(place), (c.tag & ~highMask) | (std::uint32_t(place >> 32) << LengthBits) };
     };
-    for (int from = 0; from < other.m_size; ++from) {
+    // A stretch at a time that lies in one chunk on either side, column by
+    // column; each chunk of the other rows goes as soon as it is copied.
+    for (int from = 0; from < other.m_size;) {
         reserveRow();
-        const int row = m_size++;
+        const int row = m_size;
+        const int count
+            = std::min({ other.m_size - from, ChunkRows - int(offset(from)), ChunkRows - int(offset(row)) });
         const Chunk& source = other.chunk(from);
         Chunk& target = chunk(row);
-        target.keys[offset(row)] = source.keys[offset(from)];
-        target.flags[offset(row)] = source.flags[offset(from)];
-        for (int column = 0; column < m_columnCount; ++column)
-            cell(row, column) = moved(other.cell(from, column));
-        // Each chunk of the other rows goes as soon as it is copied.
-        if (offset(from) == ChunkRows - 1)
-            other.m_chunks[std::size_t(from) >> ChunkBits].reset();
+        const std::size_t s = offset(from), t = offset(row);
+        std::copy_n(&source.keys[s], count, &target.keys[t]);
+        std::copy_n(&source.flags[s], count, &target.flags[t]);
+        for (int column = 0; column < m_columnCount; ++column) {
+            const Cell* in = &source.cells[std::size_t(column) * ChunkRows + s];
+            Cell* out = &target.cells[std::size_t(column) * ChunkRows + t];
+            for (int i = 0; i < count; ++i)
+                out[i] = moved(in[i]);
+        }
+        m_size += count;
+        from += count;
+        if (offset(from) == 0 || from == other.m_size)
+            other.m_chunks[std::size_t(from - 1) >> ChunkBits].reset();
     }
     m_deletedCount += other.m_deletedCount;
     for (int column = 0; column < m_columnCount; ++column) {
