@@ -78,8 +78,61 @@ std::vector<std::uint32_t> RowSelection::select(const Selection& selection)
     return m_sorter.sort(std::move(candidates), keys);
 }
 
-std::optional<std::vector<std::uint32_t>> RowSelection::scan(
-    const Selection& selection, std::size_t limit, const std::atomic<bool>& stop) const
+namespace {
+
+// The keys every range of one text field admits together, when every
+// condition is a range on that one field.
+std::optional<std::pair<int, KeyRange>> jointRange(const std::vector<Comparison>& conditions)
+{
+    std::optional<std::pair<int, KeyRange>> joint;
+    for (const Comparison& c : conditions) {
+        if (c.field <= 0 || !c.value)
+            return std::nullopt;
+        const std::optional<KeyRange> range = KeyRange::of(c.op, c.pattern, Collation::instance().key(*c.value));
+        if (!range || (joint && joint->first != c.field))
+            return std::nullopt;
+        if (!joint) {
+            joint.emplace(c.field, *range);
+            continue;
+        }
+        KeyRange& r = joint->second;
+        if (range->low && (!r.low || *range->low > *r.low || (*range->low == *r.low && !range->lowInclusive))) {
+            r.low = range->low;
+            r.lowInclusive = range->lowInclusive;
+        }
+        if (range->high && (!r.high || *range->high < *r.high || (*range->high == *r.high && !range->highInclusive))) {
+            r.high = range->high;
+            r.highInclusive = range->highInclusive;
+        }
+    }
+    return joint;
+}
+
+} // namespace
+
+bool RowSelection::narrows(const Selection& wide, const Selection& narrow)
+{
+    if (wide.filter.alternatives.size() != 1 || narrow.filter.alternatives.size() != 1
+        || wide.keys.size() != narrow.keys.size())
+        return false;
+    for (std::size_t i = 0; i < wide.keys.size(); ++i) {
+        if (wide.keys[i].field != narrow.keys[i].field || wide.keys[i].descending != narrow.keys[i].descending)
+            return false;
+    }
+    const auto w = jointRange(wide.filter.alternatives.front());
+    const auto n = jointRange(narrow.filter.alternatives.front());
+    if (!w || !n || w->first != n->first)
+        return false;
+    const KeyRange &a = w->second, &b = n->second;
+    const bool lowWithin
+        = !a.low || (b.low && (*b.low > *a.low || (*b.low == *a.low && (a.lowInclusive || !b.lowInclusive))));
+    const bool highWithin
+        = !a.high || (b.high && (*b.high < *a.high || (*b.high == *a.high && (a.highInclusive || !b.highInclusive))));
+    return lowWithin && highWithin;
+}
+
+std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& selection, std::size_t limit,
+    const std::atomic<bool>& stop, const std::vector<std::uint32_t>* within) const
 {
     const Filter& filter = selection.filter;
     if (filter.alternatives.size() != 1 || selection.keys.size() > 1)
@@ -161,6 +214,22 @@ std::optional<std::vector<std::uint32_t>> RowSelection::scan(
         }
         return true;
     };
+    if (within) {
+        // A narrower search: the rows of the wider one, in their order.
+        std::vector<std::uint32_t> rows;
+        std::string key;
+        for (std::size_t i = 0; i < within->size(); ++i) {
+            if (i % 4096 == 0 && stop.load(std::memory_order_relaxed))
+                return std::nullopt;
+            const std::uint32_t row = (*within)[i];
+            if ((anyDeleted && m_rows.isDeleted(int(row))) || !admitted(int(row), key))
+                continue;
+            if (rows.size() >= limit)
+                return std::nullopt;
+            rows.push_back(row);
+        }
+        return rows;
+    }
     // A big table is looked through by two threads, a half each.
     const int count = m_rows.rowCount();
     std::vector<std::uint32_t> rows, upper;

@@ -49,8 +49,14 @@ public:
     // would take longer than waiting for the order), or once stop is
     // raised. Reads the rows only, so it may run on any thread while no row
     // changes.
-    std::optional<std::vector<std::uint32_t>> scan(
-        const Selection& selection, std::size_t limit, const std::atomic<bool>& stop) const;
+    // Given within, the answer of a selection that narrows this one
+    // (narrows()), only those rows are looked at, and their order kept.
+    std::optional<std::vector<std::uint32_t>> scan(const Selection& selection, std::size_t limit,
+        const std::atomic<bool>& stop, const std::vector<std::uint32_t>* within = nullptr) const;
+    // Whether narrow chooses some of the rows wide chooses, in the same
+    // order: both bound one text field, narrow within wide's bounds, and
+    // sort alike (a search typed on: "Ап" after "А"). Equal bounds both ways.
+    static bool narrows(const Selection& wide, const Selection& narrow);
 
     // The collation key of one stored value (empty for no value), or its
     // first limit bytes: a huge value is never read whole to be compared.

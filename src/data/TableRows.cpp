@@ -223,10 +223,16 @@ void TableRows::startScan()
     m_stopScan = false;
     m_scanRunning = true;
     m_scanChanges = m_changes;
-    m_scanning = std::thread([this, ticket = m_scanTicket, changes = m_changes, selection = m_scanSelection] {
+    // The fewest rows found before that hold every row this one can choose.
+    std::shared_ptr<const std::vector<std::uint32_t>> within;
+    for (const Found& found : m_found) {
+        if ((!within || found.rows->size() < within->size()) && RowSelection::narrows(found.selection, m_scanSelection))
+            within = found.rows;
+    }
+    m_scanning = std::thread([this, ticket = m_scanTicket, changes = m_changes, selection = m_scanSelection, within] {
         background::yieldToWindowAwaited();
         auto answer = std::make_shared<std::optional<std::vector<std::uint32_t>>>(
-            m_selection.scan(selection, scanLimit(m_rows.rowCount()), m_stopScan));
+            m_selection.scan(selection, scanLimit(m_rows.rowCount()), m_stopScan, within.get()));
         if (m_stopScan)
             return;
         const std::lock_guard posting(s_posting);
@@ -239,8 +245,14 @@ void TableRows::startScan()
                 if (m_scanning.joinable())
                     m_scanning.join();
                 m_scanAnswer = std::move(*answer);
-                if (m_scanAnswer)
-                    emit scanned();
+                if (!m_scanAnswer)
+                    return;
+                constexpr std::size_t kKept = 8;
+                if (m_found.size() >= kKept)
+                    m_found.erase(m_found.begin());
+                m_found.push_back(
+                    { m_scanSelection, std::make_shared<const std::vector<std::uint32_t>>(*m_scanAnswer) });
+                emit scanned();
             },
             Qt::QueuedConnection);
     });
@@ -266,6 +278,7 @@ void TableRows::changing()
     stopScan();
     ++m_changes;
     m_scanAnswer.reset();
+    m_found.clear();
 }
 
 RowSelection& TableRows::selection()

@@ -68,6 +68,9 @@ public:
     // last selection asked for is the one looked for: asking for another
     // stops the one under way, and so does any change to the rows. Asking
     // again for the same ticket while its answer stands changes nothing.
+    // The last few answers are kept until the rows change: a search typed
+    // on looks only through the rows of the one before it, and a search
+    // typed back is answered from what was found for it.
     void scanFor(int ticket, const Selection& selection);
     // The answer for this ticket, if it was found and no row changed since.
     std::optional<std::vector<std::uint32_t>> takeScanned(int ticket);
@@ -138,4 +141,9 @@ private:
     std::optional<std::vector<std::uint32_t>> m_scanAnswer;
     unsigned m_changes = 0; // changes to the rows so far
     unsigned m_scanChanges = 0; // as many when the scan began
+    struct Found {
+        Selection selection;
+        std::shared_ptr<const std::vector<std::uint32_t>> rows;
+    };
+    std::vector<Found> m_found; // the last answers, newest last; dropped with any change
 };

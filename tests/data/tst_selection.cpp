@@ -3,6 +3,7 @@
 // disagree with what a filter means.
 #include "data/DataError.h"
 #include "data/Filter.h"
+#include "data/NameSearch.h"
 #include "data/OrderCache.h"
 #include "data/RowSelection.h"
 #include "data/RowSet.h"
@@ -170,6 +171,7 @@ private slots:
     void longValuesSortAsWhole_data();
     void longValuesSortAsWhole();
     void orderTakenInWhileSharingStops();
+    void searchTypedOnLooksAtWhatWasFound();
 
 private:
     void verifyOrder(const RowSet& rows);
@@ -402,6 +404,36 @@ void TestSelection::fewRowsOfMuchTextAreSortedByAWorker()
     QVERIFY(!orders.tryOrder(1));
     orders.buildInBackground();
     QCOMPARE(orders.order(1).sorted, (std::vector<std::uint32_t> { 1, 0 }));
+}
+
+// A search typed on ("Ап" after "А") chooses among the rows the one before
+// found, in their order; whether one narrows another is told by their bounds.
+void TestSelection::searchTypedOnLooksAtWhatWasFound()
+{
+    RowSet rows(5);
+    for (const char* name : { "Аптека", "Апельсин", "Ах", "Банк", "аптечный пункт", "Ап", "Б", "А" })
+        rows.setValue(rows.appendRow(rows.rowCount() + 1), 0, QString::fromUtf8(name));
+    OrderCache orders(rows, fields());
+    RowSelection selection(rows, fields(), orders);
+    const std::atomic<bool> stop { false };
+    auto search = [&](const QString& text, const char* sort = "название") {
+        return Selection::parse(
+            namesearch::prefixFilter(text, namesearch::upperBound(text)), QString::fromUtf8(sort), fields());
+    };
+    const Selection a = search(QStringLiteral("А")), ap = search(QStringLiteral("Ап")),
+                    apt = search(QStringLiteral("Апт")), b = search(QStringLiteral("Б"));
+    QVERIFY(RowSelection::narrows(a, ap) && RowSelection::narrows(ap, apt) && RowSelection::narrows(a, apt));
+    QVERIFY(RowSelection::narrows(ap, ap));
+    QVERIFY(!RowSelection::narrows(ap, a) && !RowSelection::narrows(a, b) && !RowSelection::narrows(b, a));
+    QVERIFY(!RowSelection::narrows(a, search(QStringLiteral("Ап"), "адрес")));
+    QVERIFY(!RowSelection::narrows(a, search(QStringLiteral("Ап"), "название desc")));
+    const Selection orWise = Selection::parse(QStringLiteral("название='Ап' or название='Б'"), QString(), fields());
+    QVERIFY(!RowSelection::narrows(orWise, ap) && !RowSelection::narrows(a, orWise));
+    const std::vector<std::uint32_t> found = selection.select(a);
+    for (const Selection& narrower : { ap, apt, a }) {
+        const auto within = selection.scan(narrower, std::size_t(rows.rowCount()), stop, &found);
+        QCOMPARE(within, std::optional(selection.select(narrower)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSelection)
