@@ -6,12 +6,12 @@
 // values and the collation keys of new values), and once the last row is in,
 // each order is finished and a second worker joins. The field that is asked
 // for first goes first; a field the window never sorts or searches by is
-// built only once something asks for it. Whoever asks for an order that is not there yet is
-// told so at once (tryOrder) and hears when it is built; only the order of a
-// small table (few rows holding little text: SmallRows, SmallTextBytes),
-// which no worker takes on, is built by the asking thread itself. A few
-// huge values make a table big however few its rows. The window's thread
-// never waits for a worker (WaitCheck.h).
+// built only once something asks for it. Whoever asks for an order that is
+// not there yet is told so at once (tryOrder) and hears when it is built;
+// only the order of a small table (few rows holding little text: SmallRows,
+// SmallTextBytes), which no worker takes on, is built by the asking thread
+// itself. A few huge values make a table big however few its rows. The
+// window's thread never waits for a worker (WaitCheck.h).
 //
 // The thread rule: builds only read the rows, and only the cells of their own
 // field. Cells of a field change only between hold(field) and release(field):
