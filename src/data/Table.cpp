@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -442,6 +443,7 @@ void Table::keepSelection(const QString& filter, bool filtered, const QString& s
     m_selection = std::move(parsed);
     m_selectionPending = true;
     ++m_selectionTicket;
+    m_keepCurrent = false;
 }
 
 // After a post or a cancel, a filter or sort that waited for the record to
@@ -484,9 +486,27 @@ void Table::applyPendingSelection()
         return;
     }
     m_selectionPending = false;
-    m_view = std::move(view);
     setBusy(false);
+    if (std::exchange(m_keepCurrent, false)) {
+        showKeeping(std::move(view), rowIndex(m_row), m_row);
+        return;
+    }
+    m_view = std::move(view);
     rebuildView();
+}
+
+// A new view in place of one that changed under the user: the record at row
+// (of the rows) stays current where it still shows, else the place it had.
+void Table::showKeeping(RowView view, int row, int place)
+{
+    int at = row >= 0 ? int(view.find(std::uint32_t(row))) : -1;
+    if (at < 0 && !view.empty())
+        at = std::clamp(place, 0, int(view.size()) - 1);
+    m_view = std::move(view);
+    m_row = at;
+    m_bof = m_row <= 0;
+    m_eof = m_view.empty();
+    notifyDataSet();
 }
 
 // A new view is in place: show it from its first record.

@@ -191,6 +191,7 @@ private:
     void onRowsFinished(bool atOnce = false);
     void onLoadFailed(const QString& message);
     void rebuildView();
+    void showKeeping(RowView view, int row, int place);
     int rowIndex(int row) const; // position in the rows of a shown row
     void setCurrent(int row);
     std::vector<FieldChange> changes() const;
@@ -226,6 +227,9 @@ private:
     Selection m_selection;
     bool m_selectionPending = false;
     int m_selectionTicket = 0; // tells the selections kept apart
+    // The rows are chosen anew after other programs' changes, waiting for an
+    // order: the current record stays current when they are.
+    bool m_keepCurrent = false;
     bool m_busy = false;
     // Every row read in is in the view (or the view has been chosen anew).
     bool m_allRowsShown = false;

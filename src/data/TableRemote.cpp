@@ -139,23 +139,22 @@ void Table::applyWaitingRemoteChanges()
         return;
 
     // The filter and sort chosen anew; the current record kept where it
-    // still shows, else the place it had.
+    // still shows, else the place it had. A changed field's order is built
+    // again in the background: until it is there the rows shown stay (with
+    // their new values), and the window never waits for it.
     const int current = rowIndex(m_row);
-    RowView view
-        = m_data->selection().view(Selection::parse(m_filtered ? m_filter : QString(), m_indexFieldNames, m_fields));
+    Selection selection = Selection::parse(m_filtered ? m_filter : QString(), m_indexFieldNames, m_fields);
+    if (!m_data->ordersReady(selection.fields())) {
+        keepSelection(m_filter, m_filtered, m_indexFieldNames, std::move(selection));
+        m_keepCurrent = true;
+        notifyRecord(-1);
+        applyPendingSelection();
+        return;
+    }
+    RowView view = m_data->selection().view(selection);
     if (view == m_view) {
         notifyRecord(-1);
         return;
     }
-    m_view = std::move(view);
-    int row = -1;
-    if (current >= 0) {
-        row = int(m_view.find(std::uint32_t(current)));
-    }
-    if (row < 0 && !m_view.empty())
-        row = std::clamp(m_row, 0, int(m_view.size()) - 1);
-    m_row = row;
-    m_bof = m_row <= 0;
-    m_eof = m_view.empty();
-    notifyDataSet();
+    showKeeping(std::move(view), current, m_row);
 }

@@ -8,6 +8,7 @@
 #include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/SqliteStore.h"
+#include "data/Store.h"
 #include "data/Table.h"
 #include "data/WaitCheck.h"
 
@@ -287,6 +288,7 @@ private slots:
     void filterAndSortSetWhileReadingApplyAtTheEnd();
     void malformedFilterWhileReadingIsRefusedAtOnce();
     void selectionNeverWaitsForItsOrder();
+    void othersChangesNeverWaitForAnOrder();
     void editWhileReadingIsWritten();
     void closingWhileReadingStopsAtOnce();
     void damageFoundWhileReadingIsReported();
@@ -1476,6 +1478,33 @@ void TestTable::selectionNeverWaitsForItsOrder()
     t.setIndexFieldNames(QStringLiteral("пояснение DESC"));
     QTRY_VERIFY(!t.busy());
     QCOMPARE(t.keyAt(0), 1); // no notes at all: stored order
+    QCOMPARE(waitcheck::faults(), faults);
+}
+
+// Another program's change to a big table drops the changed field's order:
+// the rows are chosen anew once it is built again, the window never waiting
+// for it, and the current record stays current.
+void TestTable::othersChangesNeverWaitForAnOrder()
+{
+    const int faults = waitcheck::faults();
+    Table& t = openBig();
+    DataSource source;
+    source.setDataSet(&t);
+    t.setIndexFieldNames(QStringLiteral("название"));
+    QTRY_VERIFY(!t.loading() && !t.busy());
+    t.moveTo(100);
+    const qint64 current = t.keyAt(t.currentRow());
+    const int name = t.fieldByName(QStringLiteral("название"));
+    RemoteRecord renamed { t.keyAt(0), false, {} };
+    for (int field = 1; field < int(t.fields().size()); ++field)
+        renamed.values.push_back(t.valueAt(0, field));
+    renamed.values[std::size_t(name - 1)] = QStringLiteral("Яхта");
+    RemoteChanges changes;
+    changes.records.push_back(renamed);
+    t.applyRemoteChanges(std::move(changes));
+    QTRY_VERIFY(!t.busy());
+    QCOMPARE(t.keyAt(t.currentRow()), current);
+    QCOMPARE(t.valueAt(t.recordCount() - 1, name), TextValue(QStringLiteral("Яхта")));
     QCOMPARE(waitcheck::faults(), faults);
 }
 
