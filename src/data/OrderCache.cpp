@@ -143,9 +143,15 @@ bool OrderCache::small() const
     return m_available <= SmallRows && m_rows.textBytes() <= SmallTextBytes;
 }
 
+// Under the lock: whether a field's order is to be built at all now.
+bool OrderCache::due(const Slot& slot)
+{
+    return slot.wanted || defaultRank(slot.field) != kOnlyAsked;
+}
+
 bool OrderCache::hasWork(const Slot& slot) const
 {
-    if (slot.busy || slot.held || slot.order || !(slot.wanted || defaultRank(slot.field) != kOnlyAsked))
+    if (slot.busy || slot.held || slot.order || !due(slot))
         return false;
     return !slot.builder || slot.builder->rowsTaken() < m_available || m_complete;
 }
@@ -231,7 +237,7 @@ void OrderCache::work(Worker& self)
 bool OrderCache::allBuilt() const
 {
     for (const auto& slot : m_slots) {
-        if (slot && !slot->order && !slot->held && (slot->wanted || defaultRank(slot->field) != kOnlyAsked))
+        if (slot && !slot->order && !slot->held && due(*slot))
             return false;
     }
     return true;

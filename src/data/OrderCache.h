@@ -108,6 +108,7 @@ private:
 
     int nextField() const;
     bool allBuilt() const;
+    static bool due(const Slot& slot);
     bool hasWork(const Slot& slot) const;
     bool small() const; // under the lock
     void work(Worker& self);

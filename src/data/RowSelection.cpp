@@ -131,19 +131,28 @@ bool RowSelection::narrows(const Selection& wide, const Selection& narrow)
     return lowWithin && highWithin;
 }
 
-std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& selection, std::size_t limit,
-    const std::atomic<bool>& stop, const std::vector<std::uint32_t>* within) const
+bool RowSelection::canScan(const Selection& selection) const
 {
     const Filter& filter = selection.filter;
     if (filter.alternatives.size() != 1 || selection.keys.size() > 1)
-        return std::nullopt;
-    const bool sorted = !selection.keys.empty();
-    if (sorted) {
+        return false;
+    if (!selection.keys.empty()) {
         const int field = selection.keys.front().field;
         if (field <= 0 || m_fields[std::size_t(field)].type != FieldType::WideString)
-            return std::nullopt;
+            return false;
     }
-    const std::vector<Condition> conditions = prepare(filter.alternatives.front());
+    const std::vector<Comparison>& conditions = filter.alternatives.front();
+    return std::none_of(conditions.begin(), conditions.end(),
+        [](const Comparison& c) { return c.op == Comparison::Op::Like && c.pattern == Comparison::Pattern::Contains; });
+}
+
+std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& selection, std::size_t limit,
+    const std::atomic<bool>& stop, const std::vector<std::uint32_t>* within) const
+{
+    if (!canScan(selection))
+        return std::nullopt;
+    const bool sorted = !selection.keys.empty();
+    const std::vector<Condition> conditions = prepare(selection.filter.alternatives.front());
     // The ranges on one field are checked against one key head per row,
     // made as long as the longest of them needs; the rest one by one.
     struct Ranges {

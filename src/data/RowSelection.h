@@ -53,6 +53,11 @@ public:
     // (narrows()), only those rows are looked at, and their order kept.
     std::optional<std::vector<std::uint32_t>> scan(const Selection& selection, std::size_t limit,
         const std::atomic<bool>& stop, const std::vector<std::uint32_t>* within = nullptr) const;
+    // Whether scan() answers a selection of this kind at all. Not one that
+    // looks for a text anywhere in a value (LIKE with wildcards at both
+    // ends): that reads a huge value whole before a stop is looked at, and
+    // whoever stops a scan waits for it.
+    bool canScan(const Selection& selection) const;
     // Whether narrow chooses some of the rows wide chooses, in the same
     // order: both bound one text field, narrow within wide's bounds, and
     // sort alike (a search typed on: "Ап" after "А"). Equal bounds both ways.

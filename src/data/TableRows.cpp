@@ -216,8 +216,7 @@ std::size_t scanLimit(int rows)
 void TableRows::startScan()
 {
     // A selection the scan cannot answer is left to the orders.
-    const Filter& filter = m_scanSelection.filter;
-    if (filter.alternatives.size() != 1 || m_scanSelection.keys.size() > 1)
+    if (!m_selection.canScan(m_scanSelection))
         return;
     stopScan();
     m_stopScan = false;
