@@ -266,6 +266,13 @@ bool OrderCache::ready(const std::vector<int>& fields)
     return all;
 }
 
+std::shared_ptr<const SortedOrder> OrderCache::builtOrder(int field)
+{
+    Q_ASSERT(field > 0 && field < int(m_slots.size()) && m_slots[std::size_t(field)]);
+    const std::lock_guard lock(m_mutex);
+    return m_slots[std::size_t(field)]->order;
+}
+
 const SortedOrder& OrderCache::order(int field)
 {
     return *sharedOrder(field);

@@ -68,6 +68,9 @@ public:
     // Whether every one of these fields' orders can be had now (fields
     // without an order are left out).
     bool ready(const std::vector<int>& fields);
+    // The order of a text field if it is built already (a small table's too:
+    // never built here); null otherwise.
+    std::shared_ptr<const SortedOrder> builtOrder(int field);
 
     // The order of a text field, once every row is in: finished by this
     // thread when no worker is on it, or waited for. Never waits on the

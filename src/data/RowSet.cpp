@@ -10,6 +10,8 @@
 #include <numeric>
 #include <optional>
 
+#include <sys/mman.h>
+
 // A table that grows by segments of fixed size: what is in it never moves,
 // so other threads may read the entries published to them while more are
 // added. Only the top table of segment pointers is made in advance.
@@ -62,7 +64,7 @@ public:
 
     // The cell of a value stored before, or of this one stored now; null
     // when the column has outgrown sharing.
-    std::optional<Cell> find(RowSet& rows, std::string_view bytes, StoredType type)
+    std::optional<Cell> find(RowSet& rows, int column, std::string_view bytes, StoredType type)
     {
         const std::uint64_t hash = hashOf(bytes, type);
         const std::uint32_t check = std::uint32_t(hash >> 32) | 1; // never 0: 0 marks a free slot
@@ -77,7 +79,7 @@ public:
         }
         if (m_count >= kMaxValues)
             return std::nullopt;
-        const Cell cell = rows.storeText(bytes, type);
+        const Cell cell = rows.storeText(column, bytes, type);
         ++m_count;
         if (m_count * 2 > m_slots.size())
             grow();
@@ -153,11 +155,11 @@ void RowSet::reset(int textColumns)
         m_sharesAll[std::size_t(column)].store(true, std::memory_order_relaxed);
     m_chunks.clear();
     m_chunks.reserve(MaxChunks);
-    m_blocks = std::make_unique<Stable<std::unique_ptr<char[]>>>(MaxSmallBlocks);
+    m_blocks = std::make_unique<Stable<Block>>(MaxSmallBlocks);
+    m_text.assign(std::size_t(std::max(textColumns, 0)), ColumnText {});
     m_big = std::make_unique<Stable<BigValue>>(kMaxBigValues);
     m_blockBytes = 0;
     m_textBytes.store(0, std::memory_order_relaxed);
-    m_used = BlockSize; // the first text opens a block
     m_size = 0;
     m_published.store(0, std::memory_order_release);
     m_inBatch = false;
@@ -207,8 +209,18 @@ void RowSet::appendRowsOf(RowSet& other)
         m_big->reserve();
         m_big->append(std::move((*other.m_big)[i]));
     }
-    if (other.m_blocks->size() > 0)
-        m_used = other.m_used; // the last block is the other's last
+    // Each column goes on filling the other's block, if it has one.
+    for (std::size_t column = 0; column < m_text.size(); ++column) {
+        ColumnText& mine = m_text[column];
+        const ColumnText& theirs = other.m_text[column];
+        for (const std::uint32_t block : theirs.blocks)
+            mine.blocks.push_back(std::uint32_t(block + blockBase));
+        if (theirs.current != std::size_t(-1)) {
+            mine.current = theirs.current + blockBase;
+            mine.used = theirs.used;
+        }
+        mine.bytes += theirs.bytes;
+    }
     m_blockBytes += other.m_blockBytes;
     const auto moved = [&](Cell c) {
         if (c.tag == NullTag)
@@ -394,7 +406,7 @@ void RowSet::setUtf8(int row, int column, std::string_view bytes, StoredType typ
 {
     std::unique_ptr<Shared>& shared = m_shared[std::size_t(column)];
     if (shared && !bytes.empty() && bytes.size() <= Shared::kMaxBytes) {
-        if (const std::optional<Cell> found = shared->find(*this, bytes, type)) {
+        if (const std::optional<Cell> found = shared->find(*this, column, bytes, type)) {
             cell(row, column) = *found;
             return;
         }
@@ -402,7 +414,7 @@ void RowSet::setUtf8(int row, int column, std::string_view bytes, StoredType typ
     }
     if (!bytes.empty())
         m_sharesAll[std::size_t(column)].store(false, std::memory_order_relaxed);
-    cell(row, column) = storeText(bytes, type);
+    cell(row, column) = storeText(column, bytes, type);
 }
 
 void RowSet::setNull(int row, int column)
@@ -412,10 +424,10 @@ void RowSet::setNull(int row, int column)
 
 void RowSet::setValue(int row, int column, const TextValue& value)
 {
-    place(row, column, prepare(value));
+    place(row, column, prepare(column, value));
 }
 
-RowSet::Prepared RowSet::prepare(const TextValue& value)
+RowSet::Prepared RowSet::prepare(int column, const TextValue& value)
 {
     Prepared result;
     if (!value) {
@@ -423,7 +435,7 @@ RowSet::Prepared RowSet::prepare(const TextValue& value)
         return result;
     }
     const QByteArray bytes = value->toUtf8();
-    const Cell c = storeText(std::string_view(bytes.constData(), std::size_t(bytes.size())), StoredType::Text);
+    const Cell c = storeText(column, std::string_view(bytes.constData(), std::size_t(bytes.size())), StoredType::Text);
     result.at = c.at;
     result.tag = c.tag;
     return result;
@@ -434,8 +446,21 @@ void RowSet::place(int row, int column, Prepared value) noexcept
     cell(row, column) = Cell { value.at, value.tag };
 }
 
-// Copies a value into the blocks and returns its cell.
-RowSet::Cell RowSet::storeText(std::string_view bytes, StoredType type)
+void RowSet::BlockFree::operator()(char* block) const noexcept
+{
+    munmap(block, BlockSize);
+}
+
+RowSet::Block RowSet::newBlock()
+{
+    void* block = mmap(nullptr, BlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED)
+        throw std::bad_alloc();
+    return Block(static_cast<char*>(block));
+}
+
+// Copies a value into the column's blocks and returns its cell.
+RowSet::Cell RowSet::storeText(int column, std::string_view bytes, StoredType type)
 {
     const std::uint32_t typeBits = std::uint32_t(type) << TypeShift;
     if (bytes.empty())
@@ -449,18 +474,89 @@ RowSet::Cell RowSet::storeText(std::string_view bytes, StoredType type)
         m_blockBytes += bytes.size();
         return { std::uint32_t(m_big->append(std::move(big))), typeBits | BigFlag };
     }
-    if (m_used + bytes.size() > BlockSize) {
+    ColumnText& text = m_text[std::size_t(column)];
+    if (text.current == std::size_t(-1) || text.used + bytes.size() > BlockSize) {
         m_blocks->reserve();
-        m_blocks->append(std::make_unique_for_overwrite<char[]>(BlockSize));
+        text.blocks.reserve(text.blocks.size() + 1);
+        Block block = newBlock();
+        text.current = m_blocks->append(std::move(block));
+        text.blocks.push_back(std::uint32_t(text.current));
+        text.used = 0;
         m_blockBytes += BlockSize;
-        m_used = 0;
     }
-    const std::size_t place = ((m_blocks->size() - 1) << BlockBits) + m_used;
+    const std::size_t place = (text.current << BlockBits) + text.used;
     Q_ASSERT(place >> 32 < (1u << HighBits) && bytes.size() <= LengthMask);
-    std::memcpy((*m_blocks)[m_blocks->size() - 1].get() + m_used, bytes.data(), bytes.size());
-    m_used += bytes.size();
+    std::memcpy((*m_blocks)[text.current].get() + text.used, bytes.data(), bytes.size());
+    text.used += bytes.size();
+    text.bytes += bytes.size();
     return { std::uint32_t(place),
         typeBits | (std::uint32_t(place >> 32) << LengthBits) | std::uint32_t(bytes.size()) };
+}
+
+std::unique_ptr<RowSet::Squeeze> RowSet::beginSqueeze(
+    int column, std::shared_ptr<const std::vector<std::uint32_t>> groups, std::uint32_t groupCount)
+{
+    Q_ASSERT(column >= 0 && column < m_columnCount && groups && groups->size() == std::size_t(m_size));
+    auto squeeze = std::make_unique<Squeeze>();
+    squeeze->column = column;
+    squeeze->rows = m_size;
+    squeeze->groups = std::move(groups);
+    squeeze->first.assign(groupCount, Cell {});
+    ColumnText& text = m_text[std::size_t(column)];
+    squeeze->oldBlocks = text.blocks.size();
+    squeeze->bytesBefore = text.bytes;
+    text.current = std::size_t(-1); // what comes now goes to new blocks
+    return squeeze;
+}
+
+bool RowSet::squeezeSome(Squeeze& squeeze, int rows)
+{
+    Q_ASSERT(squeeze.rows == m_size);
+    const int column = squeeze.column;
+    const std::vector<std::uint32_t>& groups = *squeeze.groups;
+    const int end = squeeze.next + std::min(rows, squeeze.rows - squeeze.next);
+    constexpr std::uint32_t typeMask = 3u << TypeShift;
+    for (int row = squeeze.next; row < end; ++row) {
+        Cell& c = cell(row, column);
+        if (c.tag == NullTag || (c.tag & BigFlag) || (c.tag & LengthMask) == 0)
+            continue; // no bytes, or a block of its own
+        const std::string_view bytes = bytesOf(c);
+        const std::uint32_t group = groups[std::size_t(row)];
+        Q_ASSERT(group < squeeze.first.size());
+        Cell packed = squeeze.first[group];
+        if (packed.tag == NullTag) {
+            packed = storeText(column, bytes, StoredType::Text);
+            squeeze.first[group] = packed;
+        } else if (bytesOf(packed) != bytes) {
+            std::vector<Cell>& others = squeeze.more[group];
+            const auto same = std::find_if(
+                others.begin(), others.end(), [&](const Cell& other) { return bytesOf(other) == bytes; });
+            if (same != others.end()) {
+                packed = *same;
+            } else {
+                others.reserve(others.size() + 1);
+                packed = storeText(column, bytes, StoredType::Text);
+                others.push_back(packed);
+            }
+        }
+        // The row keeps the kind it was stored as.
+        c = Cell { packed.at, (c.tag & typeMask) | (packed.tag & ~typeMask) };
+    }
+    squeeze.next = end;
+    if (squeeze.next < squeeze.rows)
+        return false;
+    if (squeeze.done)
+        return true;
+    ColumnText& text = m_text[std::size_t(column)];
+    for (std::size_t i = 0; i < squeeze.oldBlocks; ++i) {
+        (*m_blocks)[text.blocks[i]].reset();
+        m_blockBytes -= BlockSize;
+    }
+    text.blocks.erase(text.blocks.begin(), text.blocks.begin() + std::ptrdiff_t(squeeze.oldBlocks));
+    text.bytes -= squeeze.bytesBefore;
+    text.squeezed = text.bytes;
+    squeeze.done = true;
+    return true;
 }
 
 std::size_t RowSet::memoryUsage() const

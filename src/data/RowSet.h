@@ -14,6 +14,10 @@
 // Rows live in chunks that never move once made, so one thread may append
 // rows while others read the rows already published: appended rows become
 // visible to rowCount() when a batch ends (at once outside a batch).
+//
+// Each column's texts have blocks of their own, so a column can be packed
+// anew (Squeeze: each distinct value once, the old blocks let go) without
+// touching the others.
 #pragma once
 
 #include "data/Field.h"
@@ -24,6 +28,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class RowSet {
@@ -92,7 +97,7 @@ public:
         std::uint32_t at = 0;
         std::uint32_t tag = 0;
     };
-    Prepared prepare(const TextValue& value);
+    Prepared prepare(int column, const TextValue& value);
     void place(int row, int column, Prepared value) noexcept;
     // Makes sure the next appendRow() needs no memory.
     void reserveRow();
@@ -116,6 +121,28 @@ public:
         const Cell& c = cell(row, column);
         return std::uint64_t(c.tag) << 32 | c.at;
     }
+
+    // Stores each distinct value of one column once, in new blocks, and lets
+    // the column's old blocks go: a town's names and addresses repeat. Done a
+    // stretch of rows at a time (squeezeSome), in between which the rows may
+    // be read as usual; both the old and the new places hold the values
+    // until the end. Rows with equal values must be in the same group
+    // (groups: a number per row, below groupCount: an order's ranks); rows
+    // of one group are told apart by their bytes, and each keeps the kind
+    // it was stored as. A change to the rows, or a row added, ends it: drop
+    // it unfinished (both blocks stay; the next squeeze lets both go). No
+    // other thread may read the column's cells while squeezeSome runs, nor
+    // its texts when the last stretch lets the old blocks go.
+    class Squeeze;
+    std::unique_ptr<Squeeze> beginSqueeze(
+        int column, std::shared_ptr<const std::vector<std::uint32_t>> groups, std::uint32_t groupCount);
+    // Packs up to rows more rows; true once every row is done and the old
+    // blocks are gone.
+    bool squeezeSome(Squeeze& squeeze, int rows);
+    // Bytes of text in the column's blocks, and as many after its last
+    // squeeze (0 before any).
+    std::size_t columnBytes(int column) const { return m_text[std::size_t(column)].bytes; }
+    std::size_t columnBytesSqueezed(int column) const { return m_text[std::size_t(column)].squeezed; }
 
     // Bytes held for texts and cells, for the memory figures of benchmarks.
     std::size_t memoryUsage() const;
@@ -167,7 +194,7 @@ private:
         return chunk(row).cells[std::size_t(column) * ChunkRows + offset(row)];
     }
 
-    Cell storeText(std::string_view bytes, StoredType type);
+    Cell storeText(int column, std::string_view bytes, StoredType type);
     // Each column's values as read in, by their bytes and kind, while the
     // column has few distinct ones; null once it has too many.
     class Shared;
@@ -195,13 +222,46 @@ private:
         std::size_t size = 0;
     };
     template <typename T> class Stable;
-    std::unique_ptr<Stable<std::unique_ptr<char[]>>> m_blocks;
+    // Blocks are mapped from the system directly, so one let go is given
+    // back at once, wherever it lies.
+    struct BlockFree {
+        void operator()(char* block) const noexcept;
+    };
+    using Block = std::unique_ptr<char[], BlockFree>;
+    static Block newBlock();
+    std::unique_ptr<Stable<Block>> m_blocks;
+    // Per column: its blocks, the one being filled (none: npos) and how
+    // much of it is used.
+    struct ColumnText {
+        std::vector<std::uint32_t> blocks;
+        std::size_t current = std::size_t(-1);
+        std::size_t used = 0;
+        std::size_t bytes = 0;
+        std::size_t squeezed = 0;
+    };
+    std::vector<ColumnText> m_text;
     std::unique_ptr<Stable<BigValue>> m_big;
     std::size_t m_blockBytes = 0; // bytes allocated for blocks
     std::atomic<std::size_t> m_textBytes { 0 };
-    std::size_t m_used = BlockSize; // bytes used in the last block
     int m_size = 0; // rows appended
     std::atomic<int> m_published { 0 };
     bool m_inBatch = false;
     int m_deletedCount = 0;
+};
+
+// Where a squeeze has got to (RowSet::beginSqueeze).
+class RowSet::Squeeze {
+    friend class RowSet;
+
+    int column = 0;
+    int rows = 0; // the rows there were at the start
+    int next = 0; // the next row to pack
+    std::shared_ptr<const std::vector<std::uint32_t>> groups;
+    std::size_t oldBlocks = 0; // the column's first blocks, let go at the end
+    std::size_t bytesBefore = 0;
+    // Per group, where its value went; other values of the same group
+    // (equal by collation, not by bytes) are seldom met.
+    std::vector<Cell> first;
+    std::unordered_map<std::uint32_t, std::vector<Cell>> more;
+    bool done = false;
 };

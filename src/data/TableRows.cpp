@@ -6,8 +6,11 @@
 #include "data/WaitCheck.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 #include <algorithm>
+#include <chrono>
+#include <new>
 #include <utility>
 
 namespace {
@@ -55,7 +58,12 @@ TableRows::TableRows(const std::vector<FieldDef>& fields)
     m_orders.setOnBuilt([this] {
         const std::lock_guard posting(s_posting);
         QMetaObject::invokeMethod(
-            this, [this] { emit orderBuilt(); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                squeezeNext();
+                emit orderBuilt();
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -67,6 +75,7 @@ TableRows::~TableRows()
 
 void TableRows::stop()
 {
+    m_squeeze.reset();
     stopScan();
     m_stopReading = true;
     if (m_reader)
@@ -166,6 +175,8 @@ void TableRows::onReadingEnded()
     m_orders.rowsComplete(m_rows.rowCount());
     if (m_scanTicket >= 0 && !m_orders.ready(m_scanSelection.fields()))
         startScan();
+    // Orders built before this point found the reading not yet dealt with.
+    squeezeNext();
     emit finished();
 }
 
@@ -221,6 +232,7 @@ void TableRows::startScan()
     stopScan();
     m_stopScan = false;
     m_scanRunning = true;
+    m_scanReading.store(true, std::memory_order_relaxed);
     m_scanChanges = m_changes;
     // The fewest rows found before that hold every row this one can choose.
     std::shared_ptr<const std::vector<std::uint32_t>> within;
@@ -232,6 +244,7 @@ void TableRows::startScan()
         background::yieldToWindowAwaited();
         auto answer = std::make_shared<std::optional<std::vector<std::uint32_t>>>(
             m_selection.scan(selection, scanLimit(m_rows.rowCount()), m_stopScan, within.get()));
+        m_scanReading.store(false, std::memory_order_release);
         if (m_stopScan)
             return;
         const std::lock_guard posting(s_posting);
@@ -280,6 +293,80 @@ void TableRows::changing()
     m_found.clear();
 }
 
+namespace {
+
+// A column is packed anew when it holds this much text, at least a quarter
+// of its values repeat an earlier one, and it has grown by a quarter since
+// it was last packed.
+constexpr std::size_t kSqueezeBytes = std::size_t(1) << 20;
+// How long one step of the packing may keep the window's thread, and how
+// many rows it packs between two looks at the clock.
+constexpr auto kSqueezeStep = std::chrono::milliseconds(3);
+constexpr int kSqueezeRows = 1 << 13;
+
+} // namespace
+
+// Starts packing the first field that gains from it, if none is being packed.
+void TableRows::squeezeNext()
+{
+    if (m_squeeze || !ready())
+        return;
+    for (int field = 1; field < int(m_fields.size()); ++field) {
+        const int column = field - 1;
+        const std::size_t bytes = m_rows.columnBytes(column);
+        const std::size_t squeezed = m_rows.columnBytesSqueezed(column);
+        if (m_fields[std::size_t(field)].type != FieldType::WideString || bytes < kSqueezeBytes
+            || (squeezed > 0 && bytes < squeezed + squeezed / 4) || m_rows.sharesValues(column))
+            continue;
+        const std::shared_ptr<const SortedOrder> order = m_orders.builtOrder(field);
+        const std::size_t rows = std::size_t(m_rows.rowCount());
+        if (!order)
+            continue;
+        const std::size_t distinct = std::size_t(order->topRank()) + 1;
+        if (order->rank.size() != rows || distinct > rows - rows / 4)
+            continue;
+        m_squeeze = m_rows.beginSqueeze(
+            column, std::shared_ptr<const std::vector<std::uint32_t>>(order, &order->rank), std::uint32_t(distinct));
+        m_squeezeChanges = m_changes;
+        QTimer::singleShot(0, this, &TableRows::squeezeStep);
+        return;
+    }
+}
+
+// Packs rows for a few milliseconds, then lets the window's events in. A
+// scan reads the rows on its own thread: the packing waits for it.
+void TableRows::squeezeStep()
+{
+    if (!m_squeeze)
+        return;
+    if (m_changes != m_squeezeChanges) {
+        // What was packed stays where it is; the next squeeze starts over.
+        m_squeeze.reset();
+        squeezeNext();
+        return;
+    }
+    if (m_scanReading.load(std::memory_order_acquire)) {
+        QTimer::singleShot(10, this, &TableRows::squeezeStep);
+        return;
+    }
+    const auto until = std::chrono::steady_clock::now() + kSqueezeStep;
+    try {
+        while (!m_rows.squeezeSome(*m_squeeze, kSqueezeRows)) {
+            if (std::chrono::steady_clock::now() >= until) {
+                QTimer::singleShot(0, this, &TableRows::squeezeStep);
+                return;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        // Every row packed so far holds its value; the rest keep theirs,
+        // and the column is left as it is.
+        m_squeeze.reset();
+        return;
+    }
+    m_squeeze.reset();
+    squeezeNext();
+}
+
 RowSelection& TableRows::selection()
 {
     Q_ASSERT(m_finished);
@@ -302,7 +389,7 @@ TableRows::Staged TableRows::stage(const Values& values, bool newRow)
     Staged staged;
     staged.reserve(values.size());
     for (const auto& [field, value] : values)
-        staged.emplace_back(field, m_rows.prepare(value));
+        staged.emplace_back(field, m_rows.prepare(field - 1, value));
     if (newRow)
         m_rows.reserveRow();
     return staged;

@@ -10,6 +10,10 @@
 // the rows goes through this class, which is where the threads' rule is
 // kept: a change waits for the reading to end, and stops the order builds
 // that read what it changes.
+//
+// Once a field's order is built, a field whose values repeat much (a town's
+// names and addresses) has its texts packed anew, each distinct value once,
+// a few milliseconds at a time on the owning thread (RowSet::Squeeze).
 #pragma once
 
 #include "data/Field.h"
@@ -112,6 +116,8 @@ private:
     void startScan();
     void stopScan();
     void changing();
+    void squeezeNext();
+    void squeezeStep();
 
     const std::vector<FieldDef>& m_fields;
     RowSet m_rows;
@@ -146,4 +152,11 @@ private:
         std::shared_ptr<const std::vector<std::uint32_t>> rows;
     };
     std::vector<Found> m_found; // the last answers, newest last; dropped with any change
+    // Whether the scan's thread may still read the rows (set false once its
+    // last look is over, which may be before the thread is joined).
+    std::atomic<bool> m_scanReading { false };
+
+    // The squeeze under way, if any, and the changes there were at its start.
+    std::unique_ptr<RowSet::Squeeze> m_squeeze;
+    unsigned m_squeezeChanges = 0;
 };

@@ -163,6 +163,7 @@ private slots:
     void editsAndDeletionsAreSeen();
     void malformedInputIsRefused();
     void repeatedValuesAreStoredOnce();
+    void columnPackedAnewKeepsEveryValue();
     void orderHoldsForAnyAlphabet_data();
     void orderHoldsForAnyAlphabet();
     void substringOfALongValue_data();
@@ -353,6 +354,68 @@ void TestSelection::repeatedValuesAreStoredOnce()
     const std::size_t cells = std::size_t(4 << 16) * (8 + 1 + 2 * 8);
     QVERIFY2(
         rows.memoryUsage() < cells + std::size_t(n) * 7 + (2u << 20), qPrintable(QString::number(rows.memoryUsage())));
+}
+
+// A column packed anew holds every value, with the kind it was stored as,
+// each distinct value once; one left unfinished by a change holds them too,
+// and the next packing lets both the old and the unfinished blocks go.
+void TestSelection::columnPackedAnewKeepsEveryValue()
+{
+    constexpr int n = 150000;
+    constexpr std::uint32_t groupCount = 10;
+    const std::string big(300000, 'z'); // a block of its own
+    std::vector<std::optional<std::string>> values(n);
+    std::vector<StoredType> types(n);
+    auto groups = std::make_shared<std::vector<std::uint32_t>>(n, 0u);
+    RowSet rows(2);
+    for (int i = 0; i < n; ++i) {
+        const int row = rows.appendRow(i);
+        if (i % 97 == 0)
+            values[std::size_t(i)] = std::nullopt;
+        else if (i % 89 == 0)
+            values[std::size_t(i)] = std::string();
+        else if (i % 50000 == 7)
+            values[std::size_t(i)] = big;
+        else
+            values[std::size_t(i)] = "Общество с ограниченной ответственностью «" + std::to_string(i % 700) + "»";
+        // Groups hold several values, as equal keys may hold different bytes.
+        (*groups)[std::size_t(i)] = std::uint32_t(i % 700 % groupCount);
+        types[std::size_t(i)] = i % 5 == 0 ? StoredType::Integer : StoredType::Text;
+        if (values[std::size_t(i)])
+            rows.setUtf8(row, 0, *values[std::size_t(i)], types[std::size_t(i)]);
+        rows.setUtf8(row, 1, std::to_string(i));
+    }
+    const auto verifyValues = [&] {
+        for (int row = 0; row < n; ++row) {
+            const std::optional<std::string>& value = values[std::size_t(row)];
+            QCOMPARE(rows.isNull(row, 0), !value);
+            if (value) {
+                QCOMPARE(rows.stored(row, 0).bytes, std::string_view(*value));
+                QCOMPARE(rows.stored(row, 0).type, types[std::size_t(row)]);
+            }
+            QCOMPARE(rows.utf8(row, 1), std::string_view(std::to_string(row)));
+        }
+    };
+    const std::size_t before = rows.memoryUsage();
+    const std::size_t columnBefore = rows.columnBytes(0);
+
+    auto unfinished = rows.beginSqueeze(0, groups, groupCount);
+    QVERIFY(!rows.squeezeSome(*unfinished, n / 3));
+    unfinished.reset();
+    verifyValues();
+    rows.setValue(5, 0, QStringLiteral("другое"));
+    values[5] = "другое";
+    types[5] = StoredType::Text;
+
+    auto squeeze = rows.beginSqueeze(0, groups, groupCount);
+    while (!rows.squeezeSome(*squeeze, 10000)) { }
+    QVERIFY(rows.squeezeSome(*squeeze, 1)); // done stays done
+    verifyValues();
+    // 701 values of about 80 bytes are left of 12 MB, in one block.
+    QVERIFY2(rows.columnBytes(0) < 60000, qPrintable(QString::number(rows.columnBytes(0))));
+    QCOMPARE(rows.columnBytesSqueezed(0), rows.columnBytes(0));
+    QVERIFY2(rows.memoryUsage() + columnBefore - (1u << 20) <= before,
+        qPrintable(QStringLiteral("%1 of %2").arg(rows.memoryUsage()).arg(before)));
 }
 
 // A substring is looked for a piece of a long value at a time: found

@@ -289,6 +289,7 @@ private slots:
     void malformedFilterWhileReadingIsRefusedAtOnce();
     void selectionNeverWaitsForItsOrder();
     void othersChangesNeverWaitForAnOrder();
+    void repeatedNamesAreKeptOnce();
     void editWhileReadingIsWritten();
     void closingWhileReadingStopsAtOnce();
     void damageFoundWhileReadingIsReported();
@@ -1506,6 +1507,45 @@ void TestTable::othersChangesNeverWaitForAnOrder()
     QCOMPARE(t.keyAt(t.currentRow()), current);
     QCOMPARE(t.valueAt(t.recordCount() - 1, name), TextValue(QStringLiteral("Яхта")));
     QCOMPARE(waitcheck::faults(), faults);
+}
+
+// A big table whose names repeat keeps each name once, once the names'
+// order is built, and shows every name as it was, a changed one too. (The
+// names are too many for the reading to share them as it goes, and long
+// enough to make the table one whose orders are built in the background.)
+void TestTable::repeatedNamesAreKeptOnce()
+{
+    constexpr int distinct = 17000;
+    const QString prefix
+        = QStringLiteral("Общество с ограниченной ответственностью «Производственное объединение» № ").repeated(2);
+    const auto records = [&](bool repeat) {
+        QVector<TestRecord> records;
+        for (int i = 0; i < BigTable; ++i) {
+            records.append({ prefix + QStringLiteral("%1").arg(repeat ? i % distinct : i, 5, 10, QLatin1Char('0')),
+                QStringLiteral("ул. Ленина, %1").arg(i), QStringLiteral("3-%1").arg(i), QStringLiteral("Аптека"),
+                QVariant() });
+        }
+        return records;
+    };
+    const QVector<TestRecord> unique = records(false);
+    Table& u = open(unique);
+    QTRY_VERIFY(!u.loading() && !u.busy());
+    const std::size_t uniqueMemory = u.memoryUsage();
+    const QVector<TestRecord> repeated = records(true);
+    Table& t = open(repeated);
+    const int name = t.fieldByName(QStringLiteral("название"));
+    QTRY_VERIFY(!t.loading());
+    t.moveTo(3);
+    t.edit();
+    t.setValue(name, QStringLiteral("Яхта"));
+    t.post();
+    const std::size_t saved
+        = std::size_t(BigTable - distinct) * std::size_t(repeated[0].name.toString().toUtf8().size());
+    QTRY_VERIFY_WITH_TIMEOUT(t.memoryUsage() + saved / 2 < uniqueMemory, 20000);
+    for (int row = 0; row < t.recordCount(); ++row) {
+        const TextValue wanted = row == 3 ? QStringLiteral("Яхта") : repeated[row].name.toString();
+        QCOMPARE(t.valueAt(row, name), wanted);
+    }
 }
 
 void TestTable::malformedFilterWhileReadingIsRefusedAtOnce()
