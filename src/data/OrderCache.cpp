@@ -324,6 +324,13 @@ bool OrderCache::building(int field)
     return slot && slot->busy;
 }
 
+bool OrderCache::idle(int field)
+{
+    std::lock_guard lock(m_mutex);
+    const auto& slot = m_slots[std::size_t(field)];
+    return !slot || (!slot->busy && (slot->order || slot->held || !due(*slot)));
+}
+
 void OrderCache::hold(int field)
 {
     const auto& owned = m_slots[std::size_t(field)];

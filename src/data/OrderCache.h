@@ -92,6 +92,9 @@ public:
 
     // Whether a build may be reading the cells of this field right now.
     bool building(int field);
+    // Whether no build reads the cells of this field, and none will start
+    // to unless this thread asks for one (or changes the field).
+    bool idle(int field);
 
     // The values of a field are about to change: its build is stopped, its
     // order dropped, and nothing reads its cells until release(field), when

@@ -15,9 +15,9 @@
 // A table that grows by segments of fixed size: what is in it never moves,
 // so other threads may read the entries published to them while more are
 // added. Only the top table of segment pointers is made in advance.
-template <typename T> class RowSet::Stable {
+template <typename T, int SegmentBits> class RowSet::Stable {
 public:
-    static constexpr int kSegmentBits = 12;
+    static constexpr int kSegmentBits = SegmentBits;
     static constexpr std::size_t kSegmentSize = std::size_t(1) << kSegmentBits;
 
     explicit Stable(std::size_t maxEntries)
@@ -125,16 +125,58 @@ namespace {
 
 // Big values: far more than any memory holds.
 constexpr std::size_t kMaxBigValues = std::size_t(1) << 28;
+// The values of a squeezed column, changed ones included.
+constexpr std::size_t kMaxValues = std::size_t(1) << 28;
 
 } // namespace
+
+void RowSet::unmap(void* array, std::size_t bytes) noexcept
+{
+    munmap(array, bytes);
+}
+
+template <typename T> RowSet::Mapped<T> RowSet::mapped()
+{
+    static_assert(std::is_trivially_copyable_v<T>);
+    void* array = mmap(nullptr, sizeof(T) * ChunkRows, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (array == MAP_FAILED)
+        throw std::bad_alloc();
+    return Mapped<T>(static_cast<T*>(array));
+}
 
 // Nothing is set here: a row's key, flags and cells are all set when it is
 // appended, and no row past the last is ever read.
 RowSet::Chunk::Chunk(int columns)
     : keys(std::make_unique_for_overwrite<qint64[]>(ChunkRows))
     , flags(std::make_unique_for_overwrite<std::uint8_t[]>(ChunkRows))
-    , cells(std::make_unique_for_overwrite<Cell[]>(std::size_t(columns) * ChunkRows))
+    , columns(std::make_unique<Cells[]>(std::size_t(columns)))
 {
+    for (int column = 0; column < columns; ++column)
+        this->columns[std::size_t(column)].cells = mapped<Cell>();
+}
+
+RowSet::Cell RowSet::cell(int row, int column) const
+{
+    Q_ASSERT(row >= 0 && column >= 0 && column < m_columnCount);
+    const Cells& cells = chunk(row).columns[std::size_t(column)];
+    return cells.cells ? cells.cells[offset(row)] : (*m_values[std::size_t(column)])[cells.ids[offset(row)]];
+}
+
+void RowSet::setCell(int row, int column, Cell value)
+{
+    Cells& cells = chunk(row).columns[std::size_t(column)];
+    if (cells.cells) {
+        cells.cells[offset(row)] = value;
+        return;
+    }
+    Values& values = *m_values[std::size_t(column)];
+    cells.ids[offset(row)] = value.tag == NullTag ? 0 : std::uint32_t(values.append(value));
+}
+
+std::uint64_t RowSet::cellId(int row, int column) const
+{
+    const Cell c = cell(row, column);
+    return std::uint64_t(c.tag) << 32 | c.at;
 }
 
 RowSet::RowSet(int textColumns)
@@ -157,6 +199,8 @@ void RowSet::reset(int textColumns)
     m_chunks.reserve(MaxChunks);
     m_blocks = std::make_unique<Stable<Block>>(MaxSmallBlocks);
     m_text.assign(std::size_t(std::max(textColumns, 0)), ColumnText {});
+    m_values.clear();
+    m_values.resize(std::size_t(std::max(textColumns, 0)));
     m_big = std::make_unique<Stable<BigValue>>(kMaxBigValues);
     m_blockBytes = 0;
     m_textBytes.store(0, std::memory_order_relaxed);
@@ -189,7 +233,7 @@ int RowSet::appendRow(qint64 key)
     c.keys[offset(row)] = key;
     c.flags[offset(row)] = 0;
     for (int column = 0; column < m_columnCount; ++column)
-        cell(row, column) = Cell {};
+        setCell(row, column, Cell {});
     if (!m_inBatch)
         m_published.store(m_size, std::memory_order_release);
     return row;
@@ -198,6 +242,9 @@ int RowSet::appendRow(qint64 key)
 void RowSet::appendRowsOf(RowSet& other)
 {
     Q_ASSERT(other.m_columnCount == m_columnCount && &other != this);
+    // Rows are read in before anything is squeezed: every cell is whole.
+    Q_ASSERT(std::all_of(m_values.begin(), m_values.end(), [](const auto& values) { return !values; }));
+    Q_ASSERT(std::all_of(other.m_values.begin(), other.m_values.end(), [](const auto& values) { return !values; }));
     // The other rows' blocks follow these; their cells' places move along.
     const std::size_t blockBase = m_blocks->size();
     const std::size_t bigBase = m_big->size();
@@ -247,8 +294,8 @@ void RowSet::appendRowsOf(RowSet& other)
         std::copy_n(&source.keys[s], count, &target.keys[t]);
         std::copy_n(&source.flags[s], count, &target.flags[t]);
         for (int column = 0; column < m_columnCount; ++column) {
-            const Cell* in = &source.cells[std::size_t(column) * ChunkRows + s];
-            Cell* out = &target.cells[std::size_t(column) * ChunkRows + t];
+            const Cell* in = &source.columns[std::size_t(column)].cells[s];
+            Cell* out = &target.columns[std::size_t(column)].cells[t];
             for (int i = 0; i < count; ++i)
                 out[i] = moved(in[i]);
         }
@@ -396,7 +443,7 @@ bool RowSet::holds(int row, int column, const TextValue& value) const
 
 StoredValue RowSet::stored(int row, int column) const
 {
-    const Cell& c = cell(row, column);
+    const Cell c = cell(row, column);
     if (c.tag == NullTag)
         return {};
     return { false, StoredType((c.tag >> TypeShift) & 3), bytesOf(c) };
@@ -407,19 +454,19 @@ void RowSet::setUtf8(int row, int column, std::string_view bytes, StoredType typ
     std::unique_ptr<Shared>& shared = m_shared[std::size_t(column)];
     if (shared && !bytes.empty() && bytes.size() <= Shared::kMaxBytes) {
         if (const std::optional<Cell> found = shared->find(*this, column, bytes, type)) {
-            cell(row, column) = *found;
+            setCell(row, column, *found);
             return;
         }
         shared.reset(); // too many distinct values to share
     }
     if (!bytes.empty())
         m_sharesAll[std::size_t(column)].store(false, std::memory_order_relaxed);
-    cell(row, column) = storeText(column, bytes, type);
+    setCell(row, column, storeText(column, bytes, type));
 }
 
 void RowSet::setNull(int row, int column)
 {
-    cell(row, column) = Cell {};
+    setCell(row, column, Cell {});
 }
 
 void RowSet::setValue(int row, int column, const TextValue& value)
@@ -434,6 +481,9 @@ RowSet::Prepared RowSet::prepare(int column, const TextValue& value)
         result.tag = NullTag;
         return result;
     }
+    // A squeezed column's table takes the value when it is placed.
+    if (const auto& values = m_values[std::size_t(column)])
+        values->reserve();
     const QByteArray bytes = value->toUtf8();
     const Cell c = storeText(column, std::string_view(bytes.constData(), std::size_t(bytes.size())), StoredType::Text);
     result.at = c.at;
@@ -443,7 +493,7 @@ RowSet::Prepared RowSet::prepare(int column, const TextValue& value)
 
 void RowSet::place(int row, int column, Prepared value) noexcept
 {
-    cell(row, column) = Cell { value.at, value.tag };
+    setCell(row, column, Cell { value.at, value.tag });
 }
 
 void RowSet::BlockFree::operator()(char* block) const noexcept
@@ -496,16 +546,24 @@ RowSet::Cell RowSet::storeText(int column, std::string_view bytes, StoredType ty
 std::unique_ptr<RowSet::Squeeze> RowSet::beginSqueeze(
     int column, std::shared_ptr<const std::vector<std::uint32_t>> groups, std::uint32_t groupCount)
 {
-    Q_ASSERT(column >= 0 && column < m_columnCount && groups && groups->size() == std::size_t(m_size));
+    Q_ASSERT(column >= 0 && column < m_columnCount);
+    Q_ASSERT(!groups || groups->size() == std::size_t(m_size));
+    if (!m_values[std::size_t(column)]) {
+        auto values = std::make_unique<Values>(kMaxValues);
+        values->append(Cell {}); // 0: no value
+        m_values[std::size_t(column)] = std::move(values);
+    }
     auto squeeze = std::make_unique<Squeeze>();
     squeeze->column = column;
     squeeze->rows = m_size;
+    squeeze->first.assign(groups ? groupCount : 0, Squeeze::Packed {});
     squeeze->groups = std::move(groups);
-    squeeze->first.assign(groupCount, Cell {});
     ColumnText& text = m_text[std::size_t(column)];
-    squeeze->oldBlocks = text.blocks.size();
-    squeeze->bytesBefore = text.bytes;
-    text.current = std::size_t(-1); // what comes now goes to new blocks
+    if (squeeze->groups) {
+        squeeze->oldBlocks = text.blocks.size();
+        squeeze->bytesBefore = text.bytes;
+        text.current = std::size_t(-1); // what comes now goes to new blocks
+    }
     return squeeze;
 }
 
@@ -513,21 +571,27 @@ bool RowSet::squeezeSome(Squeeze& squeeze, int rows)
 {
     Q_ASSERT(squeeze.rows == m_size);
     const int column = squeeze.column;
-    const std::vector<std::uint32_t>& groups = *squeeze.groups;
-    const int end = squeeze.next + std::min(rows, squeeze.rows - squeeze.next);
+    Values& values = *m_values[std::size_t(column)];
     constexpr std::uint32_t typeMask = 3u << TypeShift;
-    for (int row = squeeze.next; row < end; ++row) {
-        Cell& c = cell(row, column);
-        if (c.tag == NullTag || (c.tag & BigFlag) || (c.tag & LengthMask) == 0)
-            continue; // no bytes, or a block of its own
+    // The number of a cell met for the first time is its place in the table.
+    const auto numberOf = [&](Cell c) {
+        if (c.tag == NullTag)
+            return std::uint32_t(0);
+        const auto [at, added] = squeeze.idOf.try_emplace(std::uint64_t(c.tag) << 32 | c.at, 0);
+        if (added)
+            at->second = std::uint32_t(values.append(c));
+        return at->second;
+    };
+    // A value's new cell, its text copied to the new blocks once.
+    const auto packedOf = [&](Cell c, std::uint32_t group) {
         const std::string_view bytes = bytesOf(c);
-        const std::uint32_t group = groups[std::size_t(row)];
-        Q_ASSERT(group < squeeze.first.size());
-        Cell packed = squeeze.first[group];
-        if (packed.tag == NullTag) {
-            packed = storeText(column, bytes, StoredType::Text);
-            squeeze.first[group] = packed;
-        } else if (bytesOf(packed) != bytes) {
+        Squeeze::Packed& first = squeeze.first[group];
+        if (first.cell.tag == NullTag) {
+            first.cell = storeText(column, bytes, StoredType::Text);
+            first.id = std::uint32_t(values.append(first.cell));
+        }
+        Cell packed = first.cell;
+        if (bytesOf(packed) != bytes) {
             std::vector<Cell>& others = squeeze.more[group];
             const auto same = std::find_if(
                 others.begin(), others.end(), [&](const Cell& other) { return bytesOf(other) == bytes; });
@@ -538,11 +602,33 @@ bool RowSet::squeezeSome(Squeeze& squeeze, int rows)
                 packed = storeText(column, bytes, StoredType::Text);
                 others.push_back(packed);
             }
+        } else if ((c.tag & typeMask) == (first.cell.tag & typeMask)) {
+            return first.id;
         }
         // The row keeps the kind it was stored as.
-        c = Cell { packed.at, (c.tag & typeMask) | (packed.tag & ~typeMask) };
+        return numberOf(Cell { packed.at, (c.tag & typeMask) | (packed.tag & ~typeMask) });
+    };
+    while (rows > 0 && squeeze.next < squeeze.rows) {
+        const int row0 = squeeze.next;
+        const int end = std::min({ squeeze.rows, row0 + rows, (row0 | (ChunkRows - 1)) + 1 });
+        Cells& cells = chunk(row0).columns[std::size_t(column)];
+        if (!squeeze.ids && cells.cells)
+            squeeze.ids = mapped<std::uint32_t>();
+        std::uint32_t* ids = cells.cells ? squeeze.ids.get() : cells.ids.get();
+        for (int row = row0; row < end; ++row) {
+            const Cell c = cell(row, column);
+            const bool hasText = c.tag != NullTag && !(c.tag & BigFlag) && (c.tag & LengthMask) != 0;
+            ids[offset(row)]
+                = squeeze.groups && hasText ? packedOf(c, (*squeeze.groups)[std::size_t(row)]) : numberOf(c);
+        }
+        rows -= end - row0;
+        squeeze.next = end;
+        // A chunk's numbers replace its cells once they are all there.
+        if (cells.cells && (offset(end) == 0 || end == squeeze.rows)) {
+            cells.ids = std::move(squeeze.ids);
+            cells.cells.reset();
+        }
     }
-    squeeze.next = end;
     if (squeeze.next < squeeze.rows)
         return false;
     if (squeeze.done)
@@ -555,12 +641,22 @@ bool RowSet::squeezeSome(Squeeze& squeeze, int rows)
     text.blocks.erase(text.blocks.begin(), text.blocks.begin() + std::ptrdiff_t(squeeze.oldBlocks));
     text.bytes -= squeeze.bytesBefore;
     text.squeezed = text.bytes;
+    text.done = true;
     squeeze.done = true;
     return true;
 }
 
 std::size_t RowSet::memoryUsage() const
 {
-    const std::size_t chunkBytes = ChunkRows * (sizeof(qint64) + 1 + std::size_t(m_columnCount) * sizeof(Cell));
-    return m_blockBytes + m_chunks.size() * chunkBytes;
+    std::size_t bytes = m_blockBytes;
+    for (const auto& chunk : m_chunks) {
+        if (!chunk)
+            continue;
+        bytes += ChunkRows * (sizeof(qint64) + 1);
+        for (int column = 0; column < m_columnCount; ++column)
+            bytes += ChunkRows * (chunk->columns[std::size_t(column)].cells ? sizeof(Cell) : sizeof(std::uint32_t));
+    }
+    for (const auto& values : m_values)
+        bytes += values ? values->size() * sizeof(Cell) : 0;
+    return bytes;
 }

@@ -116,23 +116,24 @@ public:
     // may still hold equal values). Any thread.
     bool sharesValues(int column) const { return m_sharesAll[std::size_t(column)].load(std::memory_order_relaxed); }
     // What tells a cell from another: equal for a shared value's rows.
-    std::uint64_t cellId(int row, int column) const
-    {
-        const Cell& c = cell(row, column);
-        return std::uint64_t(c.tag) << 32 | c.at;
-    }
+    std::uint64_t cellId(int row, int column) const;
 
-    // Stores each distinct value of one column once, in new blocks, and lets
-    // the column's old blocks go: a town's names and addresses repeat. Done a
-    // stretch of rows at a time (squeezeSome), in between which the rows may
-    // be read as usual; both the old and the new places hold the values
-    // until the end. Rows with equal values must be in the same group
-    // (groups: a number per row, below groupCount: an order's ranks); rows
-    // of one group are told apart by their bytes, and each keeps the kind
-    // it was stored as. A change to the rows, or a row added, ends it: drop
-    // it unfinished (both blocks stay; the next squeeze lets both go). No
-    // other thread may read the column's cells while squeezeSome runs, nor
-    // its texts when the last stretch lets the old blocks go.
+    // Stores each distinct value of one column once, in new blocks, lets
+    // the column's old blocks go, and gives each row the number of its value
+    // in a table of the column's values (4 bytes a row instead of a cell's
+    // 8): a town's names and addresses repeat, its kinds of activity and
+    // notes are few. Done a stretch of rows at a time (squeezeSome), in
+    // between which the rows may be read as usual; both the old and the new
+    // places hold the values until the end. Rows with equal values must be
+    // in the same group (groups: a number per row, below groupCount: an
+    // order's ranks); rows of one group are told apart by their bytes, and
+    // each keeps the kind it was stored as. Without groups, the texts stay
+    // where they are and each distinct cell gets a number: for a column that
+    // shares its values (sharesValues), or nearly. A change to the rows, or a row added,
+    // ends it: drop it unfinished (both blocks stay; the next squeeze lets
+    // both go). No other thread may read the column's cells while
+    // squeezeSome runs, nor its texts when the last stretch lets the old
+    // blocks go.
     class Squeeze;
     std::unique_ptr<Squeeze> beginSqueeze(
         int column, std::shared_ptr<const std::vector<std::uint32_t>> groups, std::uint32_t groupCount);
@@ -143,6 +144,8 @@ public:
     // squeeze (0 before any).
     std::size_t columnBytes(int column) const { return m_text[std::size_t(column)].bytes; }
     std::size_t columnBytesSqueezed(int column) const { return m_text[std::size_t(column)].squeezed; }
+    // Whether the column was squeezed to the end once.
+    bool squeezed(int column) const { return m_text[std::size_t(column)].done; }
 
     // Bytes held for texts and cells, for the memory figures of benchmarks.
     std::size_t memoryUsage() const;
@@ -170,12 +173,26 @@ private:
     static constexpr int ChunkRows = 1 << ChunkBits;
     static constexpr std::size_t MaxChunks = std::size_t(1) << (31 - ChunkBits);
 
-    // ChunkRows rows: keys, flags and the cells of each column in turn.
+    // Memory mapped from the system for one array of a chunk, given back
+    // at once when let go.
+    static void unmap(void* array, std::size_t bytes) noexcept;
+    template <typename T> struct Unmap {
+        void operator()(T* array) const noexcept { unmap(array, sizeof(T) * ChunkRows); }
+    };
+    template <typename T> using Mapped = std::unique_ptr<T[], Unmap<T>>;
+    template <typename T> static Mapped<T> mapped();
+    // One column's cells in a chunk: whole cells, or the numbers of the
+    // column's values in m_values (once squeezed).
+    struct Cells {
+        Mapped<Cell> cells;
+        Mapped<std::uint32_t> ids;
+    };
+    // ChunkRows rows: keys, flags and the cells of each column.
     struct Chunk {
         explicit Chunk(int columns);
         std::unique_ptr<qint64[]> keys;
         std::unique_ptr<std::uint8_t[]> flags;
-        std::unique_ptr<Cell[]> cells;
+        std::unique_ptr<Cells[]> columns;
     };
 
     enum Flag : std::uint8_t { Deleted = 1, KeyProblemShift = 1, KeyProblemMask = 3 << KeyProblemShift };
@@ -183,16 +200,10 @@ private:
     const Chunk& chunk(int row) const { return *m_chunks[std::size_t(row) >> ChunkBits]; }
     Chunk& chunk(int row) { return *m_chunks[std::size_t(row) >> ChunkBits]; }
     static std::size_t offset(int row) { return std::size_t(row) & (ChunkRows - 1); }
-    const Cell& cell(int row, int column) const
-    {
-        Q_ASSERT(row >= 0 && column >= 0 && column < m_columnCount);
-        return chunk(row).cells[std::size_t(column) * ChunkRows + offset(row)];
-    }
-    Cell& cell(int row, int column)
-    {
-        Q_ASSERT(row >= 0 && column >= 0 && column < m_columnCount);
-        return chunk(row).cells[std::size_t(column) * ChunkRows + offset(row)];
-    }
+    Cell cell(int row, int column) const;
+    // Cannot fail: a value a squeezed column's table must take was made
+    // room for (prepare).
+    void setCell(int row, int column, Cell value);
 
     Cell storeText(int column, std::string_view bytes, StoredType type);
     // Each column's values as read in, by their bytes and kind, while the
@@ -221,7 +232,7 @@ private:
         std::unique_ptr<char[]> bytes;
         std::size_t size = 0;
     };
-    template <typename T> class Stable;
+    template <typename T, int SegmentBits = 12> class Stable;
     // Blocks are mapped from the system directly, so one let go is given
     // back at once, wherever it lies.
     struct BlockFree {
@@ -238,8 +249,13 @@ private:
         std::size_t used = 0;
         std::size_t bytes = 0;
         std::size_t squeezed = 0;
+        bool done = false;
     };
     std::vector<ColumnText> m_text;
+    // Per column once squeezed: its values, numbered (0: no value). Only
+    // added to; read by other threads as the column's cells are.
+    using Values = Stable<Cell, 14>;
+    std::vector<std::unique_ptr<Values>> m_values;
     std::unique_ptr<Stable<BigValue>> m_big;
     std::size_t m_blockBytes = 0; // bytes allocated for blocks
     std::atomic<std::size_t> m_textBytes { 0 };
@@ -259,9 +275,18 @@ class RowSet::Squeeze {
     std::shared_ptr<const std::vector<std::uint32_t>> groups;
     std::size_t oldBlocks = 0; // the column's first blocks, let go at the end
     std::size_t bytesBefore = 0;
-    // Per group, where its value went; other values of the same group
-    // (equal by collation, not by bytes) are seldom met.
-    std::vector<Cell> first;
+    // Per group, where its value went and its number (a text's); other
+    // values of the same group (equal by collation, not by bytes) are
+    // seldom met.
+    struct Packed {
+        Cell cell;
+        std::uint32_t id = 0;
+    };
+    std::vector<Packed> first;
     std::unordered_map<std::uint32_t, std::vector<Cell>> more;
+    // The numbers of other cells: other kinds, empty texts, big values.
+    std::unordered_map<std::uint64_t, std::uint32_t> idOf;
+    // The numbers of the chunk being packed, until its last row.
+    Mapped<std::uint32_t> ids;
     bool done = false;
 };

@@ -8,6 +8,8 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <new>
@@ -297,36 +299,48 @@ namespace {
 
 // A column is packed anew when it holds this much text, at least a quarter
 // of its values repeat an earlier one, and it has grown by a quarter since
-// it was last packed.
+// it was last packed; a column whose values are shared, once. Small tables
+// gain too little.
 constexpr std::size_t kSqueezeBytes = std::size_t(1) << 20;
+constexpr int kSqueezeRows = 1 << 14;
 // How long one step of the packing may keep the window's thread, and how
 // many rows it packs between two looks at the clock.
 constexpr auto kSqueezeStep = std::chrono::milliseconds(3);
-constexpr int kSqueezeRows = 1 << 13;
+constexpr int kSqueezeStepRows = 1 << 13;
 
 } // namespace
 
 // Starts packing the first field that gains from it, if none is being packed.
 void TableRows::squeezeNext()
 {
-    if (m_squeeze || !ready())
+    if (m_squeeze || !ready() || m_rows.rowCount() < kSqueezeRows)
         return;
     for (int field = 1; field < int(m_fields.size()); ++field) {
         const int column = field - 1;
-        const std::size_t bytes = m_rows.columnBytes(column);
-        const std::size_t squeezed = m_rows.columnBytesSqueezed(column);
-        if (m_fields[std::size_t(field)].type != FieldType::WideString || bytes < kSqueezeBytes
-            || (squeezed > 0 && bytes < squeezed + squeezed / 4) || m_rows.sharesValues(column))
+        if (m_fields[std::size_t(field)].type != FieldType::WideString)
             continue;
-        const std::shared_ptr<const SortedOrder> order = m_orders.builtOrder(field);
-        const std::size_t rows = std::size_t(m_rows.rowCount());
-        if (!order)
-            continue;
-        const std::size_t distinct = std::size_t(order->topRank()) + 1;
-        if (order->rank.size() != rows || distinct > rows - rows / 4)
-            continue;
-        m_squeeze = m_rows.beginSqueeze(
-            column, std::shared_ptr<const std::vector<std::uint32_t>>(order, &order->rank), std::uint32_t(distinct));
+        // A column of shared values (a few over-long ones aside) has its
+        // cells numbered as they are.
+        if (m_rows.sharesValues(column) || m_rows.columnBytes(column) < std::size_t(m_rows.rowCount())) {
+            if (m_rows.squeezed(column) || !m_orders.idle(field))
+                continue;
+            m_squeeze = m_rows.beginSqueeze(column, nullptr, 0);
+        } else {
+            const std::size_t bytes = m_rows.columnBytes(column);
+            const std::size_t squeezed = m_rows.columnBytesSqueezed(column);
+            if (bytes < kSqueezeBytes || (squeezed > 0 && bytes < squeezed + squeezed / 4))
+                continue;
+            const std::shared_ptr<const SortedOrder> order = m_orders.builtOrder(field);
+            const std::size_t rows = std::size_t(m_rows.rowCount());
+            if (!order)
+                continue;
+            const std::size_t distinct = std::size_t(order->topRank()) + 1;
+            if (order->rank.size() != rows || distinct > rows - rows / 4)
+                continue;
+            m_squeeze = m_rows.beginSqueeze(column,
+                std::shared_ptr<const std::vector<std::uint32_t>>(order, &order->rank), std::uint32_t(distinct));
+        }
+        m_squeezeField = field;
         m_squeezeChanges = m_changes;
         QTimer::singleShot(0, this, &TableRows::squeezeStep);
         return;
@@ -334,7 +348,8 @@ void TableRows::squeezeNext()
 }
 
 // Packs rows for a few milliseconds, then lets the window's events in. A
-// scan reads the rows on its own thread: the packing waits for it.
+// scan, or a build of the field's order, reads the rows on a thread of its
+// own: the packing waits for it.
 void TableRows::squeezeStep()
 {
     if (!m_squeeze)
@@ -345,13 +360,13 @@ void TableRows::squeezeStep()
         squeezeNext();
         return;
     }
-    if (m_scanReading.load(std::memory_order_acquire)) {
+    if (m_scanReading.load(std::memory_order_acquire) || !m_orders.idle(m_squeezeField)) {
         QTimer::singleShot(10, this, &TableRows::squeezeStep);
         return;
     }
     const auto until = std::chrono::steady_clock::now() + kSqueezeStep;
     try {
-        while (!m_rows.squeezeSome(*m_squeeze, kSqueezeRows)) {
+        while (!m_rows.squeezeSome(*m_squeeze, kSqueezeStepRows)) {
             if (std::chrono::steady_clock::now() >= until) {
                 QTimer::singleShot(0, this, &TableRows::squeezeStep);
                 return;
@@ -365,6 +380,10 @@ void TableRows::squeezeStep()
     }
     m_squeeze.reset();
     squeezeNext();
+    // What the packing and the order builds let go lies scattered between
+    // what is kept: given back to the system once all is packed.
+    if (!m_squeeze)
+        malloc_trim(0);
 }
 
 RowSelection& TableRows::selection()

@@ -13,7 +13,9 @@
 //
 // Once a field's order is built, a field whose values repeat much (a town's
 // names and addresses) has its texts packed anew, each distinct value once,
-// a few milliseconds at a time on the owning thread (RowSet::Squeeze).
+// and every row of it, and of a field of few values, holds the number of its
+// value instead of a whole cell; a few milliseconds at a time on the owning
+// thread (RowSet::Squeeze).
 #pragma once
 
 #include "data/Field.h"
@@ -158,5 +160,6 @@ private:
 
     // The squeeze under way, if any, and the changes there were at its start.
     std::unique_ptr<RowSet::Squeeze> m_squeeze;
+    int m_squeezeField = 0;
     unsigned m_squeezeChanges = 0;
 };

@@ -358,7 +358,9 @@ void TestSelection::repeatedValuesAreStoredOnce()
 
 // A column packed anew holds every value, with the kind it was stored as,
 // each distinct value once; one left unfinished by a change holds them too,
-// and the next packing lets both the old and the unfinished blocks go.
+// and the next packing lets both the old and the unfinished blocks go. A
+// column of shared values is numbered the same way. Changes and new rows
+// after it are kept.
 void TestSelection::columnPackedAnewKeepsEveryValue()
 {
     constexpr int n = 150000;
@@ -367,9 +369,12 @@ void TestSelection::columnPackedAnewKeepsEveryValue()
     std::vector<std::optional<std::string>> values(n);
     std::vector<StoredType> types(n);
     auto groups = std::make_shared<std::vector<std::uint32_t>>(n, 0u);
-    RowSet rows(2);
+    const std::string_view kinds[] = { "Аптеки", "5", "" };
+    RowSet rows(3);
     for (int i = 0; i < n; ++i) {
         const int row = rows.appendRow(i);
+        if (i % 7)
+            rows.setUtf8(row, 2, kinds[i % 3], StoredType(i % 4));
         if (i % 97 == 0)
             values[std::size_t(i)] = std::nullopt;
         else if (i % 89 == 0)
@@ -394,6 +399,11 @@ void TestSelection::columnPackedAnewKeepsEveryValue()
                 QCOMPARE(rows.stored(row, 0).type, types[std::size_t(row)]);
             }
             QCOMPARE(rows.utf8(row, 1), std::string_view(std::to_string(row)));
+            QCOMPARE(rows.isNull(row, 2), row % 7 == 0);
+            if (row % 7) {
+                QCOMPARE(rows.stored(row, 2).type, StoredType(row % 4));
+                QCOMPARE(rows.stored(row, 2).bytes, kinds[row % 3]);
+            }
         }
     };
     const std::size_t before = rows.memoryUsage();
@@ -414,8 +424,26 @@ void TestSelection::columnPackedAnewKeepsEveryValue()
     // 701 values of about 80 bytes are left of 12 MB, in one block.
     QVERIFY2(rows.columnBytes(0) < 60000, qPrintable(QString::number(rows.columnBytes(0))));
     QCOMPARE(rows.columnBytesSqueezed(0), rows.columnBytes(0));
-    QVERIFY2(rows.memoryUsage() + columnBefore - (1u << 20) <= before,
+    QVERIFY(rows.sharesValues(2));
+    auto shared = rows.beginSqueeze(2, nullptr, 0);
+    QVERIFY(rows.squeezeSome(*shared, n));
+    verifyValues();
+    // Both columns' rows hold 4-byte numbers now instead of 8-byte cells.
+    const std::size_t numbered = std::size_t(3) * 2 * 4 * 65536;
+    QVERIFY2(rows.memoryUsage() + columnBefore + numbered - (1u << 20) <= before,
         qPrintable(QStringLiteral("%1 of %2").arg(rows.memoryUsage()).arg(before)));
+
+    rows.setValue(9, 0, QStringLiteral("ещё"));
+    rows.place(10, 2, rows.prepare(2, std::nullopt));
+    rows.place(11, 2, rows.prepare(2, QStringLiteral("Кафе")));
+    const int added = rows.appendRow(n);
+    rows.place(added, 0, rows.prepare(0, QStringLiteral("новое")));
+    QCOMPARE(rows.text(9, 0), QStringLiteral("ещё"));
+    QVERIFY(rows.isNull(10, 2));
+    QCOMPARE(rows.text(11, 2), QStringLiteral("Кафе"));
+    QCOMPARE(rows.text(added, 0), QStringLiteral("новое"));
+    QVERIFY(rows.isNull(added, 2));
+    QCOMPARE(rows.text(12, 0), QString::fromStdString(*values[12]));
 }
 
 // A substring is looked for a piece of a long value at a time: found
