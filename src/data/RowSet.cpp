@@ -147,7 +147,7 @@ template <typename T> RowSet::Mapped<T> RowSet::mapped()
 // Nothing is set here: a row's key, flags and cells are all set when it is
 // appended, and no row past the last is ever read.
 RowSet::Chunk::Chunk(int columns)
-    : keys(std::make_unique_for_overwrite<qint64[]>(ChunkRows))
+    : keys(std::make_unique_for_overwrite<std::int32_t[]>(ChunkRows))
     , flags(std::make_unique_for_overwrite<std::uint8_t[]>(ChunkRows))
     , columns(std::make_unique<Cells[]>(std::size_t(columns)))
 {
@@ -225,12 +225,30 @@ void RowSet::reserveRow()
         m_chunks.push_back(std::make_unique<Chunk>(m_columnCount));
 }
 
+void RowSet::setKey(Chunk& chunk, std::size_t offset, qint64 key)
+{
+    if (offset == 0)
+        chunk.keyBase = key;
+    qint64 distance = 0;
+    if (!__builtin_sub_overflow(key, chunk.keyBase, &distance) && distance > WideKey
+        && distance <= std::numeric_limits<std::int32_t>::max()) {
+        chunk.keys[offset] = std::int32_t(distance);
+        return;
+    }
+    if (!chunk.wideKeysOwned) {
+        chunk.wideKeysOwned = std::make_unique_for_overwrite<qint64[]>(ChunkRows);
+        chunk.wideKeys.store(chunk.wideKeysOwned.get(), std::memory_order_release);
+    }
+    chunk.wideKeysOwned[offset] = key;
+    chunk.keys[offset] = WideKey;
+}
+
 int RowSet::appendRow(qint64 key)
 {
     reserveRow();
+    setKey(chunk(m_size), offset(m_size), key);
     const int row = m_size++;
     Chunk& c = chunk(row);
-    c.keys[offset(row)] = key;
     c.flags[offset(row)] = 0;
     for (int column = 0; column < m_columnCount; ++column)
         setCell(row, column, Cell {});
@@ -291,7 +309,8 @@ void RowSet::appendRowsOf(RowSet& other)
         const Chunk& source = other.chunk(from);
         Chunk& target = chunk(row);
         const std::size_t s = offset(from), t = offset(row);
-        std::copy_n(&source.keys[s], count, &target.keys[t]);
+        for (int i = 0; i < count; ++i)
+            setKey(target, t + std::size_t(i), other.key(from + i));
         std::copy_n(&source.flags[s], count, &target.flags[t]);
         for (int column = 0; column < m_columnCount; ++column) {
             const Cell* in = &source.columns[std::size_t(column)].cells[s];
@@ -652,7 +671,7 @@ std::size_t RowSet::memoryUsage() const
     for (const auto& chunk : m_chunks) {
         if (!chunk)
             continue;
-        bytes += ChunkRows * (sizeof(qint64) + 1);
+        bytes += ChunkRows * (sizeof(std::int32_t) + 1 + (chunk->wideKeysOwned ? sizeof(qint64) : 0));
         for (int column = 0; column < m_columnCount; ++column)
             bytes += ChunkRows * (chunk->columns[std::size_t(column)].cells ? sizeof(Cell) : sizeof(std::uint32_t));
     }

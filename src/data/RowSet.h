@@ -26,6 +26,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string_view>
 #include <unordered_map>
@@ -54,7 +55,12 @@ public:
     // Adds a row with the given key and all texts null; returns its index.
     int appendRow(qint64 key);
 
-    qint64 key(int row) const { return chunk(row).keys[offset(row)]; }
+    qint64 key(int row) const
+    {
+        const Chunk& c = chunk(row);
+        const std::int32_t near = c.keys[offset(row)];
+        return near != WideKey ? c.keyBase + near : c.wideKeys.load(std::memory_order_acquire)[offset(row)];
+    }
     bool isDeleted(int row) const { return chunk(row).flags[offset(row)] & Deleted; }
     void markDeleted(int row);
     int deletedCount() const { return m_deletedCount; }
@@ -187,13 +193,22 @@ private:
         Mapped<Cell> cells;
         Mapped<std::uint32_t> ids;
     };
-    // ChunkRows rows: keys, flags and the cells of each column.
+    // ChunkRows rows: keys, flags and the cells of each column. A key is
+    // kept as its distance from the chunk's first key, or, when too far
+    // (WideKey), in wideKeys, made when first needed.
     struct Chunk {
         explicit Chunk(int columns);
-        std::unique_ptr<qint64[]> keys;
+        std::unique_ptr<std::int32_t[]> keys;
+        qint64 keyBase = 0;
+        std::atomic<qint64*> wideKeys { nullptr };
+        std::unique_ptr<qint64[]> wideKeysOwned;
         std::unique_ptr<std::uint8_t[]> flags;
         std::unique_ptr<Cells[]> columns;
     };
+    static constexpr std::int32_t WideKey = std::numeric_limits<std::int32_t>::min();
+    // Sets the key of a row of a chunk; the first of a chunk's rows sets its
+    // base. Makes room first: throws, changing nothing, for want of it.
+    static void setKey(Chunk& chunk, std::size_t offset, qint64 key);
 
     enum Flag : std::uint8_t { Deleted = 1, KeyProblemShift = 1, KeyProblemMask = 3 << KeyProblemShift };
 

@@ -164,6 +164,7 @@ private slots:
     void malformedInputIsRefused();
     void repeatedValuesAreStoredOnce();
     void columnPackedAnewKeepsEveryValue();
+    void keysOfAnySizeAreKept();
     void orderHoldsForAnyAlphabet_data();
     void orderHoldsForAnyAlphabet();
     void substringOfALongValue_data();
@@ -444,6 +445,27 @@ void TestSelection::columnPackedAnewKeepsEveryValue()
     QCOMPARE(rows.text(added, 0), QStringLiteral("новое"));
     QVERIFY(rows.isNull(added, 2));
     QCOMPARE(rows.text(12, 0), QString::fromStdString(*values[12]));
+}
+
+// Keys are kept exactly however far apart they lie, also once the rows of a
+// second reading follow the first's.
+void TestSelection::keysOfAnySizeAreKept()
+{
+    constexpr qint64 lowest = std::numeric_limits<qint64>::min(), highest = std::numeric_limits<qint64>::max();
+    std::vector<qint64> keys;
+    for (int i = 0; i < 70000; ++i)
+        keys.push_back(i + 1);
+    for (qint64 far : { highest, lowest, qint64(-5), qint64(1) << 40, lowest + 1, qint64(3) })
+        keys.insert(keys.begin() + std::ptrdiff_t(keys.size() / 7 * (keys.size() % 5)), far);
+    keys.insert(keys.begin() + 65536, lowest); // a chunk's first row
+    RowSet rows(1), second(1);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        (i < keys.size() / 2 ? rows : second).appendRow(keys[i]);
+    rows.appendRowsOf(second);
+    QCOMPARE(rows.rowCount(), int(keys.size()));
+    for (int row = 0; row < rows.rowCount(); ++row)
+        QCOMPARE(rows.key(row), keys[std::size_t(row)]);
+    QCOMPARE(rows.rowsSharingKeys().size(), std::size_t(4)); // 3 and the lowest, twice each
 }
 
 // A substring is looked for a piece of a long value at a time: found
