@@ -159,10 +159,21 @@ bool OrderCache::hasWork(const Slot& slot) const
 // Under the lock: the field to work on next, or -1. While someone waits for
 // a field, only that field is worked on (the waiting thread gets the
 // machine); otherwise by rank.
+bool OrderCache::awaitedLocked() const
+{
+    return std::any_of(m_slots.begin(), m_slots.end(),
+        [](const auto& slot) { return slot && slot->wanted && !slot->order && !slot->held; });
+}
+
+bool OrderCache::awaited()
+{
+    const std::lock_guard lock(m_mutex);
+    return awaitedLocked();
+}
+
 int OrderCache::nextField() const
 {
-    const bool waiting = std::any_of(m_slots.begin(), m_slots.end(),
-        [](const auto& slot) { return slot && slot->wanted && !slot->order && !slot->held; });
+    const bool waiting = awaitedLocked();
     int best = -1;
     for (const auto& slot : m_slots) {
         if (!slot || !hasWork(*slot) || (waiting && !slot->wanted))

@@ -95,6 +95,8 @@ public:
     // Whether no build reads the cells of this field, and none will start
     // to unless this thread asks for one (or changes the field).
     bool idle(int field);
+    // Whether someone waits for an order still being built.
+    bool awaited();
 
     // The values of a field are about to change: its build is stopped, its
     // order dropped, and nothing reads its cells until release(field), when
@@ -113,6 +115,7 @@ private:
     struct Worker;
 
     int nextField() const;
+    bool awaitedLocked() const;
     bool allBuilt() const;
     static bool due(const Slot& slot);
     bool hasWork(const Slot& slot) const;

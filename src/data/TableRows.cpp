@@ -349,7 +349,8 @@ void TableRows::squeezeNext()
 
 // Packs rows for a few milliseconds, then lets the window's events in. A
 // scan, or a build of the field's order, reads the rows on a thread of its
-// own: the packing waits for it.
+// own: the packing waits for it, and leaves the machine to an order someone
+// waits for.
 void TableRows::squeezeStep()
 {
     if (!m_squeeze)
@@ -360,7 +361,7 @@ void TableRows::squeezeStep()
         squeezeNext();
         return;
     }
-    if (m_scanReading.load(std::memory_order_acquire) || !m_orders.idle(m_squeezeField)) {
+    if (m_scanReading.load(std::memory_order_acquire) || !m_orders.idle(m_squeezeField) || m_orders.awaited()) {
         QTimer::singleShot(10, this, &TableRows::squeezeStep);
         return;
     }
