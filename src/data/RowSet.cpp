@@ -127,6 +127,8 @@ namespace {
 constexpr std::size_t kMaxBigValues = std::size_t(1) << 28;
 // The values of a squeezed column, changed ones included.
 constexpr std::size_t kMaxValues = std::size_t(1) << 28;
+// Blocks let go by one call of squeezeSome.
+constexpr std::size_t kFreedAtOnce = 8;
 
 } // namespace
 
@@ -652,11 +654,18 @@ bool RowSet::squeezeSome(Squeeze& squeeze, int rows)
         return false;
     if (squeeze.done)
         return true;
+    // The old blocks go a few at a time: giving back hundreds of megabytes
+    // takes a while.
     ColumnText& text = m_text[std::size_t(column)];
-    for (std::size_t i = 0; i < squeeze.oldBlocks; ++i) {
-        (*m_blocks)[text.blocks[i]].reset();
-        m_blockBytes -= BlockSize;
+    for (std::size_t end = std::min(squeeze.oldBlocks, squeeze.freed + kFreedAtOnce); squeeze.freed < end;) {
+        Block& block = (*m_blocks)[text.blocks[squeeze.freed++]];
+        if (block) {
+            block.reset();
+            m_blockBytes -= BlockSize;
+        }
     }
+    if (squeeze.freed < squeeze.oldBlocks)
+        return false;
     text.blocks.erase(text.blocks.begin(), text.blocks.begin() + std::ptrdiff_t(squeeze.oldBlocks));
     text.bytes -= squeeze.bytesBefore;
     text.squeezed = text.bytes;

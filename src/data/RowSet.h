@@ -143,8 +143,8 @@ public:
     class Squeeze;
     std::unique_ptr<Squeeze> beginSqueeze(
         int column, std::shared_ptr<const std::vector<std::uint32_t>> groups, std::uint32_t groupCount);
-    // Packs up to rows more rows; true once every row is done and the old
-    // blocks are gone.
+    // Packs up to rows more rows, or lets a few old blocks go once every
+    // row is done; true once the old blocks are all gone.
     bool squeezeSome(Squeeze& squeeze, int rows);
     // Bytes of text in the column's blocks, and as many after its last
     // squeeze (0 before any).
@@ -289,6 +289,7 @@ class RowSet::Squeeze {
     int next = 0; // the next row to pack
     std::shared_ptr<const std::vector<std::uint32_t>> groups;
     std::size_t oldBlocks = 0; // the column's first blocks, let go at the end
+    std::size_t freed = 0; // as many of them let go so far
     std::size_t bytesBefore = 0;
     // Per group, where its value went and its number (a text's); other
     // values of the same group (equal by collation, not by bytes) are

@@ -306,7 +306,7 @@ constexpr int kSqueezeRows = 1 << 14;
 // How long one step of the packing may keep the window's thread, and how
 // many rows it packs between two looks at the clock.
 constexpr auto kSqueezeStep = std::chrono::milliseconds(3);
-constexpr int kSqueezeStepRows = 1 << 13;
+constexpr int kSqueezeStepRows = 1 << 11;
 
 } // namespace
 
@@ -382,9 +382,10 @@ void TableRows::squeezeStep()
     m_squeeze.reset();
     squeezeNext();
     // What the packing and the order builds let go lies scattered between
-    // what is kept: given back to the system once all is packed.
+    // what is kept: given back to the system once all is packed (a step of
+    // its own: it takes milliseconds).
     if (!m_squeeze)
-        malloc_trim(0);
+        QTimer::singleShot(0, this, [] { malloc_trim(0); });
 }
 
 RowSelection& TableRows::selection()
