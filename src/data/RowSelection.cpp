@@ -223,6 +223,28 @@ std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& se
         }
         return true;
     };
+    if (within && sorted && !selection.keys.front().descending && others.empty() && ranges.size() == 1
+        && ranges.front().column == selection.keys.front().field - 1
+        && std::any_of(ranges.front().ranges.begin(), ranges.front().ranges.end(),
+            [](const KeyRange* range) { return range->excludesNull(); })) {
+        // A narrower search on the field the rows are sorted by: what it
+        // admits is one stretch of the wider one's rows, found by halving.
+        const Ranges& on = ranges.front();
+        std::size_t begin = 0, end = within->size();
+        for (const KeyRange* range : on.ranges) {
+            std::tie(begin, end) = range->within(
+                *within, begin, end, [&](std::uint32_t row) { return keyOf(int(row), on.column + 1, on.limit); });
+        }
+        if (end - begin > limit)
+            return std::nullopt;
+        std::vector<std::uint32_t> rows;
+        rows.reserve(end - begin);
+        for (std::size_t i = begin; i < end; ++i) {
+            if (!anyDeleted || !m_rows.isDeleted(int((*within)[i])))
+                rows.push_back((*within)[i]);
+        }
+        return rows;
+    }
     if (within) {
         // A narrower search: the rows of the wider one, in their order.
         std::vector<std::uint32_t> rows;

@@ -524,8 +524,10 @@ void TestSelection::fewRowsOfMuchTextAreSortedByAWorker()
 void TestSelection::searchTypedOnLooksAtWhatWasFound()
 {
     RowSet rows(5);
-    for (const char* name : { "Аптека", "Апельсин", "Ах", "Банк", "аптечный пункт", "Ап", "Б", "А" })
+    for (const char* name : { "Аптека", "Апельсин", "Ах", "Банк", "аптечный пункт", "Ап", "Б", "А", "аптека", "Аптёка",
+             "АПТЕКА №2", "Апт", "Аптека" })
         rows.setValue(rows.appendRow(rows.rowCount() + 1), 0, QString::fromUtf8(name));
+    rows.setNull(rows.appendRow(rows.rowCount() + 1), 0);
     OrderCache orders(rows, fields());
     RowSelection selection(rows, fields(), orders);
     const std::atomic<bool> stop { false };
@@ -542,8 +544,13 @@ void TestSelection::searchTypedOnLooksAtWhatWasFound()
     QVERIFY(!RowSelection::narrows(a, search(QStringLiteral("Ап"), "название desc")));
     const Selection orWise = Selection::parse(QStringLiteral("название='Ап' or название='Б'"), QString(), fields());
     QVERIFY(!RowSelection::narrows(orWise, ap) && !RowSelection::narrows(a, orWise));
-    const std::vector<std::uint32_t> found = selection.select(a);
-    for (const Selection& narrower : { ap, apt, a }) {
+    // Sorted by name, the narrower answer is a stretch of the wider one;
+    // sorted otherwise, it is chosen row by row.
+    const Selection aptByAddress = search(QStringLiteral("Апт"), "адрес"),
+                    exact = Selection::parse(QStringLiteral("название='аптека'"), QStringLiteral("название"), fields());
+    for (const auto& [wide, narrower] : { std::pair(a, ap), std::pair(a, apt), std::pair(a, a), std::pair(ap, exact),
+             std::pair(search(QStringLiteral("А"), "адрес"), aptByAddress) }) {
+        const std::vector<std::uint32_t> found = selection.select(wide);
         const auto within = selection.scan(narrower, std::size_t(rows.rowCount()), stop, &found);
         QCOMPARE(within, std::optional(selection.select(narrower)));
     }
