@@ -135,11 +135,11 @@ public:
     // order's ranks); rows of one group are told apart by their bytes, and
     // each keeps the kind it was stored as. Without groups, the texts stay
     // where they are and each distinct cell gets a number: for a column that
-    // shares its values (sharesValues), or nearly. A change to the rows, or a row added,
-    // ends it: drop it unfinished (both blocks stay; the next squeeze lets
-    // both go). No other thread may read the column's cells while
-    // squeezeSome runs, nor its texts when the last stretch lets the old
-    // blocks go.
+    // shares its values (sharesValues), or nearly. A change to the rows, or
+    // a row added, ends it: drop it unfinished (both blocks stay; the next
+    // squeeze lets both go). No other thread may read the column's cells
+    // while squeezeSome runs, nor its texts when the last stretch lets the
+    // old blocks go.
     class Squeeze;
     std::unique_ptr<Squeeze> beginSqueeze(
         int column, std::shared_ptr<const std::vector<std::uint32_t>> groups, std::uint32_t groupCount);
@@ -216,8 +216,8 @@ private:
     Chunk& chunk(int row) { return *m_chunks[std::size_t(row) >> ChunkBits]; }
     static std::size_t offset(int row) { return std::size_t(row) & (ChunkRows - 1); }
     Cell cell(int row, int column) const;
-    // Cannot fail: a value a squeezed column's table must take was made
-    // room for (prepare).
+    // A numbered row's value goes to the column's table, which may need
+    // memory; for a value from prepare() the room is made already.
     void setCell(int row, int column, Cell value);
 
     Cell storeText(int column, std::string_view bytes, StoredType type);
