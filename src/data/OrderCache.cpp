@@ -156,9 +156,7 @@ bool OrderCache::hasWork(const Slot& slot) const
     return !slot.builder || slot.builder->rowsTaken() < m_available || m_complete;
 }
 
-// Under the lock: the field to work on next, or -1. While someone waits for
-// a field, only that field is worked on (the waiting thread gets the
-// machine); otherwise by rank.
+// Under the lock: whether someone waits for an order still being built.
 bool OrderCache::awaitedLocked() const
 {
     return std::any_of(m_slots.begin(), m_slots.end(),
@@ -171,6 +169,9 @@ bool OrderCache::awaited()
     return awaitedLocked();
 }
 
+// Under the lock: the field to work on next, or -1. While someone waits for
+// a field, only that field is worked on (the waiting thread gets the
+// machine); otherwise by rank.
 int OrderCache::nextField() const
 {
     const bool waiting = awaitedLocked();

@@ -207,22 +207,24 @@ std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& se
         return std::all_of(
             others.begin(), others.end(), [&](const Condition* c) { return matches(std::uint32_t(row), *c); });
     };
-    // The rows from one to another that the filter admits; false once stop
-    // is raised or more than limit are found.
+    // The rows rowAt(from) to rowAt(to - 1) that the filter admits; false
+    // once stop is raised or more than limit are found.
     const bool anyDeleted = m_rows.deletedCount() > 0;
-    auto choose = [&](int from, int to, std::vector<std::uint32_t>& chosen) {
+    auto choose = [&](std::size_t from, std::size_t to, auto rowAt, std::vector<std::uint32_t>& chosen) {
         std::string key;
-        for (int row = from; row < to; ++row) {
-            if (row % 4096 == 0 && stop.load(std::memory_order_relaxed))
+        for (std::size_t i = from; i < to; ++i) {
+            if (i % 4096 == 0 && stop.load(std::memory_order_relaxed))
                 return false;
-            if ((anyDeleted && m_rows.isDeleted(row)) || !admitted(row, key))
+            const std::uint32_t row = rowAt(i);
+            if ((anyDeleted && m_rows.isDeleted(int(row))) || !admitted(int(row), key))
                 continue;
             if (chosen.size() >= limit)
                 return false;
-            chosen.push_back(std::uint32_t(row));
+            chosen.push_back(row);
         }
         return true;
     };
+    const auto stored = [](std::size_t i) { return std::uint32_t(i); };
     if (within && sorted && !selection.keys.front().descending && others.empty() && ranges.size() == 1
         && ranges.front().column == selection.keys.front().field - 1
         && std::any_of(ranges.front().ranges.begin(), ranges.front().ranges.end(),
@@ -248,28 +250,20 @@ std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& se
     if (within) {
         // A narrower search: the rows of the wider one, in their order.
         std::vector<std::uint32_t> rows;
-        std::string key;
-        for (std::size_t i = 0; i < within->size(); ++i) {
-            if (i % 4096 == 0 && stop.load(std::memory_order_relaxed))
-                return std::nullopt;
-            const std::uint32_t row = (*within)[i];
-            if ((anyDeleted && m_rows.isDeleted(int(row))) || !admitted(int(row), key))
-                continue;
-            if (rows.size() >= limit)
-                return std::nullopt;
-            rows.push_back(row);
-        }
+        if (!choose(
+                0, within->size(), [&](std::size_t i) { return (*within)[i]; }, rows))
+            return std::nullopt;
         return rows;
     }
     // A big table is looked through by two threads, a half each.
-    const int count = m_rows.rowCount();
+    const std::size_t count = std::size_t(m_rows.rowCount());
     std::vector<std::uint32_t> rows, upper;
     bool upperDone = true;
     std::thread helper;
-    const int half = count >= kScanHelperRows ? count / 2 : count;
+    const std::size_t half = count >= std::size_t(kScanHelperRows) ? count / 2 : count;
     if (half < count)
-        helper = std::thread([&] { upperDone = choose(half, count, upper); });
-    const bool done = choose(0, half, rows);
+        helper = std::thread([&] { upperDone = choose(half, count, stored, upper); });
+    const bool done = choose(0, half, stored, rows);
     if (helper.joinable())
         helper.join();
     if (!done || !upperDone || rows.size() + upper.size() > limit)

@@ -478,8 +478,8 @@ void Table::applyPendingSelection()
     RowView view;
     if (m_data->ordersReady(m_selection.fields())) {
         view = m_data->selection().view(m_selection);
-    } else if (std::optional<std::vector<std::uint32_t>> scanned = m_data->takeScanned(m_selectionTicket)) {
-        view = RowView(std::move(*scanned)); // found while the orders are built
+    } else if (auto scanned = m_data->takeScanned(m_selectionTicket)) {
+        view = RowView::shared(std::move(scanned)); // found while the orders are built
     } else {
         m_data->scanFor(m_selectionTicket, m_selection);
         setBusy(true); // called again as each order is built, or the scan ends

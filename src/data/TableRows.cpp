@@ -208,11 +208,11 @@ void TableRows::scanFor(int ticket, const Selection& selection)
         startScan();
 }
 
-std::optional<std::vector<std::uint32_t>> TableRows::takeScanned(int ticket)
+std::shared_ptr<const std::vector<std::uint32_t>> TableRows::takeScanned(int ticket)
 {
     if (ticket != m_scanTicket || m_scanChanges != m_changes)
-        return std::nullopt;
-    return std::exchange(m_scanAnswer, std::nullopt);
+        return nullptr;
+    return std::exchange(m_scanAnswer, nullptr);
 }
 
 namespace {
@@ -258,14 +258,13 @@ void TableRows::startScan()
                 m_scanRunning = false;
                 if (m_scanning.joinable())
                     m_scanning.join();
-                m_scanAnswer = std::move(*answer);
-                if (!m_scanAnswer)
+                if (!*answer)
                     return;
+                m_scanAnswer = std::make_shared<const std::vector<std::uint32_t>>(std::move(**answer));
                 constexpr std::size_t kKept = 8;
                 if (m_found.size() >= kKept)
                     m_found.erase(m_found.begin());
-                m_found.push_back(
-                    { m_scanSelection, std::make_shared<const std::vector<std::uint32_t>>(*m_scanAnswer) });
+                m_found.push_back({ m_scanSelection, m_scanAnswer });
                 emit scanned();
             },
             Qt::QueuedConnection);

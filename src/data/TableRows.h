@@ -79,7 +79,7 @@ public:
     // typed back is answered from what was found for it.
     void scanFor(int ticket, const Selection& selection);
     // The answer for this ticket, if it was found and no row changed since.
-    std::optional<std::vector<std::uint32_t>> takeScanned(int ticket);
+    std::shared_ptr<const std::vector<std::uint32_t>> takeScanned(int ticket);
 
     // Changes, on the thread that owns the table, once every row is in.
     // A change is readied first (the new values stored, room made for a new
@@ -146,7 +146,7 @@ private:
     std::thread m_scanning;
     std::atomic<bool> m_stopScan { false };
     bool m_scanRunning = false;
-    std::optional<std::vector<std::uint32_t>> m_scanAnswer;
+    std::shared_ptr<const std::vector<std::uint32_t>> m_scanAnswer; // shared with m_found
     unsigned m_changes = 0; // changes to the rows so far
     unsigned m_scanChanges = 0; // as many when the scan began
     struct Found {
