@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/WindowSet.h"
+#include "data/Background.h"
 #include "ui/main/DbGrid.h"
 #include "ui/main/TForm1.h"
 #include "ui/widgets/ProgramFolder.h"
@@ -122,6 +123,7 @@ double statusMegabytes(const char* name)
 
 void releaseFreedMemory()
 {
+    background::returnFreedMemory(); // as the program does
     malloc_trim(0);
 }
 

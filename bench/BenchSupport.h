@@ -32,7 +32,8 @@ bool useSampleDatabase();
 // One value of /proc/self/status ("VmRSS", "VmHWM"), in megabytes.
 double statusMegabytes(const char* name);
 
-// Hands freed memory back to the system, so each measurement starts clean.
+// Hands freed memory back to the system, so each measurement starts clean,
+// and has the allocator give it back from then on as the program does.
 void releaseFreedMemory();
 
 double ms(qint64 ns);

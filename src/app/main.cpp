@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "app/TerminationSignals.h"
 #include "app/WindowSet.h"
+#include "data/Background.h"
 #include "ui/main/TForm1.h"
 #include "ui/widgets/MessageBox.h"
 
@@ -12,6 +13,7 @@ int main(int argc, char* argv[])
     // --version and --help answer on the console, without a window.
     if (const std::optional<int> answered = startup::answerCommandLine(argc, argv))
         return *answered;
+    background::returnFreedMemory();
     Application app(argc, argv);
     WindowSet windows;
     if (!Form1)

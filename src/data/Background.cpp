@@ -1,6 +1,7 @@
 #include "data/Background.h"
 
 #ifdef __linux__
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -42,4 +43,15 @@ void background::yieldToWindow()
 void background::yieldToWindowAwaited()
 {
     lowerPriority(kNicerAwaited);
+}
+
+void background::returnFreedMemory()
+{
+#ifdef __linux__
+    // Pieces of a quarter megabyte and more are mapped on their own and
+    // unmapped when let go; free memory at the end of a heap goes back
+    // beyond a megabyte.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+#endif
 }

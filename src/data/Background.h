@@ -15,4 +15,11 @@ void yieldToWindow();
 // share than the window's, but a larger one than the other background work.
 void yieldToWindowAwaited();
 
+// Has memory let go by any thread go back to the system. A big table's
+// reading, orders and packing take and let go hundreds of megabytes in
+// large pieces on several threads; left to itself the allocator raises its
+// limits as it goes and keeps much of what the worker threads freed, which
+// malloc_trim() cannot give back. Called once, first thing in main().
+void returnFreedMemory();
+
 } // namespace background

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 // A table that grows by segments of fixed size: what is in it never moves,
 // so other threads may read the entries published to them while more are
@@ -52,20 +53,23 @@ private:
 };
 
 // The distinct values of one column met so far, each stored once: an open
-// hash table of their cells. A column with more distinct values than
-// kMaxValues is no column of categories, and its values are stored one by
-// one from then on. (Sharing a town's repeated names as well would save much
-// memory, but the lookups miss the cache on every row and slow the reading
-// down by half.)
+// hash table of their cells. A column whose values mostly differ (more than
+// kFewValues, and fewer than half of the values read repeating one) is no
+// column of categories, and its values are stored one by one from then on.
 class RowSet::Shared {
 public:
-    static constexpr std::size_t kMaxValues = 1 << 14;
+    // A column goes on sharing its values past this many while at least
+    // half of the values read repeat one met before (a town's names and
+    // addresses do, its telephones do not): the table costs less than the
+    // texts it saves.
+    static constexpr std::size_t kFewValues = 1 << 14;
     static constexpr std::size_t kMaxBytes = 255; // longer values are seldom shared
 
     // The cell of a value stored before, or of this one stored now; null
     // when the column has outgrown sharing.
     std::optional<Cell> find(RowSet& rows, int column, std::string_view bytes, StoredType type)
     {
+        ++m_lookups;
         const std::uint64_t hash = hashOf(bytes, type);
         const std::uint32_t check = std::uint32_t(hash >> 32) | 1; // never 0: 0 marks a free slot
         const std::size_t mask = m_slots.size() - 1;
@@ -77,8 +81,11 @@ public:
                 && StoredType((slot.cell.tag >> TypeShift) & 3) == type)
                 return slot.cell;
         }
-        if (m_count >= kMaxValues)
-            return std::nullopt;
+        if (m_count >= m_limit) {
+            if (m_lookups < 2 * m_count)
+                return std::nullopt;
+            m_limit *= 2;
+        }
         const Cell cell = rows.storeText(column, bytes, type);
         ++m_count;
         if (m_count * 2 > m_slots.size())
@@ -119,6 +126,8 @@ private:
     }
     std::vector<Slot> m_slots = std::vector<Slot>(64);
     std::size_t m_count = 0;
+    std::size_t m_lookups = 0;
+    std::size_t m_limit = kFewValues;
 };
 
 namespace {
@@ -149,19 +158,28 @@ template <typename T> RowSet::Mapped<T> RowSet::mapped()
 // Nothing is set here: a row's key, flags and cells are all set when it is
 // appended, and no row past the last is ever read.
 RowSet::Chunk::Chunk(int columns)
-    : keys(std::make_unique_for_overwrite<std::int32_t[]>(ChunkRows))
-    , flags(std::make_unique_for_overwrite<std::uint8_t[]>(ChunkRows))
+    : flags(std::make_unique_for_overwrite<std::uint8_t[]>(ChunkRows))
     , columns(std::make_unique<Cells[]>(std::size_t(columns)))
 {
     for (int column = 0; column < columns; ++column)
         this->columns[std::size_t(column)].cells = mapped<Cell>();
 }
 
+RowSet::Ids RowSet::mappedIds()
+{
+    void* array = mmap(nullptr, IdBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (array == MAP_FAILED)
+        throw std::bad_alloc();
+    return Ids(static_cast<std::uint8_t*>(array));
+}
+
 RowSet::Cell RowSet::cell(int row, int column) const
 {
     Q_ASSERT(row >= 0 && column >= 0 && column < m_columnCount);
     const Cells& cells = chunk(row).columns[std::size_t(column)];
-    return cells.cells ? cells.cells[offset(row)] : (*m_values[std::size_t(column)])[cells.ids[offset(row)]];
+    if (cells.cells)
+        return cells.cells[offset(row)];
+    return (*m_values[std::size_t(column)])[packed::get(cells.ids.get(), offset(row), cells.width)];
 }
 
 void RowSet::setCell(int row, int column, Cell value)
@@ -172,7 +190,16 @@ void RowSet::setCell(int row, int column, Cell value)
         return;
     }
     Values& values = *m_values[std::size_t(column)];
-    cells.ids[offset(row)] = value.tag == NullTag ? 0 : std::uint32_t(values.append(value));
+    const std::uint32_t id = value.tag == NullTag ? 0 : std::uint32_t(values.append(value));
+    // A number wider than the chunk's makes all of them wider, in place:
+    // the memory for it was mapped with the chunk's numbers.
+    if (const int width = packed::widthFor(id); width > cells.width) {
+        const std::size_t first = std::size_t(row) & ~std::size_t(ChunkRows - 1);
+        packed::rewidth(
+            cells.ids.get(), std::min(std::size_t(m_size) - first, std::size_t(ChunkRows)), cells.width, width);
+        cells.width = width;
+    }
+    packed::set(cells.ids.get(), offset(row), cells.width, id);
 }
 
 std::uint64_t RowSet::cellId(int row, int column) const
@@ -219,7 +246,7 @@ void RowSet::endBatch()
     m_published.store(m_size, std::memory_order_release);
 }
 
-void RowSet::reserveRow()
+void RowSet::addChunk()
 {
     if (std::size_t(m_size) >= MaxChunks * ChunkRows)
         throw DataError(QStringLiteral("В таблице больше записей, чем программа может показать."));
@@ -227,14 +254,41 @@ void RowSet::reserveRow()
         m_chunks.push_back(std::make_unique<Chunk>(m_columnCount));
 }
 
+void RowSet::reserveRow()
+{
+    addChunk();
+    Chunk& c = chunk(m_size);
+    if (!c.keysOwned)
+        keepKeys(c, offset(m_size));
+    if (!c.wideKeysOwned) {
+        c.wideKeysOwned = std::make_unique_for_overwrite<qint64[]>(ChunkRows);
+        c.wideKeys.store(c.wideKeysOwned.get(), std::memory_order_release);
+    }
+}
+
+void RowSet::keepKeys(Chunk& chunk, std::size_t offset)
+{
+    chunk.keysOwned = std::make_unique_for_overwrite<std::int32_t[]>(ChunkRows);
+    for (std::size_t i = 0; i < offset; ++i)
+        chunk.keysOwned[i] = std::int32_t(i);
+    // Readers of the rows before this one see the same keys either way.
+    chunk.keys.store(chunk.keysOwned.get(), std::memory_order_release);
+}
+
 void RowSet::setKey(Chunk& chunk, std::size_t offset, qint64 key)
 {
     if (offset == 0)
         chunk.keyBase = key;
+    if (!chunk.keysOwned) {
+        qint64 next = 0;
+        if (!__builtin_add_overflow(chunk.keyBase, qint64(offset), &next) && next == key)
+            return;
+        keepKeys(chunk, offset);
+    }
     qint64 distance = 0;
     if (!__builtin_sub_overflow(key, chunk.keyBase, &distance) && distance > WideKey
         && distance <= std::numeric_limits<std::int32_t>::max()) {
-        chunk.keys[offset] = std::int32_t(distance);
+        chunk.keysOwned[offset] = std::int32_t(distance);
         return;
     }
     if (!chunk.wideKeysOwned) {
@@ -242,12 +296,12 @@ void RowSet::setKey(Chunk& chunk, std::size_t offset, qint64 key)
         chunk.wideKeys.store(chunk.wideKeysOwned.get(), std::memory_order_release);
     }
     chunk.wideKeysOwned[offset] = key;
-    chunk.keys[offset] = WideKey;
+    chunk.keysOwned[offset] = WideKey;
 }
 
 int RowSet::appendRow(qint64 key)
 {
-    reserveRow();
+    addChunk();
     setKey(chunk(m_size), offset(m_size), key);
     const int row = m_size++;
     Chunk& c = chunk(row);
@@ -304,7 +358,7 @@ void RowSet::appendRowsOf(RowSet& other)
     // A stretch at a time that lies in one chunk on either side, column by
     // column; each chunk of the other rows goes as soon as it is copied.
     for (int from = 0; from < other.m_size;) {
-        reserveRow();
+        addChunk();
         const int row = m_size;
         const int count
             = std::min({ other.m_size - from, ChunkRows - int(offset(from)), ChunkRows - int(offset(row)) });
@@ -565,7 +619,7 @@ RowSet::Cell RowSet::storeText(int column, std::string_view bytes, StoredType ty
 }
 
 std::unique_ptr<RowSet::Squeeze> RowSet::beginSqueeze(
-    int column, std::shared_ptr<const std::vector<std::uint32_t>> groups, std::uint32_t groupCount)
+    int column, std::shared_ptr<const PackedNumbers> groups, std::uint32_t groupCount)
 {
     Q_ASSERT(column >= 0 && column < m_columnCount);
     Q_ASSERT(!groups || groups->size() == std::size_t(m_size));
@@ -633,20 +687,32 @@ bool RowSet::squeezeSome(Squeeze& squeeze, int rows)
         const int row0 = squeeze.next;
         const int end = std::min({ squeeze.rows, row0 + rows, (row0 | (ChunkRows - 1)) + 1 });
         Cells& cells = chunk(row0).columns[std::size_t(column)];
-        if (!squeeze.ids && cells.cells)
-            squeeze.ids = mapped<std::uint32_t>();
-        std::uint32_t* ids = cells.cells ? squeeze.ids.get() : cells.ids.get();
+        if (!squeeze.ids) {
+            squeeze.ids = mappedIds();
+            squeeze.topId = 0;
+        }
         for (int row = row0; row < end; ++row) {
             const Cell c = cell(row, column);
             const bool hasText = c.tag != NullTag && !(c.tag & BigFlag) && (c.tag & LengthMask) != 0;
-            ids[offset(row)]
+            const std::uint32_t id
                 = squeeze.groups && hasText ? packedOf(c, (*squeeze.groups)[std::size_t(row)]) : numberOf(c);
+            packed::set(squeeze.ids.get(), offset(row), 4, id);
+            squeeze.topId = std::max(squeeze.topId, id);
         }
         rows -= end - row0;
         squeeze.next = end;
-        // A chunk's numbers replace its cells once they are all there.
-        if (cells.cells && (offset(end) == 0 || end == squeeze.rows)) {
+        // A chunk's numbers replace what it held once they are all there,
+        // as narrow as they can be; the pages left over go back.
+        if (offset(end) == 0 || end == squeeze.rows) {
+            const std::size_t count = offset(end - 1) + 1;
+            const int width = packed::widthFor(squeeze.topId);
+            packed::rewidth(squeeze.ids.get(), count, 4, width);
+            static const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+            const std::size_t used = (count * std::size_t(width) + packed::Slack + page - 1) / page * page;
+            if (used < IdBytes)
+                madvise(squeeze.ids.get() + used, IdBytes - used, MADV_DONTNEED);
             cells.ids = std::move(squeeze.ids);
+            cells.width = width;
             cells.cells.reset();
         }
     }
@@ -680,9 +746,12 @@ std::size_t RowSet::memoryUsage() const
     for (const auto& chunk : m_chunks) {
         if (!chunk)
             continue;
-        bytes += ChunkRows * (sizeof(std::int32_t) + 1 + (chunk->wideKeysOwned ? sizeof(qint64) : 0));
-        for (int column = 0; column < m_columnCount; ++column)
-            bytes += ChunkRows * (chunk->columns[std::size_t(column)].cells ? sizeof(Cell) : sizeof(std::uint32_t));
+        bytes += ChunkRows
+            * (1 + (chunk->keysOwned ? sizeof(std::int32_t) : 0) + (chunk->wideKeysOwned ? sizeof(qint64) : 0));
+        for (int column = 0; column < m_columnCount; ++column) {
+            const Cells& cells = chunk->columns[std::size_t(column)];
+            bytes += ChunkRows * (cells.cells ? sizeof(Cell) : std::size_t(cells.width));
+        }
     }
     for (const auto& values : m_values)
         bytes += values ? values->size() * sizeof(Cell) : 0;

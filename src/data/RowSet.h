@@ -21,6 +21,7 @@
 #pragma once
 
 #include "data/Field.h"
+#include "data/PackedNumbers.h"
 
 #include <QString>
 
@@ -58,7 +59,10 @@ public:
     qint64 key(int row) const
     {
         const Chunk& c = chunk(row);
-        const std::int32_t near = c.keys[offset(row)];
+        const std::int32_t* keys = c.keys.load(std::memory_order_acquire);
+        if (!keys)
+            return c.keyBase + qint64(offset(row));
+        const std::int32_t near = keys[offset(row)];
         return near != WideKey ? c.keyBase + near : c.wideKeys.load(std::memory_order_acquire)[offset(row)];
     }
     bool isDeleted(int row) const { return chunk(row).flags[offset(row)] & Deleted; }
@@ -105,7 +109,7 @@ public:
     };
     Prepared prepare(int column, const TextValue& value);
     void place(int row, int column, Prepared value) noexcept;
-    // Makes sure the next appendRow() needs no memory.
+    // Makes sure the next appendRow() needs no memory, whatever its key.
     void reserveRow();
 
     // Moves every row of other (with as many columns) after these rows, in
@@ -126,12 +130,11 @@ public:
 
     // Stores each distinct value of one column once, in new blocks, lets
     // the column's old blocks go, and gives each row the number of its value
-    // in a table of the column's values (4 bytes a row instead of a cell's
-    // 8): a town's names and addresses repeat, its kinds of activity and
-    // notes are few. Done a stretch of rows at a time (squeezeSome), in
-    // between which the rows may be read as usual; both the old and the new
-    // places hold the values until the end. Rows with equal values must be
-    // in the same group (groups: a number per row, below groupCount: an
+    // in a table of the column's values (one to four bytes a row, as many
+    // as the chunk's highest number needs, instead of a cell's 8): a town's
+    // names and addresses repeat, its kinds of activity and notes are few. Done a stretch of rows at a time
+    // (squeezeSome), in between which the rows may be read as usual; both the old and the new places hold the values
+    // until the end. Rows with equal values must be in the same group (groups: a number per row, below groupCount: an
     // order's ranks); rows of one group are told apart by their bytes, and
     // each keeps the kind it was stored as. Without groups, the texts stay
     // where they are and each distinct cell gets a number: for a column that
@@ -142,7 +145,7 @@ public:
     // old blocks go.
     class Squeeze;
     std::unique_ptr<Squeeze> beginSqueeze(
-        int column, std::shared_ptr<const std::vector<std::uint32_t>> groups, std::uint32_t groupCount);
+        int column, std::shared_ptr<const PackedNumbers> groups, std::uint32_t groupCount);
     // Packs up to rows more rows, or lets a few old blocks go once every
     // row is done; true once the old blocks are all gone.
     bool squeezeSome(Squeeze& squeeze, int rows);
@@ -187,18 +190,31 @@ private:
     };
     template <typename T> using Mapped = std::unique_ptr<T[], Unmap<T>>;
     template <typename T> static Mapped<T> mapped();
+    // A chunk's numbers of values: mapped with room for four bytes a row,
+    // so that they can be made wider in place; the pages a narrower width
+    // leaves untouched cost nothing.
+    static constexpr std::size_t IdBytes = sizeof(std::uint32_t) * ChunkRows + packed::Slack;
+    struct UnmapIds {
+        void operator()(std::uint8_t* ids) const noexcept { unmap(ids, IdBytes); }
+    };
+    using Ids = std::unique_ptr<std::uint8_t[], UnmapIds>;
+    static Ids mappedIds();
     // One column's cells in a chunk: whole cells, or the numbers of the
-    // column's values in m_values (once squeezed).
+    // column's values in m_values (once squeezed), width bytes each.
     struct Cells {
         Mapped<Cell> cells;
-        Mapped<std::uint32_t> ids;
+        Ids ids;
+        int width = 4;
     };
-    // ChunkRows rows: keys, flags and the cells of each column. A key is
-    // kept as its distance from the chunk's first key, or, when too far
-    // (WideKey), in wideKeys, made when first needed.
+    // ChunkRows rows: keys, flags and the cells of each column. The keys of
+    // a file read in key order follow each other: while each is the chunk's
+    // first key plus the row's place in the chunk, no key is kept at all.
+    // Otherwise a key is kept as its distance from the chunk's first key, or,
+    // when too far (WideKey), in wideKeys, made when first needed.
     struct Chunk {
         explicit Chunk(int columns);
-        std::unique_ptr<std::int32_t[]> keys;
+        std::atomic<std::int32_t*> keys { nullptr }; // null while they follow each other
+        std::unique_ptr<std::int32_t[]> keysOwned;
         qint64 keyBase = 0;
         std::atomic<qint64*> wideKeys { nullptr };
         std::unique_ptr<qint64[]> wideKeysOwned;
@@ -209,6 +225,11 @@ private:
     // Sets the key of a row of a chunk; the first of a chunk's rows sets its
     // base. Makes room first: throws, changing nothing, for want of it.
     static void setKey(Chunk& chunk, std::size_t offset, qint64 key);
+    // Gives the chunk the keys of its rows up to offset, which follow each
+    // other, and a place for the rest.
+    static void keepKeys(Chunk& chunk, std::size_t offset);
+    // Makes sure the row after the last has a chunk.
+    void addChunk();
 
     enum Flag : std::uint8_t { Deleted = 1, KeyProblemShift = 1, KeyProblemMask = 3 << KeyProblemShift };
 
@@ -287,7 +308,7 @@ class RowSet::Squeeze {
     int column = 0;
     int rows = 0; // the rows there were at the start
     int next = 0; // the next row to pack
-    std::shared_ptr<const std::vector<std::uint32_t>> groups;
+    std::shared_ptr<const PackedNumbers> groups;
     std::size_t oldBlocks = 0; // the column's first blocks, let go at the end
     std::size_t freed = 0; // as many of them let go so far
     std::size_t bytesBefore = 0;
@@ -302,7 +323,9 @@ class RowSet::Squeeze {
     std::unordered_map<std::uint32_t, std::vector<Cell>> more;
     // The numbers of other cells: other kinds, empty texts, big values.
     std::unordered_map<std::uint64_t, std::uint32_t> idOf;
-    // The numbers of the chunk being packed, until its last row.
-    Mapped<std::uint32_t> ids;
+    // The numbers of the chunk being packed (four bytes each), until its
+    // last row, and the highest of them.
+    Ids ids;
+    std::uint32_t topId = 0;
     bool done = false;
 };

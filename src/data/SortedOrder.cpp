@@ -344,22 +344,26 @@ std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys, const
 }
 
 // The rows by the ranks of their values, ties in stored order: a counting sort.
-// The rows' values become their ranks in place.
+// The rows' values are let go once their ranks are taken.
 SortedOrder sortByRank(std::vector<std::uint32_t>&& valueOf, const std::vector<std::uint32_t>& valueRank)
 {
     const std::size_t n = valueOf.size();
     SortedOrder order;
-    order.rank = std::move(valueOf);
-    order.sorted.resize(n);
     const std::uint32_t top = valueRank.empty() ? 0 : *std::max_element(valueRank.begin(), valueRank.end());
     std::vector<std::uint32_t> start(std::size_t(top) + 2, 0);
-    for (std::size_t row = 0; row < n; ++row) {
-        const std::uint32_t r = valueRank[order.rank[row]];
-        order.rank[row] = r;
-        ++start[r + 1];
+    // Kept in as few bytes a row as the ranks need: a byte for a field of
+    // a few hundred values, three for a million.
+    {
+        std::vector<std::uint32_t> values = std::move(valueOf);
+        for (std::uint32_t& value : values) {
+            value = valueRank[value];
+            ++start[value + 1];
+        }
+        order.rank = PackedNumbers(values, top);
     }
     for (std::size_t r = 1; r < start.size(); ++r)
         start[r] += start[r - 1];
+    order.sorted.resize(n);
     for (std::size_t row = 0; row < n; ++row)
         order.sorted[start[order.rank[row]]++] = std::uint32_t(row);
     // Every rank's run ends where the next begins: each row placed once.
@@ -551,6 +555,9 @@ SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
         return swapped ? -known->second : known->second;
     };
     const std::vector<std::uint32_t> valueRank = rankValues(*m_keys, stop, tie);
+    // The keys are done with: what is left is the rows' counting sort.
+    compared.clear();
+    m_keys.reset();
     checkStop(stop);
     return sortByRank(std::move(m_valueOf), valueRank);
 }

@@ -4,6 +4,8 @@
 // different values costs a few thousand collation keys.
 #pragma once
 
+#include "data/PackedNumbers.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -14,7 +16,7 @@ class RowSet;
 
 struct SortedOrder {
     std::vector<std::uint32_t> sorted; // rows in the field's order, ties in stored order
-    std::vector<std::uint32_t> rank; // per row: equal values share a rank
+    PackedNumbers rank; // per row: equal values share a rank
 
     // The rank of the highest value (0 for an empty column).
     std::uint32_t topRank() const { return sorted.empty() ? 0 : rank[sorted.back()]; }

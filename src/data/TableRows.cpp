@@ -318,9 +318,11 @@ void TableRows::squeezeNext()
         const int column = field - 1;
         if (m_fields[std::size_t(field)].type != FieldType::WideString)
             continue;
-        // A column of shared values (a few over-long ones aside) has its
-        // cells numbered as they are.
-        if (m_rows.sharesValues(column) || m_rows.columnBytes(column) < std::size_t(m_rows.rowCount())) {
+        // A column of few shared values (a few over-long ones aside) has
+        // its cells numbered as they are; one of many, shared by each of
+        // the readings apart, is packed like any other.
+        if ((m_rows.sharesValues(column) && m_rows.columnBytes(column) < kSqueezeBytes)
+            || m_rows.columnBytes(column) < std::size_t(m_rows.rowCount())) {
             if (m_rows.squeezed(column) || !m_orders.idle(field))
                 continue;
             m_squeeze = m_rows.beginSqueeze(column, nullptr, 0);
@@ -336,8 +338,8 @@ void TableRows::squeezeNext()
             const std::size_t distinct = std::size_t(order->topRank()) + 1;
             if (order->rank.size() != rows || distinct > rows - rows / 4)
                 continue;
-            m_squeeze = m_rows.beginSqueeze(column,
-                std::shared_ptr<const std::vector<std::uint32_t>>(order, &order->rank), std::uint32_t(distinct));
+            m_squeeze = m_rows.beginSqueeze(
+                column, std::shared_ptr<const PackedNumbers>(order, &order->rank), std::uint32_t(distinct));
         }
         m_squeezeField = field;
         m_squeezeChanges = m_changes;

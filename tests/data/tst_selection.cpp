@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <random>
 
 namespace {
 
@@ -330,31 +331,47 @@ void TestSelection::malformedInputIsRefused()
     QVERIFY_THROWS_EXCEPTION(DataError, selection.select(QString(), QStringLiteral("улица")));
 }
 
-// A column of few distinct values keeps each once; a value keeps its kind,
-// and a column of many distinct values goes on storing each as it comes.
+// A column of few distinct values keeps each once, and so does a column of
+// many that mostly repeat (a town's names); a value keeps its kind, and a
+// column of values that mostly differ goes on storing each as it comes.
 void TestSelection::repeatedValuesAreStoredOnce()
 {
-    RowSet rows(2);
+    RowSet rows(3);
     const std::string_view kind = "Аптеки и аптечные пункты";
-    constexpr int n = 200000;
+    // 18,000 names drawn at random: by the 16,384th distinct one, more
+    // than half of the names read were met before, as in a town's file.
+    constexpr int n = 200000, names = 18000;
+    std::vector<std::uint32_t> drawn(n);
+    std::mt19937 random(42);
+    for (std::uint32_t& name : drawn)
+        name = std::uint32_t(random() % names);
+    const auto nameOf = [&](int i) { return "ООО «Ромашка-" + std::to_string(drawn[std::size_t(i)]) + "»"; };
     for (int i = 0; i < n; ++i) {
         const int row = rows.appendRow(i);
         const StoredType type = i % 3 == 0 ? StoredType::Integer : StoredType::Text;
         rows.setUtf8(row, 0, i % 2 ? kind : std::string_view("5"), type);
         const std::string unique = std::to_string(i);
         rows.setUtf8(row, 1, unique, StoredType::Text);
+        rows.setUtf8(row, 2, nameOf(i));
     }
     for (int row : { 0, 1, 2, 3, n - 1 }) {
         QCOMPARE(rows.stored(row, 0).type, row % 3 == 0 ? StoredType::Integer : StoredType::Text);
         QCOMPARE(rows.stored(row, 0).bytes, row % 2 ? kind : std::string_view("5"));
         QCOMPARE(rows.stored(row, 1).bytes, std::string_view(std::to_string(row)));
+        QCOMPARE(rows.stored(row, 2).bytes, std::string_view(nameOf(row)));
     }
-    // The second column's texts, about 5.9 bytes each, and the cells (in
-    // chunks of 65,536 rows): the first column's texts, 4.6 MB one by one,
-    // take next to nothing.
-    const std::size_t cells = std::size_t(4 << 16) * (8 + 1 + 2 * 8);
-    QVERIFY2(
-        rows.memoryUsage() < cells + std::size_t(n) * 7 + (2u << 20), qPrintable(QString::number(rows.memoryUsage())));
+    QVERIFY(rows.sharesValues(0));
+    QVERIFY(!rows.sharesValues(1));
+    QVERIFY(rows.sharesValues(2));
+    // The names, about 30 bytes each, are kept once: half a megabyte, not 6.
+    QVERIFY2(rows.columnBytes(2) < std::size_t(names) * 32, qPrintable(QString::number(rows.columnBytes(2))));
+    // The second column's texts, about 5.9 bytes each, the names, the cells
+    // (in chunks of 65,536 rows; the keys follow each other and take none)
+    // and a block being filled per column: the first column's texts, 4.6 MB
+    // one by one, take next to nothing.
+    const std::size_t cells = std::size_t(4 << 16) * (1 + 3 * 8);
+    QVERIFY2(rows.memoryUsage() < cells + std::size_t(n) * 7 + std::size_t(names) * 32 + (3u << 20),
+        qPrintable(QString::number(rows.memoryUsage())));
 }
 
 // A column packed anew holds every value, with the kind it was stored as,
@@ -369,7 +386,7 @@ void TestSelection::columnPackedAnewKeepsEveryValue()
     const std::string big(300000, 'z'); // a block of its own
     std::vector<std::optional<std::string>> values(n);
     std::vector<StoredType> types(n);
-    auto groups = std::make_shared<std::vector<std::uint32_t>>(n, 0u);
+    std::vector<std::uint32_t> groupOf(n, 0u);
     const std::string_view kinds[] = { "Аптеки", "5", "" };
     RowSet rows(3);
     for (int i = 0; i < n; ++i) {
@@ -385,7 +402,7 @@ void TestSelection::columnPackedAnewKeepsEveryValue()
         else
             values[std::size_t(i)] = "Общество с ограниченной ответственностью «" + std::to_string(i % 700) + "»";
         // Groups hold several values, as equal keys may hold different bytes.
-        (*groups)[std::size_t(i)] = std::uint32_t(i % 700 % groupCount);
+        groupOf[std::size_t(i)] = std::uint32_t(i % 700 % groupCount);
         types[std::size_t(i)] = i % 5 == 0 ? StoredType::Integer : StoredType::Text;
         if (values[std::size_t(i)])
             rows.setUtf8(row, 0, *values[std::size_t(i)], types[std::size_t(i)]);
@@ -407,6 +424,7 @@ void TestSelection::columnPackedAnewKeepsEveryValue()
             }
         }
     };
+    const auto groups = std::make_shared<const PackedNumbers>(groupOf, groupCount - 1);
     const std::size_t before = rows.memoryUsage();
     const std::size_t columnBefore = rows.columnBytes(0);
 
@@ -429,8 +447,9 @@ void TestSelection::columnPackedAnewKeepsEveryValue()
     auto shared = rows.beginSqueeze(2, nullptr, 0);
     QVERIFY(rows.squeezeSome(*shared, n));
     verifyValues();
-    // Both columns' rows hold 4-byte numbers now instead of 8-byte cells.
-    const std::size_t numbered = std::size_t(3) * 2 * 4 * 65536;
+    // Both columns' rows hold numbers now instead of 8-byte cells: two
+    // bytes for the 705 values of the first, one for the few of the third.
+    const std::size_t numbered = std::size_t(3) * (6 + 7) * 65536;
     QVERIFY2(rows.memoryUsage() + columnBefore + numbered - (1u << 20) <= before,
         qPrintable(QStringLiteral("%1 of %2").arg(rows.memoryUsage()).arg(before)));
 
@@ -445,6 +464,30 @@ void TestSelection::columnPackedAnewKeepsEveryValue()
     QCOMPARE(rows.text(added, 0), QStringLiteral("новое"));
     QVERIFY(rows.isNull(added, 2));
     QCOMPARE(rows.text(12, 0), QString::fromStdString(*values[12]));
+
+    // Enough new kinds that their numbers no longer fit a byte, then two:
+    // the rows changed and their neighbours all keep their values.
+    std::vector<std::pair<int, QString>> changed;
+    for (int i = 0; i < 70000; ++i) {
+        const int row = int((std::uint64_t(i) * 7919) % n);
+        const QString kind = QStringLiteral("вид %1").arg(i);
+        rows.place(row, 2, rows.prepare(2, kind));
+        changed.emplace_back(row, kind);
+    }
+    std::vector<std::optional<QString>> kindOf(n);
+    for (int row = 0; row < n; ++row) {
+        if (row % 7)
+            kindOf[std::size_t(row)] = QString::fromUtf8(kinds[row % 3].data(), qsizetype(kinds[row % 3].size()));
+    }
+    kindOf[10] = std::nullopt;
+    kindOf[11] = QStringLiteral("Кафе");
+    for (const auto& [row, kind] : changed)
+        kindOf[std::size_t(row)] = kind;
+    for (int row = 0; row < n; ++row) {
+        QCOMPARE(rows.isNull(row, 2), !kindOf[std::size_t(row)]);
+        if (kindOf[std::size_t(row)])
+            QCOMPARE(rows.text(row, 2), *kindOf[std::size_t(row)]);
+    }
 }
 
 // Keys are kept exactly however far apart they lie, also once the rows of a
@@ -466,6 +509,23 @@ void TestSelection::keysOfAnySizeAreKept()
     for (int row = 0; row < rows.rowCount(); ++row)
         QCOMPARE(rows.key(row), keys[std::size_t(row)]);
     QCOMPARE(rows.rowsSharingKeys().size(), std::size_t(4)); // 3 and the lowest, twice each
+
+    // Keys that follow each other, then one that does not, mid-chunk and
+    // at the seam of the second reading; a row added after reserving room.
+    RowSet dense(1), rest(1);
+    std::vector<qint64> expected;
+    for (qint64 key = 100; key < 100 + 70000; ++key) {
+        const qint64 k = key == 30000 ? 5 : key;
+        (expected.size() < 40000 ? dense : rest).appendRow(k);
+        expected.push_back(k);
+    }
+    dense.appendRowsOf(rest);
+    dense.reserveRow();
+    const qint64 far = qint64(1) << 50;
+    dense.appendRow(far);
+    expected.push_back(far);
+    for (int row = 0; row < dense.rowCount(); ++row)
+        QCOMPARE(dense.key(row), expected[std::size_t(row)]);
 }
 
 // A substring is looked for a piece of a long value at a time: found
@@ -677,7 +737,8 @@ void TestSelection::orderTakenInWhileSharingStops()
     const std::atomic<bool> stop { false };
     OrderBuilder builder(rows, 0);
     builder.add(rows.rowCount(), stop);
-    append(80000, [](int i) { return i % 4 ? "u" + std::to_string(i) : "v" + std::to_string(i % 300); });
+    // Three values in four new: sharing goes on for a while, then stops.
+    append(200000, [](int i) { return i % 4 ? "u" + std::to_string(i) : "v" + std::to_string(i % 300); });
     QVERIFY(!rows.sharesValues(0));
     builder.add(rows.rowCount(), stop);
     const SortedOrder taken = builder.finish(stop);
