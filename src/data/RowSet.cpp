@@ -65,13 +65,26 @@ public:
     static constexpr std::size_t kFewValues = 1 << 14;
     static constexpr std::size_t kMaxBytes = 255; // longer values are seldom shared
 
+    static std::uint64_t hashOf(std::string_view bytes, StoredType type)
+    {
+        return hashing::end(hashing::take(hashing::begin(bytes.size()) ^ std::uint64_t(type), bytes));
+    }
+    // A value's slot, and then the bytes it most likely holds, asked of the
+    // memory ahead of find(): the lookups of a row's columns overlap.
+    void prefetchSlot(std::uint64_t hash) const { __builtin_prefetch(&m_slots[hash & (m_slots.size() - 1)]); }
+    void prefetchValue(const RowSet& rows, std::uint64_t hash) const
+    {
+        const Slot& slot = m_slots[hash & (m_slots.size() - 1)];
+        if (slot.check == checkOf(hash))
+            __builtin_prefetch(rows.bytesOf(slot.cell).data());
+    }
+
     // The cell of a value stored before, or of this one stored now; null
-    // when the column has outgrown sharing.
-    std::optional<Cell> find(RowSet& rows, int column, std::string_view bytes, StoredType type)
+    // when the column has outgrown sharing. hash: hashOf(bytes, type).
+    std::optional<Cell> find(RowSet& rows, int column, std::string_view bytes, StoredType type, std::uint64_t hash)
     {
         ++m_lookups;
-        const std::uint64_t hash = hashOf(bytes, type);
-        const std::uint32_t check = std::uint32_t(hash >> 32) | 1; // never 0: 0 marks a free slot
+        const std::uint32_t check = checkOf(hash);
         const std::size_t mask = m_slots.size() - 1;
         for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
             const Slot& slot = m_slots[at];
@@ -99,12 +112,8 @@ public:
     }
 
 private:
-    static std::uint64_t hashOf(std::string_view bytes, StoredType type)
-    {
-        return hashing::end(hashing::take(hashing::begin(bytes.size()) ^ std::uint64_t(type), bytes));
-    }
-
-private:
+    // The hash's high half, never 0: 0 marks a free slot.
+    static std::uint32_t checkOf(std::uint64_t hash) { return std::uint32_t(hash >> 32) | 1; }
     struct Slot {
         std::uint32_t check = 0; // the hash's high half
         std::uint32_t low = 0; // its low half, for growing
@@ -526,14 +535,61 @@ StoredValue RowSet::stored(int row, int column) const
 
 void RowSet::setUtf8(int row, int column, std::string_view bytes, StoredType type)
 {
-    std::unique_ptr<Shared>& shared = m_shared[std::size_t(column)];
-    if (shared && !bytes.empty() && bytes.size() <= Shared::kMaxBytes) {
-        if (const std::optional<Cell> found = shared->find(*this, column, bytes, type)) {
-            setCell(row, column, *found);
-            return;
+    if (shareable(column, bytes))
+        storeShared(row, column, bytes, type, Shared::hashOf(bytes, type));
+    else
+        storeOwn(row, column, bytes, type);
+}
+
+bool RowSet::shareable(int column, std::string_view bytes) const
+{
+    return m_shared[std::size_t(column)] && !bytes.empty() && bytes.size() <= Shared::kMaxBytes;
+}
+
+void RowSet::setRead(int row, const Read* values)
+{
+    // Up to this many columns' lookups overlap: first every slot is asked
+    // for, then every value those slots hold, and only then is any of them
+    // looked at.
+    constexpr int kOverlap = 16;
+    std::uint64_t hashes[kOverlap];
+    const int overlapped = std::min(m_columnCount, kOverlap);
+    for (int column = 0; column < overlapped; ++column) {
+        const Read& value = values[column];
+        if (value.bytes.data() && shareable(column, value.bytes)) {
+            hashes[column] = Shared::hashOf(value.bytes, value.type);
+            m_shared[std::size_t(column)]->prefetchSlot(hashes[column]);
         }
-        shared.reset(); // too many distinct values to share
     }
+    for (int column = 0; column < overlapped; ++column) {
+        const Read& value = values[column];
+        if (value.bytes.data() && shareable(column, value.bytes))
+            m_shared[std::size_t(column)]->prefetchValue(*this, hashes[column]);
+    }
+    for (int column = 0; column < m_columnCount; ++column) {
+        const Read& value = values[column];
+        if (!value.bytes.data())
+            continue; // no value: as the row was added
+        if (column < overlapped && shareable(column, value.bytes))
+            storeShared(row, column, value.bytes, value.type, hashes[column]);
+        else
+            setUtf8(row, column, value.bytes, value.type);
+    }
+}
+
+void RowSet::storeShared(int row, int column, std::string_view bytes, StoredType type, std::uint64_t hash)
+{
+    std::unique_ptr<Shared>& shared = m_shared[std::size_t(column)];
+    if (const std::optional<Cell> found = shared->find(*this, column, bytes, type, hash)) {
+        setCell(row, column, *found);
+        return;
+    }
+    shared.reset(); // too many distinct values to share
+    storeOwn(row, column, bytes, type);
+}
+
+void RowSet::storeOwn(int row, int column, std::string_view bytes, StoredType type)
+{
     if (!bytes.empty())
         m_sharesAll[std::size_t(column)].store(false, std::memory_order_relaxed);
     setCell(row, column, storeText(column, bytes, type));

@@ -96,6 +96,14 @@ public:
     StoredValue stored(int row, int column) const;
 
     void setUtf8(int row, int column, std::string_view utf8, StoredType type = StoredType::Text);
+    // A row's values as read from a file, one for each column (no value: a
+    // null data()): the same as setUtf8() column by column, but the lookups
+    // of the columns that share their values overlap.
+    struct Read {
+        std::string_view bytes;
+        StoredType type = StoredType::Text;
+    };
+    void setRead(int row, const Read* values);
     void setNull(int row, int column);
     void setValue(int row, int column, const TextValue& value);
 
@@ -242,6 +250,12 @@ private:
     void setCell(int row, int column, Cell value);
 
     Cell storeText(int column, std::string_view bytes, StoredType type);
+    // Whether the value may be shared with others of the column.
+    bool shareable(int column, std::string_view bytes) const;
+    // Sets a cell to a shareable value (hash: Shared::hashOf), shared if
+    // the column still shares, or to a value of its own.
+    void storeShared(int row, int column, std::string_view bytes, StoredType type, std::uint64_t hash);
+    void storeOwn(int row, int column, std::string_view bytes, StoredType type);
     // Each column's values as read in, by their bytes and kind, while the
     // column has few distinct ones; null once it has too many.
     class Shared;

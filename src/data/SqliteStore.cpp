@@ -473,6 +473,7 @@ private:
             break;
         }
         const int columns = m_rows.columnCount();
+        m_values.assign(std::size_t(columns), RowSet::Read {});
         for (int c = 1; c <= columns; ++c) {
             const char* bytes = nullptr;
             StoredType type = StoredType::Text;
@@ -491,7 +492,7 @@ private:
             case SQLITE_FLOAT: {
                 const std::string real = realText(s, c);
                 m_rows.setUtf8(row, c - 1, real, StoredType::Real);
-                continue;
+                continue; // stays without a value below
             }
             default:
                 // A blob's bytes as they are, whatever the file's text encoding.
@@ -500,13 +501,15 @@ private:
                 break;
             }
             const int size = sqlite3_column_bytes(s, c);
-            m_rows.setUtf8(row, c - 1, std::string_view(bytes ? bytes : "", std::size_t(size)), type);
+            m_values[std::size_t(c - 1)] = { std::string_view(bytes ? bytes : "", std::size_t(size)), type };
         }
+        m_rows.setRead(row, m_values.data());
     }
 
     Statement m_statement;
     const bool m_utf8File;
     RowSet& m_rows;
+    std::vector<RowSet::Read> m_values; // the row being taken, column by column
     bool m_pending = false; // a row stepped to and not yet taken
 };
 
