@@ -4,6 +4,8 @@
 // that shows the window. It does not block there: each wait for the socket
 // goes through a hook the program installs, which keeps the window painted
 // (and takes no input) meanwhile. Without one, the wait is a plain poll().
+// A change made while a table is still being read waits for the reading's
+// end the same way, on a descriptor the reading thread makes readable.
 #pragma once
 
 #include <chrono>

@@ -802,8 +802,10 @@ void Table::writePending()
         TableRows::Values values;
         for (const FieldChange& change : pending)
             values.emplace_back(fieldIndex(change.field), change.value);
-        staged = m_data->stage(values, false); // also waits until every row is in
+        // The wait for the last row to be read in is part of the write: the
+        // window paints meanwhile, and what arrives waits for the write.
         const Writing writing(*this);
+        staged = m_data->stage(values, false);
         if (!pending.empty())
             m_connection->store().update(m_tableName, m_fields.front().name, m_data->rows().key(index), pending);
     } catch (const std::bad_alloc&) {
@@ -849,11 +851,11 @@ void Table::deleteRecord()
     for (std::size_t i = 1; i < m_fields.size(); ++i)
         originals.push_back({ m_fields[i].name, m_data->rows().stored(index, int(i) - 1), std::nullopt });
     {
-        const waitcheck::Allowed writing; // the file is not written while it is still being read
-        m_data->waitUntilLoaded();
-    }
-    {
         const Writing writing(*this);
+        {
+            const waitcheck::Allowed meant; // the file is not written while it is still being read
+            m_data->waitUntilLoaded();
+        }
         m_connection->store().remove(m_tableName, m_fields.front().name, m_data->rows().key(index), originals);
     }
 

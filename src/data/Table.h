@@ -159,8 +159,9 @@ public:
     // record is being typed, or rows are still being read in, they wait.
     void applyRemoteChanges(RemoteChanges changes);
 
-    // Whether a change is being written. The wait for a server runs the
-    // window's events (it repaints meanwhile): the rows and the view stay as
+    // Whether a change is being written. The wait for a server, and for the
+    // last rows of a table still being read, runs the window's events (it
+    // repaints meanwhile): the rows and the view stay as
     // they are until the write is over, what arrives meanwhile (rows read in,
     // other programs' changes, a filter or sort made ready) waits for it,
     // and a step asked of the table then is refused silently (SilentAbort).

@@ -2,6 +2,7 @@
 
 #include "data/Background.h"
 #include "data/DataError.h"
+#include "data/SocketWait.h"
 #include "data/Store.h"
 #include "data/WaitCheck.h"
 
@@ -9,6 +10,8 @@
 #include <QTimer>
 
 #include <malloc.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -73,6 +76,17 @@ TableRows::~TableRows()
 {
     // No thread may outlive what it reads, whatever order the members go in.
     stop();
+    if (m_readingEnded >= 0)
+        ::close(m_readingEnded);
+}
+
+// On the reading thread, once m_loading has dropped: wakes a wait for it.
+void TableRows::ended()
+{
+    if (m_readingEnded >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_readingEnded, &one, sizeof one);
+    }
 }
 
 void TableRows::stop()
@@ -102,6 +116,8 @@ void TableRows::load(Store& store, const QString& table, const QStringList& fiel
         return;
     }
     m_loading = true;
+    if (m_readingEnded < 0)
+        m_readingEnded = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); // without one, a wait is a plain join
     m_reading = std::thread([this] { readRest(); });
 }
 
@@ -140,17 +156,24 @@ void TableRows::readRest()
         m_orders.rowsComplete(m_rows.rowCount());
     }
     m_loading = false;
+    ended();
     if (m_stopReading)
         return;
     const std::lock_guard posting(s_posting);
     QMetaObject::invokeMethod(this, &TableRows::onReadingEnded, Qt::QueuedConnection);
 }
 
+// Through the program's wait for a file descriptor: the window keeps
+// painting meanwhile, and what the reading posts to it is handled there.
 void TableRows::waitUntilLoaded()
 {
     if (m_reading.joinable()) {
         waitcheck::aboutToWait(m_orders.windowThread(), "TableRows::waitUntilLoaded");
-        m_reading.join();
+        while (m_loading && m_readingEnded >= 0)
+            socketwait::wait(
+                m_readingEnded, socketwait::Direction::Read, socketwait::Clock::now() + std::chrono::seconds(1));
+        if (m_reading.joinable())
+            m_reading.join();
     }
     m_reader.reset();
     onReadingEnded();

@@ -53,7 +53,8 @@ public:
     bool ready() const { return m_finished && m_error.isEmpty(); }
     // Waits for the reading to end; finished or failed is emitted before
     // this returns, if it was not already. Not on the window's thread,
-    // unless the caller means it (WaitCheck.h).
+    // unless the caller means it (WaitCheck.h); there it waits through
+    // socketwait's hook, which keeps the window painted.
     void waitUntilLoaded();
 
     // Filtering and sorting; only once every row is in.
@@ -133,6 +134,10 @@ private:
     // the sanitizer cannot see Qt's own lock on it.
     static std::mutex s_posting;
     std::atomic<bool> m_loading { false };
+    void ended();
+    // Readable once m_loading has dropped (an eventfd), for a wait that
+    // keeps the window painted; -1 when none could be made.
+    int m_readingEnded = -1;
     QString m_error; // why reading stopped, set before m_loading drops
     // The rows whose key others share, found by the reading thread once the
     // last row is in (set before m_loading drops); marked on this thread.

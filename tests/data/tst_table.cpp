@@ -7,6 +7,7 @@
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/DataSource.h"
+#include "data/SocketWait.h"
 #include "data/SqliteStore.h"
 #include "data/Store.h"
 #include "data/Table.h"
@@ -1569,19 +1570,49 @@ void TestTable::malformedFilterWhileReadingIsRefusedAtOnce()
     QCOMPARE(t.recordCount(), BigTable);
 }
 
+// A change waits for the reading to end through the program's wait (the
+// window paints meanwhile) as part of the write: the rows and the view stay
+// as they are, and a step asked then is refused.
 void TestTable::editWhileReadingIsWritten()
 {
+    Table* table = nullptr;
+    int waits = 0;
+    int refusedMeanwhile = 0;
+    socketwait::setHook([&](int fd, socketwait::Direction direction, socketwait::Clock::time_point deadline) {
+        ++waits;
+        try {
+            table->next();
+        } catch (const SilentAbort&) {
+            ++refusedMeanwhile;
+        }
+        socketwait::poll(fd, direction, deadline);
+    });
+    const auto unhook = qScopeGuard([] { socketwait::setHook({}); });
+
     Table& t = openBig();
+    table = &t;
     QVERIFY(t.loading());
     t.moveTo(7);
     t.edit();
     t.setValue(2, QStringLiteral("Во время чтения"));
-    t.post(); // waits for the reading to end, then writes
+    t.post();
+    QVERIFY(waits > 0);
+    QCOMPARE(refusedMeanwhile, waits);
     QCOMPARE(db().value(8, QStringLiteral("адрес")).toString(), QStringLiteral("Во время чтения"));
     QCOMPARE(t.currentRow(), 7);
     QTRY_COMPARE(t.recordCount(), BigTable);
-    t.deleteRecord();
+
+    Table& again = openBig();
+    table = &again;
+    waits = refusedMeanwhile = 0;
+    QVERIFY(again.loading());
+    again.moveTo(3);
+    again.deleteRecord();
+    QVERIFY(waits > 0);
+    QCOMPARE(refusedMeanwhile, waits);
     QCOMPARE(db().count(), BigTable - 1);
+    QVERIFY(!db().value(4, QStringLiteral("название")).isValid());
+    QTRY_COMPARE(again.recordCount(), BigTable - 1);
 }
 
 void TestTable::closingWhileReadingStopsAtOnce()
