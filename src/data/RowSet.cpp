@@ -227,6 +227,7 @@ RowSet::~RowSet() = default;
 void RowSet::reset(int textColumns)
 {
     m_columnCount = textColumns;
+    m_readCount = 0;
     m_shared.clear();
     for (int column = 0; column < textColumns; ++column)
         m_shared.push_back(std::make_unique<Shared>());
@@ -251,6 +252,7 @@ void RowSet::reset(int textColumns)
 void RowSet::endBatch()
 {
     Q_ASSERT(m_size >= m_published.load(std::memory_order_relaxed));
+    m_readCount = 0; // stored already, unless the reading failed
     m_inBatch = false;
     m_published.store(m_size, std::memory_order_release);
 }
@@ -548,32 +550,66 @@ bool RowSet::shareable(int column, std::string_view bytes) const
 
 void RowSet::setRead(int row, const Read* values)
 {
-    // Up to this many columns' lookups overlap: first every slot is asked
-    // for, then every value those slots hold, and only then is any of them
-    // looked at.
-    constexpr int kOverlap = 16;
-    std::uint64_t hashes[kOverlap];
-    const int overlapped = std::min(m_columnCount, kOverlap);
-    for (int column = 0; column < overlapped; ++column) {
-        const Read& value = values[column];
-        if (value.bytes.data() && shareable(column, value.bytes)) {
-            hashes[column] = Shared::hashOf(value.bytes, value.type);
-            m_shared[std::size_t(column)]->prefetchSlot(hashes[column]);
-        }
+    if (m_readCount == 2) {
+        storeRead(m_readRows[0]);
+        std::swap(m_readRows[0], m_readRows[1]);
+        m_readCount = 1;
     }
-    for (int column = 0; column < overlapped; ++column) {
-        const Read& value = values[column];
-        if (value.bytes.data() && shareable(column, value.bytes))
-            m_shared[std::size_t(column)]->prefetchValue(*this, hashes[column]);
-    }
+    if (m_readCount == 1)
+        prefetchValues(m_readRows[0]);
+
+    ReadRow& read = m_readRows[m_readCount];
+    read.row = row;
+    read.bytes.clear();
+    read.values.resize(std::size_t(m_columnCount));
     for (int column = 0; column < m_columnCount; ++column) {
         const Read& value = values[column];
-        if (!value.bytes.data())
-            continue; // no value: as the row was added
-        if (column < overlapped && shareable(column, value.bytes))
-            storeShared(row, column, value.bytes, value.type, hashes[column]);
+        ReadRow::Value& kept = read.values[std::size_t(column)];
+        kept.shared = value.bytes.data() && shareable(column, value.bytes);
+        if (!kept.shared) {
+            // Nothing to look up: stored at once, whatever its length.
+            if (value.bytes.data())
+                setUtf8(row, column, value.bytes, value.type);
+            continue;
+        }
+        kept.at = std::uint32_t(read.bytes.size());
+        kept.size = std::uint32_t(value.bytes.size());
+        kept.type = value.type;
+        read.bytes.append(value.bytes); // at most Shared::kMaxBytes
+        kept.hash = Shared::hashOf(value.bytes, value.type);
+        m_shared[std::size_t(column)]->prefetchSlot(kept.hash);
+    }
+    ++m_readCount;
+}
+
+void RowSet::finishReads()
+{
+    for (int i = 0; i < m_readCount; ++i)
+        storeRead(m_readRows[i]);
+    m_readCount = 0;
+}
+
+void RowSet::prefetchValues(const ReadRow& read) const
+{
+    for (int column = 0; column < m_columnCount; ++column) {
+        const ReadRow::Value& value = read.values[std::size_t(column)];
+        if (value.shared && m_shared[std::size_t(column)])
+            m_shared[std::size_t(column)]->prefetchValue(*this, value.hash);
+    }
+}
+
+void RowSet::storeRead(const ReadRow& read)
+{
+    for (int column = 0; column < m_columnCount; ++column) {
+        const ReadRow::Value& value = read.values[std::size_t(column)];
+        if (!value.shared)
+            continue; // stored already, or no value
+        const std::string_view bytes(read.bytes.data() + value.at, value.size);
+        // The column may have stopped sharing since the value came.
+        if (shareable(column, bytes))
+            storeShared(read.row, column, bytes, value.type, value.hash);
         else
-            setUtf8(row, column, value.bytes, value.type);
+            setUtf8(read.row, column, bytes, value.type);
     }
 }
 

@@ -97,13 +97,17 @@ public:
 
     void setUtf8(int row, int column, std::string_view utf8, StoredType type = StoredType::Text);
     // A row's values as read from a file, one for each column (no value: a
-    // null data()): the same as setUtf8() column by column, but the lookups
-    // of the columns that share their values overlap.
+    // null data()): the same as setUtf8() column by column, but a value
+    // that may be shared with earlier rows is copied and stored a row or
+    // two later, so that its lookup is asked of the memory well before it
+    // is made. finishReads() stores every value given so far; until then
+    // those cells may be unset, so it comes before the rows are published.
     struct Read {
         std::string_view bytes;
         StoredType type = StoredType::Text;
     };
     void setRead(int row, const Read* values);
+    void finishReads();
     void setNull(int row, int column);
     void setValue(int row, int column, const TextValue& value);
 
@@ -256,6 +260,25 @@ private:
     // the column still shares, or to a value of its own.
     void storeShared(int row, int column, std::string_view bytes, StoredType type, std::uint64_t hash);
     void storeOwn(int row, int column, std::string_view bytes, StoredType type);
+    // The rows given to setRead() and not yet stored, oldest first: each
+    // has its slots asked for when it comes, the values they point at when
+    // the next comes, and is stored when the one after that comes.
+    struct ReadRow {
+        struct Value {
+            std::uint32_t at = 0; // in bytes
+            std::uint32_t size = 0;
+            StoredType type = StoredType::Text;
+            bool shared = false; // shareable when it came: kept here to be stored
+            std::uint64_t hash = 0;
+        };
+        int row = -1;
+        std::string bytes;
+        std::vector<Value> values;
+    };
+    ReadRow m_readRows[2];
+    int m_readCount = 0; // of m_readRows in use: [0] the oldest
+    void prefetchValues(const ReadRow& read) const;
+    void storeRead(const ReadRow& read);
     // Each column's values as read in, by their bytes and kind, while the
     // column has few distinct ones; null once it has too many.
     class Shared;

@@ -441,7 +441,16 @@ public:
 
     // Takes up to maxRows rows, fewer when stop is raised; SQLITE_ROW while
     // more may follow, SQLITE_DONE at the end, else the failure's code.
+    // Every row read is in the rows by the time this returns.
     int read(int maxRows, const std::atomic<bool>* stop = nullptr)
+    {
+        const int rc = step(maxRows, stop);
+        m_rows.finishReads();
+        return rc;
+    }
+
+private:
+    int step(int maxRows, const std::atomic<bool>* stop)
     {
         for (int n = 0; n < maxRows; ++n) {
             if (stop && stop->load(std::memory_order_relaxed))
@@ -457,7 +466,6 @@ public:
         return SQLITE_ROW;
     }
 
-private:
     void readRow()
     {
         sqlite3_stmt* s = m_statement.get();
