@@ -1,7 +1,7 @@
 #!/bin/bash
 # End-to-end tests of writing to the directory file: a refused write answered
-# by exactly one message, and an edit saved when the desktop asks the program
-# to end. (Empty texts and values longer than their field: tst_table for the
+# by exactly one message, an edit saved when the desktop asks the program to
+# end, and one saved while the file is still being read. (Empty texts and values longer than their field: tst_table for the
 # rules, tst_dbgrid for the cell editor.)
 source "$(dirname "$0")/lib.sh"
 
@@ -79,4 +79,43 @@ case_sigterm() {
     end_case
 }
 
-e2e_main "$@" -- refusal_storm sigterm
+# reading_file DB: the program still holds a lock on DB (it reads it).
+reading_file() {
+    local inode
+    inode=$(stat -c %i "$1") || return 1
+    awk -v pid="$APP_PID" -v inode="$inode" '$5 == pid && $6 ~ (":" inode "$") { found = 1 } END { exit !found }' /proc/locks
+}
+
+case_edit_while_reading() {
+    begin_case "an edit saved while the file is still read waits with the window drawn" 15-edit-reading
+    local dir="$CASE_DIR/run" db first new="Ж1" grey
+    db="$dir/Sarvino.mdb"
+    # Big enough that the reading lasts well beyond the edit (seconds here).
+    "$GENDB" --out "$db" --records 2000000 --seed 7 >"$CASE_DIR/gendb.log" 2>&1 || { problem "gendb failed"; end_case; return; }
+    first=$(key_at "$db" 0)
+    start_program "$dir"
+    if find_main_window; then
+        click_address 0
+        keys F2
+        type_text "$new"
+        keys Return Down
+        # Hidden and shown again while the save waits for the last rows:
+        # the window draws itself anew (a blocked one stays black).
+        xdotool windowminimize "$MAIN"
+        sleep 0.3
+        xdotool windowactivate "$MAIN" 2>/dev/null
+        sleep 0.4
+        save_shot 15-edit-reading
+        if reading_file "$db"; then
+            grey=$(mean_grey 20 "$GRID_TOP" 700 300)
+            awk -v g="${grey:-0}" 'BEGIN { exit !(g > 0.5) }' \
+                || problem "the window was not drawn while the save waited for the reading (grid grey level ${grey:-none})"
+        else
+            problem "the file was read to its end before the window was shown again: nothing was checked"
+        fi
+        wait_for 60 address_is "$db" "$first" "$new" || problem "the edit is not in the file: '$(address_of "$db" "$first")'"
+    fi
+    end_case
+}
+
+e2e_main "$@" -- refusal_storm sigterm edit_while_reading
