@@ -144,13 +144,15 @@ public:
     // the column's old blocks go, and gives each row the number of its value
     // in a table of the column's values (one to four bytes a row, as many
     // as the chunk's highest number needs, instead of a cell's 8): a town's
-    // names and addresses repeat, its kinds of activity and notes are few. Done a stretch of rows at a time
-    // (squeezeSome), in between which the rows may be read as usual; both the old and the new places hold the values
-    // until the end. Rows with equal values must be in the same group (groups: a number per row, below groupCount: an
-    // order's ranks); rows of one group are told apart by their bytes, and
-    // each keeps the kind it was stored as. Without groups, the texts stay
-    // where they are and each distinct cell gets a number: for a column that
-    // shares its values (sharesValues), or nearly. A change to the rows, or
+    // names and addresses repeat, its kinds of activity and notes are few.
+    // Done a stretch of rows at a time (squeezeSome), in between which the
+    // rows may be read as usual; both the old and the new places hold the
+    // values until the end. Rows with equal values must be in the same group
+    // (groups: a number per row, below groupCount: an order's ranks); rows
+    // of one group are told apart by their bytes, and each keeps the kind it
+    // was stored as. Without groups, the texts stay where they are and each
+    // distinct cell gets a number: for a column that shares its values
+    // (sharesValues), or nearly. A change to the rows, or
     // a row added, ends it: drop it unfinished (both blocks stay; the next
     // squeeze lets both go). No other thread may read the column's cells
     // while squeezeSome runs, nor its texts when the last stretch lets the
