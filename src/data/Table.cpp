@@ -259,15 +259,12 @@ public:
         if (m_table.m_afterWriting.empty() || !m_table.m_data)
             return;
         Table* table = &m_table;
-        QMetaObject::invokeMethod(
-            m_table.m_data.get(),
-            [table] {
-                std::vector<std::function<void()>> steps;
-                steps.swap(table->m_afterWriting);
-                for (const auto& step : steps)
-                    step();
-            },
-            Qt::QueuedConnection);
+        m_table.m_data->post([table] {
+            std::vector<std::function<void()>> steps;
+            steps.swap(table->m_afterWriting);
+            for (const auto& step : steps)
+                step();
+        });
     }
     Writing(const Writing&) = delete;
     Writing& operator=(const Writing&) = delete;
@@ -323,16 +320,13 @@ void Table::showArrivedRows()
     if (m_rowsShown >= m_rowsIn || m_showQueued)
         return;
     m_showQueued = true;
-    QMetaObject::invokeMethod(
-        m_data.get(),
-        [this] {
-            m_showQueued = false;
-            if (m_finishQueued)
-                onRowsFinished();
-            else
-                onRowsArrived(m_rowsIn);
-        },
-        Qt::QueuedConnection);
+    m_data->post([this] {
+        m_showQueued = false;
+        if (m_finishQueued)
+            onRowsFinished();
+        else
+            onRowsArrived(m_rowsIn);
+    });
 }
 
 // Every row is in: once the view has them all (at once when asked to, else
@@ -343,7 +337,11 @@ void Table::onRowsFinished(bool atOnce)
         return;
     m_rowsIn = m_data->rows().rowCount();
     m_finishQueued = false;
-    while (m_rowsShown < m_rowsIn) {
+    // A filter or sort kept for the end takes the view's place: the rows
+    // still to come are not handed to the grid first (at 3M, half a million
+    // rows or more arrive at once at the end, and the grid's bookkeeping of
+    // them took the processor from the look through the rows that answers).
+    while (m_rowsShown < m_rowsIn && (atOnce || !m_selectionPending)) {
         showArrivedRows();
         if (!atOnce && m_rowsShown < m_rowsIn) {
             m_finishQueued = true; // the queued slice comes back here
@@ -451,8 +449,7 @@ void Table::keepSelection(const QString& filter, bool filtered, const QString& s
 void Table::schedulePendingSelection()
 {
     if (m_selectionPending && m_data)
-        QMetaObject::invokeMethod(
-            m_data.get(), [this] { applyPendingSelection(); }, Qt::QueuedConnection);
+        m_data->post([this] { applyPendingSelection(); });
 }
 
 // A kept filter and sort take over once the last row is in, the orders they

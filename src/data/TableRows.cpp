@@ -61,14 +61,10 @@ TableRows::TableRows(const std::vector<FieldDef>& fields)
     // The thread that makes the rows is the one that shows them.
     m_orders.setWindowThread(std::this_thread::get_id());
     m_orders.setOnBuilt([this] {
-        const std::lock_guard posting(s_posting);
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                squeezeNext();
-                emit orderBuilt();
-            },
-            Qt::QueuedConnection);
+        post([this] {
+            squeezeNext();
+            emit orderBuilt();
+        });
     });
 }
 
@@ -136,8 +132,7 @@ void TableRows::readRest()
             // The orders take the new rows in meanwhile, unless two threads
             // read: the reading has both cores, the orders follow.
             m_orders.rowsArrived(m_rows.rowCount(), !m_reader->twoThreads());
-            const std::lock_guard posting(s_posting);
-            emit rowsArrived(m_rows.rowCount());
+            post([this, count = m_rows.rowCount()] { emit rowsArrived(count); });
         }
     } catch (const DataError& e) {
         m_rows.endBatch();
@@ -159,8 +154,7 @@ void TableRows::readRest()
     ended();
     if (m_stopReading)
         return;
-    const std::lock_guard posting(s_posting);
-    QMetaObject::invokeMethod(this, &TableRows::onReadingEnded, Qt::QueuedConnection);
+    post([this] { onReadingEnded(); });
 }
 
 // Through the program's wait for a file descriptor: the window keeps
@@ -272,25 +266,21 @@ void TableRows::startScan()
         m_scanReading.store(false, std::memory_order_release);
         if (m_stopScan)
             return;
-        const std::lock_guard posting(s_posting);
-        QMetaObject::invokeMethod(
-            this,
-            [this, ticket, changes, answer] {
-                if (ticket != m_scanTicket || changes != m_changes || !m_scanRunning)
-                    return;
-                m_scanRunning = false;
-                if (m_scanning.joinable())
-                    m_scanning.join();
-                if (!*answer)
-                    return;
-                m_scanAnswer = std::make_shared<const std::vector<std::uint32_t>>(std::move(**answer));
-                constexpr std::size_t kKept = 8;
-                if (m_found.size() >= kKept)
-                    m_found.erase(m_found.begin());
-                m_found.push_back({ m_scanSelection, m_scanAnswer });
-                emit scanned();
-            },
-            Qt::QueuedConnection);
+        post([this, ticket, changes, answer] {
+            if (ticket != m_scanTicket || changes != m_changes || !m_scanRunning)
+                return;
+            m_scanRunning = false;
+            if (m_scanning.joinable())
+                m_scanning.join();
+            if (!*answer)
+                return;
+            m_scanAnswer = std::make_shared<const std::vector<std::uint32_t>>(std::move(**answer));
+            constexpr std::size_t kKept = 8;
+            if (m_found.size() >= kKept)
+                m_found.erase(m_found.begin());
+            m_found.push_back({ m_scanSelection, m_scanAnswer });
+            emit scanned();
+        });
     });
 }
 
@@ -366,7 +356,7 @@ void TableRows::squeezeNext()
         }
         m_squeezeField = field;
         m_squeezeChanges = m_changes;
-        QTimer::singleShot(0, this, &TableRows::squeezeStep);
+        post([this] { squeezeStep(); });
         return;
     }
 }
@@ -393,7 +383,7 @@ void TableRows::squeezeStep()
     try {
         while (!m_rows.squeezeSome(*m_squeeze, kSqueezeStepRows)) {
             if (std::chrono::steady_clock::now() >= until) {
-                QTimer::singleShot(0, this, &TableRows::squeezeStep);
+                post([this] { squeezeStep(); });
                 return;
             }
         }
@@ -409,7 +399,7 @@ void TableRows::squeezeStep()
     // what is kept: given back to the system once all is packed (a step of
     // its own: it takes milliseconds).
     if (!m_squeeze)
-        QTimer::singleShot(0, this, [] { malloc_trim(0); });
+        post([] { malloc_trim(0); });
 }
 
 RowSelection& TableRows::selection()

@@ -23,6 +23,7 @@
 #include "data/RowSelection.h"
 #include "data/RowSet.h"
 
+#include <QMetaObject>
 #include <QObject>
 #include <QStringList>
 
@@ -31,6 +32,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 class Store;
 class RowReader;
@@ -56,6 +58,25 @@ public:
     // unless the caller means it (WaitCheck.h); there it waits through
     // socketwait's hook, which keeps the window painted.
     void waitUntilLoaded();
+
+    // Queues f to run on this object's (the window's) thread. Every post to
+    // that thread's queue, from any thread, holds the same lock, and f takes
+    // it once before it runs: the reading and order threads post to the
+    // queue too, and the sanitizer cannot see Qt's own lock on it, nor so
+    // tell that what a thread did before posting comes before f.
+    template <typename F> void post(F&& f)
+    {
+        const std::lock_guard posting(s_posting);
+        QMetaObject::invokeMethod(
+            this,
+            [f = std::forward<F>(f)]() mutable {
+                {
+                    const std::lock_guard posted(s_posting);
+                }
+                f();
+            },
+            Qt::QueuedConnection);
+    }
 
     // Filtering and sorting; only once every row is in.
     RowSelection& selection();
@@ -129,9 +150,7 @@ private:
     std::unique_ptr<RowReader> m_reader;
     std::thread m_reading;
     std::atomic<bool> m_stopReading { false };
-    // Held while a reading thread or a builder of any table posts to the
-    // window thread, one at a time: every table posts to the same queue, and
-    // the sanitizer cannot see Qt's own lock on it.
+    // Held by every post to the window's thread (post()), one at a time.
     static std::mutex s_posting;
     std::atomic<bool> m_loading { false };
     void ended();
