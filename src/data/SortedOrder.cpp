@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <bit>
 #include <map>
 #include <optional>
 #include <string>
@@ -285,14 +286,148 @@ void packKeys(OrderBuilder::ValueKeys& keys)
 }
 
 // Eight bytes of a key from a place on as one number (missing bytes count as
-// 0, which no key unit starts with, so a shorter key sorts first).
+// 0, so a key that ends sorts before the keys it begins).
 std::uint64_t wordOf(std::string_view key, std::size_t from)
 {
+    if (from + 8 <= key.size()) {
+        std::uint64_t value = 0;
+        for (std::size_t i = from; i < from + 8; ++i)
+            value = value << 8 | static_cast<unsigned char>(key[i]);
+        return value;
+    }
     std::uint64_t value = 0;
     for (std::size_t i = from; i < from + 8; ++i)
         value = value << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
     return value;
 }
+
+// Puts the values in the order of their keys: a multikey quicksort on eight
+// bytes of the keys at a time, each value carrying its eight bytes at the
+// depth reached, so a key is read again only once all before agree. Keys of
+// a street's addresses agree on their first dozens of bytes, where sorting
+// by comparing whole keys read both keys at every comparison.
+class KeySort {
+public:
+    KeySort(const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop, std::vector<bool>& same)
+        : m_keys(keys)
+        , m_stop(stop)
+        , m_same(same)
+    {
+    }
+
+    struct Item {
+        std::uint64_t word; // the key's eight bytes at the depth reached
+        std::uint32_t value;
+    };
+
+    // Equal keys end up next to each other, in the order of their values;
+    // same[i] is set where the key at i equals the one before (from the
+    // start of items).
+    void sort(Item* items, std::size_t count, std::size_t depth)
+    {
+        if (m_base == nullptr)
+            m_base = items;
+        // Pivots that split badly this many times in a row hand the part
+        // over to a sort that cannot go quadratic.
+        int budget = 2 * std::bit_width(count);
+        while (count > 1) {
+            if ((m_steps += count) >= StopCheckItems) {
+                m_steps = 0;
+                checkStop(m_stop);
+            }
+            if (count <= 12 || --budget < 0) {
+                smallSort(items, count, depth);
+                return;
+            }
+            const std::uint64_t pivot = medianWord(items, count);
+            // Three ways: [0, lt) below the pivot, [lt, gt) equal, [gt, count) above.
+            std::size_t lt = 0, i = 0, gt = count;
+            while (i < gt) {
+                if (items[i].word < pivot)
+                    std::swap(items[lt++], items[i++]);
+                else if (items[i].word > pivot)
+                    std::swap(items[i], items[--gt]);
+                else
+                    ++i;
+            }
+            sortEqual(items + lt, gt - lt, depth);
+            // The smaller side by recursion, the larger in this loop: the
+            // stack stays shallow.
+            if (lt < count - gt) {
+                sort(items, lt, depth);
+                items += gt;
+                count -= gt;
+            } else {
+                sort(items + gt, count - gt, depth);
+                count = lt;
+            }
+        }
+    }
+
+private:
+    static constexpr std::size_t StopCheckItems = std::size_t(1) << 20;
+
+    std::string_view key(std::uint32_t value) const { return m_keys.of(value); }
+
+    // Items whose eight bytes at depth agree: the keys that end there come
+    // first, the shorter first (equal ones in the order of their values),
+    // then the rest by their next eight bytes.
+    void sortEqual(Item* items, std::size_t count, std::size_t depth)
+    {
+        if (count <= 1)
+            return;
+        const std::size_t next = depth + 8;
+        Item* rest
+            = std::partition(items, items + count, [&](const Item& item) { return key(item.value).size() <= next; });
+        std::sort(items, rest, [&](const Item& a, const Item& b) {
+            const std::size_t la = key(a.value).size(), lb = key(b.value).size();
+            return la != lb ? la < lb : a.value < b.value;
+        });
+        // Ended at the same length, after the same bytes all along: equal.
+        for (Item* item = items + 1; item < rest; ++item)
+            m_same[std::size_t(item - m_base)] = key(item[-1].value).size() == key(item->value).size();
+        // The keys are far apart in memory: each is asked for a few items
+        // ahead, its place in the keys' table a few more ahead.
+        Item* const end = items + count;
+        for (Item* item = rest; item != end; ++item) {
+            if (end - item > 16)
+                __builtin_prefetch(&m_keys.start[item[16].value]);
+            if (end - item > 8)
+                __builtin_prefetch(m_keys.bytes.data() + m_keys.start[item[8].value] + next);
+            item->word = wordOf(key(item->value), next);
+        }
+        sort(rest, std::size_t(items + count - rest), next);
+    }
+
+    // A few items, or a part the pivots split badly: by comparison.
+    void smallSort(Item* items, std::size_t count, std::size_t depth)
+    {
+        auto compare = [&](const Item& a, const Item& b) {
+            if (a.word != b.word)
+                return a.word < b.word ? -1 : 1;
+            const std::string_view ka = key(a.value), kb = key(b.value);
+            return ka.substr(std::min(depth, ka.size())).compare(kb.substr(std::min(depth, kb.size())));
+        };
+        std::sort(items, items + count, [&](const Item& a, const Item& b) {
+            const int c = compare(a, b);
+            return c != 0 ? c < 0 : a.value < b.value;
+        });
+        for (std::size_t i = 1; i < count; ++i)
+            m_same[std::size_t(items + i - m_base)] = compare(items[i - 1], items[i]) == 0;
+    }
+
+    static std::uint64_t medianWord(const Item* items, std::size_t count)
+    {
+        const std::uint64_t a = items[0].word, b = items[count / 2].word, c = items[count - 1].word;
+        return std::max(std::min(a, b), std::min(std::max(a, b), c));
+    }
+
+    const OrderBuilder::ValueKeys& m_keys;
+    const std::atomic<bool>& m_stop;
+    std::vector<bool>& m_same;
+    const Item* m_base = nullptr;
+    std::size_t m_steps = 0;
+};
 
 // Each value's rank: equal keys share one, NULL (value 0) comes first.
 // tie: <0, 0, >0 as two values whose keys were cut and agree so far
@@ -300,45 +435,36 @@ std::uint64_t wordOf(std::string_view key, std::size_t from)
 template <typename Tie>
 std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop, Tie tie)
 {
-    // Most keys differ in their first sixteen bytes, which the items carry,
-    // so the sort seldom reads the keys themselves.
-    struct Item {
-        std::uint64_t head, next;
-        std::uint32_t value;
-    };
-    auto compare = [&](const Item& a, const Item& b) {
-        if (a.head != b.head)
-            return a.head < b.head ? -1 : 1;
-        if (a.next != b.next)
-            return a.next < b.next ? -1 : 1;
-        const std::string_view ka = keys.of(a.value), kb = keys.of(b.value);
-        if (ka.size() <= 16 && kb.size() <= 16)
-            return 0;
-        const int c = ka.compare(kb);
-        if (c != 0 || keys.cut.empty() || !(keys.isCut(a.value) || keys.isCut(b.value)))
-            return c;
-        return tie(a.value, b.value);
-    };
     const std::size_t count = keys.start.size() - 1;
-    std::vector<Item> items(count);
+    std::vector<KeySort::Item> items(count);
     for (std::uint32_t i = 0; i < count; ++i)
-        items[i] = { wordOf(keys.of(i), 0), wordOf(keys.of(i), 8), i };
-    // A change waits for a stopped build to give up: the sort looks at the
-    // stop flag as it goes (leaving the items in some order when it stops).
-    std::uint32_t comparisons = 0;
-    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-        if ((++comparisons & 0xFFFF) == 0)
-            checkStop(stop);
-        const int c = compare(a, b);
-        return c != 0 ? c < 0 : a.value < b.value; // NULL (0) before an empty text
-    });
+        items[i] = { wordOf(keys.of(i), 0), i };
+    std::vector<bool> same(count, false);
+    KeySort(keys, stop, same).sort(items.data(), count, 0);
     Q_ASSERT(count >= 1 && items.front().value == 0); // NULL first of all
     std::vector<std::uint32_t> rank(count, 0);
     std::uint32_t current = 0;
-    for (std::size_t i = 1; i < count; ++i) {
-        if (compare(items[i], items[i - 1]) != 0)
+    for (std::size_t i = 0; i < count;) {
+        // A run of equal keys shares a rank, unless its keys were cut: those
+        // are put in order by their values in full.
+        std::size_t end = i + 1;
+        while (end < count && same[end])
+            ++end;
+        if (i > 0)
             ++current;
-        rank[items[i].value] = current;
+        if (end - i > 1 && !keys.cut.empty() && keys.isCut(items[i].value)) {
+            std::stable_sort(items.begin() + std::ptrdiff_t(i), items.begin() + std::ptrdiff_t(end),
+                [&](const KeySort::Item& a, const KeySort::Item& b) { return tie(a.value, b.value) < 0; });
+            for (std::size_t j = i; j < end; ++j) {
+                if (j > i && tie(items[j - 1].value, items[j].value) != 0)
+                    ++current;
+                rank[items[j].value] = current;
+            }
+        } else {
+            for (std::size_t j = i; j < end; ++j)
+                rank[items[j].value] = current;
+        }
+        i = end;
     }
     return rank;
 }
@@ -384,6 +510,7 @@ OrderBuilder::OrderBuilder(const RowSet& rows, int column)
     , m_column(column)
     , m_buckets(1024, 0)
     , m_valueRow { 0 }
+    , m_valueCell { 0 }
     , m_keys(std::make_unique<ValueKeys>())
 {
 }
@@ -422,12 +549,14 @@ void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
     Q_ASSERT(upTo >= rowsTaken() && upTo <= m_rows.rowCount());
     if (m_byCell && !m_rows.sharesValues(m_column))
         rehashByBytes();
-    m_valueOf.reserve(std::size_t(upTo));
-    for (int row = rowsTaken(); row < upTo; ++row) {
-        if (row % StopCheckRows == 0)
-            checkStop(stop);
-        take(row, stop);
-    }
+    // Taken in a stretch at a time while the rows are read: the room grows
+    // by half each time it is short, not by the stretch, which would copy
+    // every row's value again for each stretch.
+    if (m_valueOf.capacity() < std::size_t(upTo))
+        m_valueOf.reserve(std::max(std::size_t(upTo), m_valueOf.capacity() + m_valueOf.capacity() / 2));
+    const int from = rowsTaken();
+    takeRows(
+        std::size_t(upTo - from), [from](std::size_t i) { return from + int(i); }, stop);
 }
 
 void OrderBuilder::addRows(const std::vector<std::uint32_t>& rows, const std::atomic<bool>& stop)
@@ -436,15 +565,39 @@ void OrderBuilder::addRows(const std::vector<std::uint32_t>& rows, const std::at
     if (m_byCell && !m_rows.sharesValues(m_column))
         rehashByBytes();
     m_valueOf.reserve(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
+    takeRows(
+        rows.size(), [&rows](std::size_t i) { return int(rows[i]); }, stop);
+}
+
+// A row's hash, told by its cell or by its bytes; its bucket is asked of
+// memory at once, as it is taken in a few rows later.
+std::uint64_t OrderBuilder::hashAhead(int row) const
+{
+    const std::uint64_t hash = m_byCell ? mixed(m_rows.cellId(row, m_column)) : hashOf(m_rows.utf8(row, m_column));
+    __builtin_prefetch(&m_buckets[hash & (m_buckets.size() - 1)]);
+    return hash;
+}
+
+template <typename RowAt> void OrderBuilder::takeRows(std::size_t count, RowAt rowAt, const std::atomic<bool>& stop)
+{
+    // The buckets of a column of a million values are far bigger than the
+    // cache: each row's is asked for this many rows before it is read.
+    constexpr std::size_t Ahead = 8;
+    std::uint64_t hashes[Ahead];
+    for (std::size_t i = 0; i < std::min(count, Ahead); ++i)
+        hashes[i] = hashAhead(rowAt(i));
+    for (std::size_t i = 0; i < count; ++i) {
         if (i % StopCheckRows == 0)
             checkStop(stop);
-        take(int(rows[i]), stop);
+        const std::uint64_t hash = hashes[i % Ahead];
+        if (i + Ahead < count)
+            hashes[i % Ahead] = hashAhead(rowAt(i + Ahead));
+        take(rowAt(i), hash, stop);
     }
 }
 
 // One row's value: found among those met before, or added with its key.
-void OrderBuilder::take(int row, const std::atomic<bool>& stop)
+void OrderBuilder::take(int row, std::uint64_t hash, const std::atomic<bool>& stop)
 {
     const Collation& collation = Collation::instance();
     if (m_rows.isNull(row, m_column)) {
@@ -452,21 +605,14 @@ void OrderBuilder::take(int row, const std::atomic<bool>& stop)
         return;
     }
     std::string_view v;
-    std::uint64_t hash = 0;
     const std::size_t mask = m_buckets.size() - 1;
-    std::size_t at = 0;
+    std::size_t at = hash & mask;
     if (m_byCell) {
         const std::uint64_t id = m_rows.cellId(row, m_column);
-        hash = mixed(id);
-        at = hash & mask;
-        while (m_buckets[at] != 0
-            && !(sameHash(m_buckets[at], hash)
-                && m_rows.cellId(int(m_valueRow[valueIn(m_buckets[at])]), m_column) == id))
+        while (m_buckets[at] != 0 && !(sameHash(m_buckets[at], hash) && m_valueCell[valueIn(m_buckets[at])] == id))
             at = (at + 1) & mask;
     } else {
         v = m_rows.utf8(row, m_column);
-        hash = hashOf(v);
-        at = hash & mask;
         while (m_buckets[at] != 0
             && !(sameHash(m_buckets[at], hash)
                 && sameBytes(m_rows.utf8(int(m_valueRow[valueIn(m_buckets[at])]), m_column), v, stop)))
@@ -479,6 +625,8 @@ void OrderBuilder::take(int row, const std::atomic<bool>& stop)
         value = std::uint32_t(m_valueRow.size());
         m_buckets[at] = bucketOf(value, hash);
         m_valueRow.push_back(std::uint32_t(row));
+        if (m_byCell)
+            m_valueCell.push_back(m_rows.cellId(row, m_column));
         // The key's head only: values that agree that far are told
         // apart when sorted (KeyHeadBytes).
         m_key.clear();
@@ -501,6 +649,7 @@ void OrderBuilder::take(int row, const std::atomic<bool>& stop)
 void OrderBuilder::rehashByBytes()
 {
     m_byCell = false;
+    m_valueCell = {};
     std::fill(m_buckets.begin(), m_buckets.end(), 0);
     const std::size_t mask = m_buckets.size() - 1;
     for (std::uint32_t value = 1; value < m_valueRow.size(); ++value) {
@@ -532,6 +681,7 @@ SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
     checkStop(stop);
     m_buckets = {};
     m_valueRow = {};
+    m_valueCell = {};
     m_keys->finish();
     if (m_keys->width == 4)
         packKeys(*m_keys);

@@ -61,7 +61,9 @@ public:
     struct ValueKeys;
 
 private:
-    void take(int row, const std::atomic<bool>& stop);
+    std::uint64_t hashAhead(int row) const;
+    template <typename RowAt> void takeRows(std::size_t count, RowAt rowAt, const std::atomic<bool>& stop);
+    void take(int row, std::uint64_t hash, const std::atomic<bool>& stop);
     void grow();
     void rehashByBytes();
 
@@ -69,6 +71,7 @@ private:
     const int m_column;
     std::vector<std::uint64_t> m_buckets; // by hash: (value id + 1, hash's low half), 0 free
     std::vector<std::uint32_t> m_valueRow; // per value, the first row holding it; [0] stands for NULL
+    std::vector<std::uint64_t> m_valueCell; // per value while told by cells: its cellId, so a probe stays here
     std::vector<std::uint32_t> m_valueOf; // per row taken in
     std::unique_ptr<ValueKeys> m_keys;
     std::string m_key; // the key of the value being added, before packing

@@ -624,6 +624,7 @@ void TestSelection::orderHoldsForAnyAlphabet_data()
 {
     QTest::addColumn<QString>("alphabet");
     QTest::addColumn<int>("values");
+    QTest::addColumn<QString>("beginning"); // texts begin with a part of it
     QString wide, wider;
     for (char16_t c = 0x0370; c < 0x0590; ++c)
         wide += QChar(c);
@@ -633,15 +634,19 @@ void TestSelection::orderHoldsForAnyAlphabet_data()
         wider += QChar(c);
     for (char16_t c = 0xAC00; c < 0xD7A0; ++c)
         wider += QChar(c);
-    QTest::newRow("few") << QStringLiteral("аАбБеЁёяЯ 1z-Z") << 3000;
-    QTest::newRow("hundreds") << wide << 3000;
-    QTest::newRow("tens of thousands") << wider << 40000;
+    QTest::newRow("few") << QStringLiteral("аАбБеЁёяЯ 1z-Z") << 3000 << QString();
+    QTest::newRow("hundreds") << wide << 3000 << QString();
+    QTest::newRow("tens of thousands") << wider << 40000 << QString();
+    // Keys agreeing on dozens of bytes, ending at every length in between.
+    QTest::newRow("long shared beginnings")
+        << QStringLiteral("аАбБеЁёяЯ 1z-Z") << 20000 << QStringLiteral("ул. Профсоюзная, д. 1, кв. ");
 }
 
 void TestSelection::orderHoldsForAnyAlphabet()
 {
     QFETCH(QString, alphabet);
     QFETCH(int, values);
+    QFETCH(QString, beginning);
     RowSet rows(1);
     for (int i = 0; i < values; ++i) {
         const int row = rows.appendRow(i + 1);
@@ -650,8 +655,9 @@ void TestSelection::orderHoldsForAnyAlphabet()
         if (i < alphabet.size())
             text = QString(alphabet.at(i)) + alphabet.at(int(m_random.bounded(alphabet.size())));
         else
-            for (int n = int(m_random.bounded(6)); n > 0; --n)
-                text += alphabet.at(m_random.bounded(alphabet.size()));
+            text = beginning.left(int(m_random.bounded(beginning.size() + 1)));
+        for (int n = i < alphabet.size() ? 0 : int(m_random.bounded(6)); n > 0; --n)
+            text += alphabet.at(m_random.bounded(alphabet.size()));
         if (i % 50 != 7)
             rows.setValue(row, 0, text);
     }
