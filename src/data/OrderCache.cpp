@@ -227,6 +227,10 @@ void OrderCache::work(Worker& self)
     background::yieldToWindow();
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
+        if (m_paused) {
+            m_changed.wait(lock);
+            continue;
+        }
         const int field = nextField();
         if (field >= 0) {
             step(*m_slots[std::size_t(field)], lock);
@@ -309,6 +313,15 @@ std::shared_ptr<const SortedOrder> OrderCache::sharedOrder(int field)
     }
     slot.wanted = false;
     return slot.order;
+}
+
+void OrderCache::pause(bool paused)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_paused = paused;
+    }
+    m_changed.notify_all();
 }
 
 void OrderCache::prefer(int field)

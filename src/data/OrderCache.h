@@ -90,6 +90,11 @@ public:
     // first from now on.
     void prefer(int field);
 
+    // Someone waits for an answer looked for among the rows (a search while
+    // its order is built): the workers take no new step until resumed, so
+    // the look has the cores. Any thread.
+    void pause(bool paused);
+
     // Whether a build may be reading the cells of this field right now.
     bool building(int field);
     // Whether no build reads the cells of this field, and none will start
@@ -133,6 +138,7 @@ private:
     int m_available = 0; // rows published
     bool m_complete = true; // every row is in
     bool m_stopping = false;
+    bool m_paused = false; // see pause()
     std::function<void()> m_onBuilt;
     std::thread::id m_window;
     // The worker threads; a worker ends when nothing is left to build and

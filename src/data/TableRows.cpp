@@ -259,11 +259,13 @@ void TableRows::startScan()
         if ((!within || found.rows->size() < within->size()) && RowSelection::narrows(found.selection, m_scanSelection))
             within = found.rows;
     }
+    m_orders.pause(true);
     m_scanning = std::thread([this, ticket = m_scanTicket, changes = m_changes, selection = m_scanSelection, within] {
         background::yieldToWindowAwaited();
         auto answer = std::make_shared<std::optional<std::vector<std::uint32_t>>>(
             m_selection.scan(selection, scanLimit(m_rows.rowCount()), m_stopScan, within.get()));
         m_scanReading.store(false, std::memory_order_release);
+        m_orders.pause(false);
         if (m_stopScan)
             return;
         post([this, ticket, changes, answer] {
