@@ -210,11 +210,17 @@ std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& se
     // The rows rowAt(from) to rowAt(to - 1) that the filter admits; false
     // once stop is raised or more than limit are found.
     const bool anyDeleted = m_rows.deletedCount() > 0;
+    // The values a row holds lie anywhere in memory (where each was first
+    // read): the first range's value is asked for a few rows ahead.
+    const int aheadColumn = ranges.empty() ? -1 : ranges.front().column;
     auto choose = [&](std::size_t from, std::size_t to, auto rowAt, std::vector<std::uint32_t>& chosen) {
         std::string key;
+        constexpr std::size_t Ahead = 8;
         for (std::size_t i = from; i < to; ++i) {
             if (i % 4096 == 0 && stop.load(std::memory_order_relaxed))
                 return false;
+            if (aheadColumn >= 0 && i + Ahead < to)
+                __builtin_prefetch(m_rows.utf8(int(rowAt(i + Ahead)), aheadColumn).data());
             const std::uint32_t row = rowAt(i);
             if ((anyDeleted && m_rows.isDeleted(int(row))) || !admitted(int(row), key))
                 continue;
