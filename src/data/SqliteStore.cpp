@@ -562,7 +562,9 @@ public:
     }
 
     void cancel() override { m_stop = true; }
-    bool twoThreads() const override { return m_helper.joinable(); }
+    // Once the first half is in, only the other thread reads: the join
+    // waits, and the orders may have this core meanwhile.
+    bool twoThreads() const override { return m_helper.joinable() && m_phase == Phase::First; }
     void readingInBackground() override { m_background = true; }
 
     bool read(int maxRows) override

@@ -37,12 +37,15 @@ bool readSome(RowReader& reader, const RowSet& rows, int maxRows, int stepRows, 
     const std::atomic<bool>* stop = nullptr)
 {
     const std::size_t bytesBefore = rows.textBytes();
+    const bool twoThreads = reader.twoThreads();
     for (int left = maxRows; left > 0 && !(stop && stop->load(std::memory_order_relaxed));) {
         const int step = std::min(left, stepRows);
         if (!reader.read(step))
             return false;
         left -= step;
-        if (rows.textBytes() - bytesBefore > maxBytes)
+        // One of two reading threads is done: the rows so far go to the
+        // orders now, which may take its core.
+        if (rows.textBytes() - bytesBefore > maxBytes || twoThreads != reader.twoThreads())
             break;
     }
     return true;
