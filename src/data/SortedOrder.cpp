@@ -289,16 +289,13 @@ void packKeys(OrderBuilder::ValueKeys& keys)
 // 0, so a key that ends sorts before the keys it begins).
 std::uint64_t wordOf(std::string_view key, std::size_t from)
 {
-    if (from + 8 <= key.size()) {
-        std::uint64_t value = 0;
-        for (std::size_t i = from; i < from + 8; ++i)
-            value = value << 8 | static_cast<unsigned char>(key[i]);
-        return value;
-    }
+    if (from >= key.size())
+        return 0;
+    const std::size_t end = std::min(from + 8, key.size());
     std::uint64_t value = 0;
-    for (std::size_t i = from; i < from + 8; ++i)
-        value = value << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
-    return value;
+    for (std::size_t i = from; i < end; ++i)
+        value = value << 8 | static_cast<unsigned char>(key[i]);
+    return value << (8 * (from + 8 - end));
 }
 
 // Puts the values in the order of their keys: a multikey quicksort on eight
@@ -408,7 +405,12 @@ private:
             const std::string_view ka = key(a.value), kb = key(b.value);
             return ka.substr(std::min(depth, ka.size())).compare(kb.substr(std::min(depth, kb.size())));
         };
+        // A big part the pivots split badly takes a while: the flag is
+        // looked at as it goes (leaving the part in some order when raised).
+        std::uint32_t comparisons = 0;
         std::sort(items, items + count, [&](const Item& a, const Item& b) {
+            if ((++comparisons & 0xFFFF) == 0)
+                checkStop(m_stop);
             const int c = compare(a, b);
             return c != 0 ? c < 0 : a.value < b.value;
         });
