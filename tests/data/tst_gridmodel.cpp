@@ -5,10 +5,12 @@
 #include "data/Connection.h"
 #include "data/DataSource.h"
 #include "data/GridModel.h"
+#include "data/RowWindow.h"
 #include "data/Table.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QStringListModel>
 #include <QTest>
 
 #include <memory>
@@ -25,6 +27,7 @@ private slots:
     void refusedValueIsReported();
     void longValuesAreComparedByTheirHead_data();
     void longValuesAreComparedByTheirHead();
+    void windowKeepsShowingItsRecords();
 
 private:
     GridModel& start(const QVector<TestRecord>& records = TestDatabase::defaultRecords());
@@ -164,3 +167,59 @@ void TestGridModel::longValuesAreComparedByTheirHead()
 
 QTEST_GUILESS_MAIN(TestGridModel)
 #include "tst_gridmodel.moc"
+
+// The view's window onto the rows: the rows from top on, as many as the view
+// has room for. A row shown keeps standing for its record (so an open editor
+// stays on it) while rows come and go above, inside or below the window.
+void TestGridModel::windowKeepsShowingItsRecords()
+{
+    QStringList names;
+    for (int i = 0; i < 100; ++i)
+        names << QStringLiteral("r%1").arg(i);
+    QStringListModel table(names);
+    RowWindow window(&table);
+    new QAbstractItemModelTester(&window, QAbstractItemModelTester::FailureReportingMode::QtTest, &window);
+    const auto shown = [&](int row) { return window.index(row, 0).data().toString(); };
+    window.setCapacity(5, 4);
+    QCOMPARE(window.rowCount(), 5);
+    window.setTop(200);
+    QCOMPARE(window.top(), 96); // a whole page stays in view
+    QCOMPARE(window.rowCount(), 4);
+    QCOMPARE(shown(3), QStringLiteral("r99"));
+    QCOMPARE(window.headerData(3, Qt::Vertical), table.headerData(99, Qt::Vertical));
+
+    window.setTop(50);
+    QCOMPARE(window.rowCount(), 5);
+    const QPersistentModelIndex r52 = window.index(2, 0);
+    QVERIFY(table.removeRows(10, 5)); // above the window
+    QCOMPARE(window.top(), 45);
+    QCOMPARE(shown(0), QStringLiteral("r50"));
+    QVERIFY(table.removeRows(45, 1)); // the first row shown
+    QCOMPARE(r52.row(), 1);
+    QCOMPARE(shown(4), QStringLiteral("r55")); // filled from below
+    QVERIFY(table.insertRows(46, 2)); // inside
+    QCOMPARE(r52.row(), 3);
+    QCOMPARE(r52.data().toString(), QStringLiteral("r52"));
+    QCOMPARE(window.rowCount(), 5);
+
+    // At the end of the table, rows going bring top back: rows come in at
+    // the window's start and the rows shown keep their records.
+    window.setTop(1000);
+    const QPersistentModelIndex last = window.index(window.rowCount() - 1, 0);
+    QCOMPARE(last.data().toString(), QStringLiteral("r99"));
+    QVERIFY(table.removeRows(window.tableRow(1), 2));
+    QCOMPARE(window.rowCount(), 4);
+    QCOMPARE(last.row(), 3);
+    QCOMPARE(last.data().toString(), QStringLiteral("r99"));
+    QCOMPARE(window.top(), table.rowCount() - 4);
+
+    // A new room: as many rows as fit, top kept where the table allows.
+    window.setCapacity(10, 9);
+    QCOMPARE(window.rowCount(), 9);
+    QCOMPARE(last.data().toString(), QStringLiteral("r99"));
+    table.setStringList(names.mid(0, 3));
+    QCOMPARE(window.top(), 0);
+    QCOMPARE(window.rowCount(), 3);
+    QCOMPARE(window.windowRow(2), 2);
+    QCOMPARE(window.windowRow(3), -1);
+}

@@ -3,6 +3,7 @@
 #include "data/DataError.h"
 #include "data/DataSource.h"
 #include "data/GridModel.h"
+#include "data/RowWindow.h"
 #include "data/Table.h"
 #include "ui/main/GridDelegate.h"
 #include "ui/main/IndicatorHeader.h"
@@ -12,6 +13,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -25,10 +28,12 @@ constexpr int kIndicatorWidth = 11;
 DbGrid::DbGrid(QWidget* parent)
     : QTableView(parent)
     , m_model(new GridModel(this))
+    , m_window(new RowWindow(m_model, this))
+    , m_rowsBar(new QScrollBar(Qt::Vertical))
     , m_delegate(new GridDelegate(this))
 {
     setVerticalHeader(new IndicatorHeader(this));
-    setModel(m_model);
+    setModel(m_window);
     setItemDelegate(m_delegate);
     // Nothing is ever selected: the current cell alone shows selected, and
     // only while the grid has the focus (the delegate paints it so).
@@ -58,6 +63,108 @@ DbGrid::DbGrid(QWidget* parent)
     connect(m_delegate, &GridDelegate::editingCancelled, this, &DbGrid::cancelRecord);
     connect(m_model, &GridModel::currentRowChanged, this, &DbGrid::followTable);
     connect(m_model, &GridModel::modelReset, this, &DbGrid::applyColumnWidths);
+
+    // The rows' scroll bar takes the place of the view's own, which stays
+    // hidden and at its start: the view holds no more rows than it shows.
+    m_rowsBar->setObjectName(QStringLiteral("RowsScrollBar"));
+    m_rowsBar->setSingleStep(1);
+    addScrollBarWidget(m_rowsBar, Qt::AlignTop);
+    verticalScrollBar()->hide();
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (value != 0)
+            verticalScrollBar()->setValue(0);
+    });
+    connect(m_rowsBar, &QScrollBar::valueChanged, this, [this](int top) {
+        bool moved = false;
+        if (!guarded([&] { moved = scrollRowsTo(top); }) || !moved)
+            updateRowsBar(); // back to where the rows are
+    });
+    connect(m_window, &RowWindow::windowAboutToChange, this, [this] { ++m_windowChanging; });
+    connect(m_window, &RowWindow::windowChanged, this, [this] {
+        if (--m_windowChanging > 0)
+            return;
+        syncCurrent();
+        updateRowsBar();
+    });
+}
+
+int DbGrid::tableRow(const QModelIndex& index) const
+{
+    return index.isValid() ? m_window->tableRow(index.row()) : -1;
+}
+
+QModelIndex DbGrid::cellOf(int tableRow, int column) const
+{
+    const int row = m_window->windowRow(tableRow);
+    return row >= 0 ? m_window->index(row, column) : QModelIndex();
+}
+
+void DbGrid::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    if (index.isValid() && m_window->rowCount() > 0)
+        QTableView::scrollTo(m_window->index(0, index.column()), hint);
+}
+
+void DbGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    fitWindow();
+}
+
+void DbGrid::fitWindow()
+{
+    const int rowHeight = std::max(1, verticalHeader()->defaultSectionSize());
+    const int height = viewport()->height();
+    const int page = std::max(1, height / rowHeight);
+    m_window->setCapacity(std::max(page, (height + rowHeight - 1) / rowHeight), page);
+    updateRowsBar();
+}
+
+void DbGrid::updateRowsBar()
+{
+    const Qt::ScrollBarPolicy policy
+        = m_model->rowCount() > m_window->page() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+    if (verticalScrollBarPolicy() != policy)
+        setVerticalScrollBarPolicy(policy);
+    const QSignalBlocker quiet(m_rowsBar);
+    m_rowsBar->setRange(0, m_window->lastTop());
+    m_rowsBar->setPageStep(m_window->page());
+    m_rowsBar->setValue(m_window->top());
+}
+
+bool DbGrid::scrollRowsTo(int top)
+{
+    top = std::clamp(top, 0, m_window->lastTop());
+    if (top == m_window->top())
+        return true;
+    if (!m_delegate->commit())
+        return false;
+    m_delegate->close();
+    m_window->setTop(top);
+    return true;
+}
+
+bool DbGrid::showRow(int tableRow)
+{
+    const int top = m_window->top();
+    const int page = m_window->page();
+    if (tableRow < top)
+        return scrollRowsTo(tableRow);
+    if (tableRow >= top + page)
+        return scrollRowsTo(tableRow - page + 1);
+    return true;
+}
+
+void DbGrid::syncCurrent()
+{
+    const Table* t = table();
+    const int column = std::clamp(m_column, 0, std::max(m_model->columnCount() - 1, 0));
+    const QModelIndex target = t && t->active() ? cellOf(t->currentRow(), column) : QModelIndex();
+    if (target == currentIndex())
+        return;
+    const QScopedValueRollback following(m_following, true);
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
 }
 
 void DbGrid::focusInEvent(QFocusEvent* event)
@@ -281,7 +388,73 @@ void DbGrid::handleKey(QKeyEvent* event)
     default:
         break;
     }
+    if (open && moveKey(event))
+        return;
     QTableView::keyPressEvent(event);
+}
+
+bool DbGrid::moveKey(QKeyEvent* event)
+{
+    Table* t = table();
+    const int count = m_model->rowCount();
+    const int row = t->currentRow();
+    if (count == 0 || row < 0)
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+        return false;
+    default:
+        break;
+    }
+    // A key brings a record scrolled out of sight back into view first.
+    if (!showRow(row))
+        return true;
+    const int columns = m_model->columnCount();
+    const int column = std::clamp(m_column, 0, std::max(columns - 1, 0));
+    const int page = m_window->page();
+    switch (event->key()) {
+    case Qt::Key_Up:
+        moveToCell(std::max(row - 1, 0), column);
+        return true;
+    case Qt::Key_Down:
+        moveToCell(std::min(row + 1, count - 1), column);
+        return true;
+    case Qt::Key_PageUp:
+        moveToCell(std::max(row - page, 0), column);
+        return true;
+    case Qt::Key_PageDown:
+        moveToCell(std::min(row + page, count - 1), column);
+        return true;
+    case Qt::Key_Tab:
+        // On along the record, then to the next record's first cell.
+        if (column + 1 < columns)
+            moveToCell(row, column + 1);
+        else if (row + 1 < count)
+            moveToCell(row + 1, 0);
+        return true;
+    case Qt::Key_Backtab:
+        if (column > 0)
+            moveToCell(row, column - 1);
+        else if (row > 0)
+            moveToCell(row - 1, columns - 1);
+        else
+            event->ignore(); // before the first cell: to the previous control
+        return true;
+    default:
+        return false;
+    }
+}
+
+void DbGrid::moveToCell(int tableRow, int column)
+{
+    if (!showRow(tableRow))
+        return;
+    const QModelIndex target = cellOf(tableRow, column);
+    if (target.isValid())
+        setCurrentIndex(target);
 }
 
 void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
@@ -290,12 +463,13 @@ void DbGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     QTableView::currentChanged(current, previous);
     if (current.isValid())
         m_column = current.column();
-    if (current.row() != previous.row())
+    const int row = tableRow(current);
+    if (row != m_refusedTypingRow)
         m_refusedTypingRow = -1;
     Table* t = table();
-    if (m_following || !current.isValid() || !t || !t->active() || current.row() == t->currentRow())
+    if (m_following || m_windowChanging > 0 || row < 0 || !t || !t->active() || row == t->currentRow())
         return;
-    if (!guarded([&] { t->moveTo(current.row()); }))
+    if (!guarded([&] { t->moveTo(row); }))
         followTable(t->currentRow()); // the record could not be left: stay on it
 }
 
@@ -303,14 +477,15 @@ void DbGrid::followTable(int row)
 {
     if (row < 0 || row >= m_model->rowCount())
         return;
-    const int column = std::clamp(m_column, 0, std::max(m_model->columnCount() - 1, 0));
-    const QModelIndex target = m_model->index(row, column);
-    if (target == currentIndex())
+    const QScopedValueRollback following(m_following, true);
+    if (!guarded([&] { showRow(row); }))
         return;
-    m_following = true;
+    const int column = std::clamp(m_column, 0, std::max(m_model->columnCount() - 1, 0));
+    const QModelIndex target = cellOf(row, column);
+    if (!target.isValid() || target == currentIndex())
+        return;
     setCurrentIndex(target);
     scrollTo(target);
-    m_following = false;
 }
 
 void DbGrid::startEditing()
@@ -319,7 +494,7 @@ void DbGrid::startEditing()
         Table* t = table();
         if (!t || !t->active())
             return;
-        const int row = currentIndex().row();
+        const int row = tableRow(currentIndex());
         if (row >= 0 && row != t->currentRow())
             t->moveTo(row);
         if (t->state() == Table::State::Browse)
@@ -350,24 +525,25 @@ bool DbGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
     // attempt is told why (Table::edit raises the reason).
     Table* t = table();
     const bool wantsEditor = trigger == AllEditTriggers || (trigger & editTriggers());
-    if (wantsEditor && t && t->active() && index.isValid() && !t->canModify(index.row())) {
+    const int row = tableRow(index);
+    if (wantsEditor && t && t->active() && row >= 0 && !t->canModify(row)) {
         // Typing on into the same record is not told again: the keys after
         // the first would each bring the same message.
-        if (trigger == AnyKeyPressed && index.row() == m_refusedTypingRow)
+        if (trigger == AnyKeyPressed && row == m_refusedTypingRow)
             return false;
-        m_refusedTypingRow = trigger == AnyKeyPressed ? index.row() : -1;
+        m_refusedTypingRow = trigger == AnyKeyPressed ? row : -1;
         guarded([&] {
-            t->moveTo(index.row());
+            t->moveTo(row);
             t->edit();
         });
         return false;
     }
     // A value longer than an editor holds is shown, never edited: the
     // editor would give it back cut. Told once while typing goes on.
-    if (wantsEditor && t && t->active() && index.isValid() && m_model->tooLongToEdit(index)) {
-        if (trigger == AnyKeyPressed && index.row() == m_refusedTypingRow)
+    if (wantsEditor && t && t->active() && row >= 0 && m_model->tooLongToEdit(m_model->index(row, index.column()))) {
+        if (trigger == AnyKeyPressed && row == m_refusedTypingRow)
             return false;
-        m_refusedTypingRow = trigger == AnyKeyPressed ? index.row() : -1;
+        m_refusedTypingRow = trigger == AnyKeyPressed ? row : -1;
         const QString name = t->fields()[std::size_t(m_model->fieldOf(index.column()))].name;
         guarded([&] {
             throw DataError(QStringLiteral("В поле «%1» этой записи больше %2 знаков: такое значение в таблице "

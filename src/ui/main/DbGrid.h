@@ -4,6 +4,10 @@
 // the record; Escape cancels them; Ctrl+Delete deletes after a question.
 // Insert, and Down or Tab on from the last record, ask the table for a new
 // record, which it never adds (its owner may refuse aloud or silently).
+//
+// The view sees only the rows it has room for (a RowWindow over the table
+// model); the grid's own scroll bar moves that window over the table. So a
+// table of ten million rows costs the view no more than one of ten.
 #pragma once
 
 #include <QTableView>
@@ -13,6 +17,8 @@
 class DataSource;
 class GridDelegate;
 class GridModel;
+class QScrollBar;
+class RowWindow;
 class Table;
 
 class DbGrid : public QTableView {
@@ -25,7 +31,20 @@ public:
     DataSource* dataSource() const;
     void setDataSource(DataSource* source);
     Table* table() const;
+    // The whole table's model; the view's own model() is the window onto it.
     GridModel* gridModel() const { return m_model; }
+    RowWindow* rowWindow() const { return m_window; }
+    QScrollBar* rowsScrollBar() const { return m_rowsBar; }
+
+    // The table row a cell of the view stands for (-1 for none), and the
+    // cell of a table row and column (invalid while the row is not shown).
+    int tableRow(const QModelIndex& index) const;
+    QModelIndex cellOf(int tableRow, int column) const;
+    // Scrolls as little as needed to show this table row whole. False when
+    // an open editor's text was refused: the grid then stays as it is.
+    bool showRow(int tableRow);
+    // The view itself scrolls only sideways; rows are scrolled by showRow.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
     // Runs before the grid sees a key: key is the Windows virtual-key code,
     // and setting it to 0 swallows the key.
@@ -49,6 +68,7 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void updateGeometries() override;
 
 private:
     void handleKey(QKeyEvent* event);
@@ -58,12 +78,26 @@ private:
     void followTable(int row);
     void applyColumnWidths();
     bool updateRecord();
+    // Key moves between records and cells, worked out in table rows.
+    bool moveKey(QKeyEvent* event);
+    void moveToCell(int tableRow, int column);
+    // Shows the table from this row on; the open editor's text goes into
+    // its record first (false, and nothing moves, when that is refused).
+    bool scrollRowsTo(int top);
+    void fitWindow();
+    void updateRowsBar();
+    // After the window moved: the view's current cell is the table's
+    // current record again, or none while that record is scrolled away.
+    void syncCurrent();
 
     GridModel* m_model;
+    RowWindow* m_window;
+    QScrollBar* m_rowsBar;
+    int m_windowChanging = 0;
     GridDelegate* m_delegate;
     bool m_following = false;
     int m_column = 0; // the column the user works in, kept across resets
     bool m_widthsApplied = false;
     bool m_updatingRecord = false;
-    int m_refusedTypingRow = -1; // typing there was refused and told
+    int m_refusedTypingRow = -1; // table row where typing was refused and told
 };

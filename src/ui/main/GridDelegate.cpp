@@ -28,7 +28,7 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
         if (table && field >= 0) {
             const int size = table->fields()[std::size_t(field)].size;
             // The grid opens no editor on a longer value than it holds.
-            const qsizetype stored = table->displayText(index.row(), field, GridModel::EditLimit).size();
+            const qsizetype stored = table->displayText(m_grid->tableRow(index), field, GridModel::EditLimit).size();
             if (size > 0)
                 line->setMaxLength(int(std::min<qsizetype>(std::max<qsizetype>(size, stored), GridModel::EditLimit)));
         }

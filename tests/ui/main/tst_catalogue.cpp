@@ -8,6 +8,7 @@
 
 #include "app/Application.h"
 #include "data/Catalogue.h"
+#include "data/GridModel.h"
 #include "ui/bus/TFrmCar.h"
 #include "ui/main/CurrentCategory.h"
 #include "ui/main/DbGrid.h"
@@ -188,7 +189,7 @@ TextLabel* TestCatalogue::label(const QString& name) const
 QStringList TestCatalogue::shownNames() const
 {
     QStringList names;
-    const QAbstractItemModel* model = control<DbGrid>(form(), "DBGrid1")->model();
+    const QAbstractItemModel* model = control<DbGrid>(form(), "DBGrid1")->gridModel();
     for (int row = 0; row < model->rowCount(); ++row)
         names << model->index(row, 0).data().toString();
     return names;

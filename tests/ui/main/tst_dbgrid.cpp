@@ -6,6 +6,7 @@
 #include "data/Connection.h"
 #include "data/DataSource.h"
 #include "data/GridModel.h"
+#include "data/RowWindow.h"
 #include "data/Store.h"
 #include "data/Table.h"
 #include "ui/main/DbGrid.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
 
 #include <memory>
@@ -34,6 +36,7 @@ private slots:
     void clearedCellIsEmptyTextInTheFile();
     void recordWithUnusableKeyOpensNoEditor();
     void longValuesAreCutForDisplayOnly();
+    void scrollingMovesTheRowsNotTheRecord();
 
 private:
     void start(const QVector<TestRecord>& records = TestDatabase::defaultRecords());
@@ -87,8 +90,8 @@ void TestDbGrid::start(const QVector<TestRecord>& records)
 
 void TestDbGrid::clickCell(int row, int column)
 {
-    const QModelIndex index = m_grid->model()->index(row, column);
-    m_grid->scrollTo(index);
+    QVERIFY(m_grid->showRow(row));
+    const QModelIndex index = m_grid->cellOf(row, column);
     QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(index).center());
 }
 
@@ -112,7 +115,7 @@ QLineEdit* TestDbGrid::editor() const
 bool TestDbGrid::selectionFollowsCurrent() const
 {
     return m_grid->selectionModel()->selectedIndexes().isEmpty()
-        && m_grid->currentIndex().row() == m_table->currentRow();
+        && m_grid->tableRow(m_grid->currentIndex()) == m_table->currentRow();
 }
 
 void TestDbGrid::refusalIsAnsweredOnce_data()
@@ -137,8 +140,7 @@ void TestDbGrid::refusalIsAnsweredOnce()
     for (int key : moves)
         QTest::keyClick(m_grid.get(), Qt::Key(key),
             key == Qt::Key_End || key == Qt::Key_Home ? Qt::ControlModifier : Qt::NoModifier);
-    QTest::mouseClick(
-        m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(m_grid->model()->index(5, 2)).center());
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(m_grid->cellOf(5, 2)).center());
     QTRY_VERIFY(selectionFollowsCurrent());
     QCOMPARE(MessageBox::shown().size(), 1); // no more boxes
     QCOMPARE(m_table->currentRow(), 0);
@@ -257,9 +259,56 @@ void TestDbGrid::longValuesAreCutForDisplayOnly()
     const QString huge(100000, QLatin1Char('z'));
     m_db->exec(QStringLiteral("UPDATE \"главная\" SET \"пояснение\"=? WHERE \"Код\"=1"), { huge });
     FIXTURE_STEP(start());
-    const QModelIndex cell = m_grid->model()->index(0, 4);
+    const QModelIndex cell = m_grid->cellOf(0, 4);
     QCOMPARE(cell.data(Qt::DisplayRole).toString().size(), qsizetype(GridModel::DisplayLimit));
     QCOMPARE(cell.data(Qt::EditRole).toString(), huge);
+}
+
+// The grid's scroll bar moves the rows shown, never the record: what was
+// typed stays in the record, and the next key brings the record back.
+void TestDbGrid::scrollingMovesTheRowsNotTheRecord()
+{
+    m_db = std::make_unique<TestDatabase>(TestDatabase::numbered(500));
+    const QString longName = QString(155, QChar(0x0411));
+    m_db->exec(QStringLiteral("UPDATE \"главная\" SET \"название\"=? WHERE \"Код\"=1"), { longName });
+    FIXTURE_STEP(start());
+    QScrollBar* bar = m_grid->rowsScrollBar();
+    QVERIFY(bar->isVisible());
+    QVERIFY(m_grid->model()->rowCount() <= m_grid->rowWindow()->page() + 1); // the view holds what it shows
+
+    // A text the record refuses keeps the rows where they are.
+    clickCell(0, 0);
+    QTest::keyClick(m_grid.get(), Qt::Key_F2);
+    QTest::keyClick(editor(), Qt::Key_End);
+    QTest::keyClick(editor(), Qt::Key_Backspace);
+    bar->setValue(bar->maximum());
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(bar->value(), 0);
+    QVERIFY(editor());
+    QTest::keyClick(editor(), Qt::Key_Escape);
+
+    clickCell(2, 1);
+    type(QStringLiteral("Новый адрес"));
+    bar->setValue(bar->maximum());
+    QVERIFY(!editor());
+    QCOMPARE(m_grid->tableRow(m_grid->model()->index(m_grid->model()->rowCount() - 1, 0)), 499);
+    QCOMPARE(m_table->currentRow(), 2);
+    QCOMPARE(m_table->state(), Table::State::Edit);
+    QVERIFY(!m_grid->currentIndex().isValid());
+    QTest::keyClick(m_grid.get(), Qt::Key_Down);
+    QCOMPARE(m_table->currentRow(), 3);
+    QVERIFY(selectionFollowsCurrent());
+    QCOMPARE(bar->value(), 2); // scrolled back as little as needed
+    QCOMPARE(m_db->value(3, QStringLiteral("адрес")).toString(), QStringLiteral("Новый адрес"));
+
+    QTest::keyClick(m_grid.get(), Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(m_table->currentRow(), 499);
+    QVERIFY(m_grid->viewport()->rect().contains(m_grid->visualRect(m_grid->currentIndex())));
+    QCOMPARE(bar->value(), bar->maximum());
+    QTest::keyClick(m_grid.get(), Qt::Key_PageUp);
+    QCOMPARE(m_table->currentRow(), 499 - m_grid->rowWindow()->page());
+    QVERIFY(selectionFollowsCurrent());
+    QCOMPARE(MessageBox::shown().size(), 1);
 }
 
 QTEST_MAIN(TestDbGrid)
