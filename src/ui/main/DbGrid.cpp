@@ -10,6 +10,7 @@
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/MessageBox.h"
 
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScopeGuard>
@@ -478,7 +479,11 @@ void DbGrid::followTable(int row)
     if (row < 0 || row >= m_model->rowCount())
         return;
     const QScopedValueRollback following(m_following, true);
-    if (!guarded([&] { showRow(row); }))
+    // A record clicked in the row cut off at the bottom stays where it is:
+    // rows moving under the pointer would put a double click's second click
+    // on another record. The next key shows it whole.
+    const bool clicked = QGuiApplication::mouseButtons() != Qt::NoButton && m_window->windowRow(row) >= 0;
+    if (!clicked && !guarded([&] { showRow(row); }))
         return;
     const int column = std::clamp(m_column, 0, std::max(m_model->columnCount() - 1, 0));
     const QModelIndex target = cellOf(row, column);

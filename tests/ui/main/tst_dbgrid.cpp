@@ -309,6 +309,19 @@ void TestDbGrid::scrollingMovesTheRowsNotTheRecord()
     QCOMPARE(m_table->currentRow(), 499 - m_grid->rowWindow()->page());
     QVERIFY(selectionFollowsCurrent());
     QCOMPARE(MessageBox::shown().size(), 1);
+
+    // The row cut off at the bottom is edited where it is clicked: the rows
+    // do not move under the pointer between the two clicks.
+    QTest::keyClick(m_grid.get(), Qt::Key_Home, Qt::ControlModifier);
+    const int cut = m_grid->rowWindow()->page();
+    const QRect shown = m_grid->visualRect(m_grid->cellOf(cut, 0)).intersected(m_grid->viewport()->rect());
+    QVERIFY(!shown.isEmpty());
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, shown.center());
+    QTest::mouseDClick(m_grid->viewport(), Qt::LeftButton, {}, shown.center());
+    QCOMPARE(m_table->currentRow(), cut);
+    QVERIFY(editor());
+    QCOMPARE(editor()->text(), QStringLiteral("Фирма %1").arg(cut, 4, 10, QLatin1Char('0')));
+    QTest::keyClick(editor(), Qt::Key_Escape);
 }
 
 QTEST_MAIN(TestDbGrid)
