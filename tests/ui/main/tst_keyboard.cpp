@@ -166,6 +166,18 @@ void TestKeyboard::ctrlTabLeavesTheGrid()
     QTRY_VERIFY(grid->hasFocus());
     QTest::keyClick(grid, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
     QVERIFY(!grid->hasFocus());
+    // Shift+Tab alone walks back to the first record's first cell, and
+    // from there out of the grid.
+    grid->setFocus();
+    QTRY_VERIFY(grid->hasFocus());
+    QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(grid, Qt::Key_Home);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+    QVERIFY(grid->hasFocus());
+    QCOMPARE(grid->currentIndex().column(), 0);
+    QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+    QVERIFY(!grid->hasFocus());
 }
 
 void TestKeyboard::routeIsChosenByKeys()
