@@ -13,10 +13,8 @@ namespace {
 
 void appendUnit(std::string& key, std::uint32_t weight)
 {
-    key.push_back(char(weight >> 24));
-    key.push_back(char(weight >> 16));
-    key.push_back(char(weight >> 8));
-    key.push_back(char(weight));
+    const char bytes[4] = { char(weight >> 24), char(weight >> 16), char(weight >> 8), char(weight) };
+    key.append(bytes, 4);
 }
 
 // The primary weights of a text, in order, as ICU's collation elements give them.
