@@ -469,8 +469,14 @@ private:
     void readRow()
     {
         sqlite3_stmt* s = m_statement.get();
-        const int row = m_rows.appendRow(sqlite3_column_int64(s, 0));
-        switch (sqlite3_column_type(s, 0)) {
+        // Each value is asked of the statement once: every sqlite3_column_*
+        // call locks the connection. Through the value only its type, the
+        // key's number and a UTF-8 file's stored text bytes are read: none
+        // of them converts anything, and no other thread steps this
+        // statement.
+        sqlite3_value* key = sqlite3_column_value(s, 0);
+        const int row = m_rows.appendRow(sqlite3_value_int64(key));
+        switch (sqlite3_value_type(key)) {
         case SQLITE_INTEGER:
             break;
         case SQLITE_NULL:
@@ -485,13 +491,19 @@ private:
         for (int c = 1; c <= columns; ++c) {
             const char* bytes = nullptr;
             StoredType type = StoredType::Text;
-            switch (sqlite3_column_type(s, c)) {
+            sqlite3_value* value = sqlite3_column_value(s, c);
+            switch (sqlite3_value_type(value)) {
             case SQLITE_NULL:
                 continue;
             case SQLITE_TEXT:
-                // In a UTF-8 file the stored bytes of a text are its UTF-8 form already.
-                bytes = m_utf8File ? static_cast<const char*>(sqlite3_column_blob(s, c))
-                                   : reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+                if (m_utf8File) {
+                    // In a UTF-8 file the stored bytes of a text are its UTF-8 form already.
+                    bytes = static_cast<const char*>(sqlite3_value_blob(value));
+                    m_values[std::size_t(c - 1)]
+                        = { std::string_view(bytes ? bytes : "", std::size_t(sqlite3_value_bytes(value))), type };
+                    continue;
+                }
+                bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
                 break;
             case SQLITE_INTEGER:
                 type = StoredType::Integer;
