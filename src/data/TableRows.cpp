@@ -7,6 +7,7 @@
 #include "data/WaitCheck.h"
 
 #include <QMetaObject>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <malloc.h>
@@ -262,7 +263,10 @@ void TableRows::startScan()
         if ((!within || found.rows->size() < within->size()) && RowSelection::narrows(found.selection, m_scanSelection))
             within = found.rows;
     }
+    // The order workers wait while the scan runs; a thread that cannot be
+    // started must not leave them paused.
     m_orders.pause(true);
+    auto resume = qScopeGuard([this] { m_orders.pause(false); });
     m_scanning = std::thread([this, ticket = m_scanTicket, changes = m_changes, selection = m_scanSelection, within] {
         background::yieldToWindowAwaited();
         auto answer = std::make_shared<std::optional<std::vector<std::uint32_t>>>(
@@ -287,6 +291,7 @@ void TableRows::startScan()
             emit scanned();
         });
     });
+    resume.dismiss(); // the scan's thread resumes them
 }
 
 // Stops the scan under way and lets its thread go; its answer, if any, is

@@ -90,6 +90,11 @@ DbGrid::DbGrid(QWidget* parent)
     });
 }
 
+int DbGrid::workColumn() const
+{
+    return std::clamp(m_column, 0, std::max(m_model->columnCount() - 1, 0));
+}
+
 int DbGrid::tableRow(const QModelIndex& index) const
 {
     return index.isValid() ? m_window->tableRow(index.row()) : -1;
@@ -160,8 +165,7 @@ bool DbGrid::showRow(int tableRow)
 void DbGrid::syncCurrent()
 {
     const Table* t = table();
-    const int column = std::clamp(m_column, 0, std::max(m_model->columnCount() - 1, 0));
-    const QModelIndex target = t && t->active() ? cellOf(t->currentRow(), column) : QModelIndex();
+    const QModelIndex target = t && t->active() ? cellOf(t->currentRow(), workColumn()) : QModelIndex();
     if (target == currentIndex())
         return;
     const QScopedValueRollback following(m_following, true);
@@ -414,7 +418,7 @@ bool DbGrid::moveKey(QKeyEvent* event)
     if (!showRow(row))
         return true;
     const int columns = m_model->columnCount();
-    const int column = std::clamp(m_column, 0, std::max(columns - 1, 0));
+    const int column = workColumn();
     const int page = m_window->page();
     switch (event->key()) {
     case Qt::Key_Up:
@@ -485,8 +489,7 @@ void DbGrid::followTable(int row)
     const bool clicked = QGuiApplication::mouseButtons() != Qt::NoButton && m_window->windowRow(row) >= 0;
     if (!clicked && !guarded([&] { showRow(row); }))
         return;
-    const int column = std::clamp(m_column, 0, std::max(m_model->columnCount() - 1, 0));
-    const QModelIndex target = cellOf(row, column);
+    const QModelIndex target = cellOf(row, workColumn());
     if (!target.isValid() || target == currentIndex())
         return;
     setCurrentIndex(target);

@@ -89,6 +89,8 @@ private:
     // After the window moved: the view's current cell is the table's
     // current record again, or none while that record is scrolled away.
     void syncCurrent();
+    // The column the user works in, within the columns there are now.
+    int workColumn() const;
 
     GridModel* m_model;
     RowWindow* m_window;
