@@ -32,6 +32,11 @@ std::atomic<qint64> s_splitReadBytes { qint64(16) << 20 };
 // Fewer row numbers than this are read by one reader, however big the file:
 // a few huge values are read at once, never half in the background.
 constexpr quint64 kMinSplitSpan = 4096;
+// A first half spanning this many row numbers or more has its other half
+// begun with the first screen's rows; a shorter one, which may end among
+// them, once the reading goes on in the background (or never, when it ended
+// there: the second half is then read on the file's own connection).
+constexpr quint64 kEarlySplitSpan = 1 << 16;
 
 QString quoted(const QString& identifier)
 {
@@ -537,11 +542,11 @@ private:
 // row numbers: the first on the file's own connection, by whoever calls
 // read(), the second meanwhile on a thread of its own over a second
 // connection into rows of its own, which follow the first half's once it is
-// in. The second begins once the first screen's rows are in, while the
-// first statement holds the file open for reading, so both see the same
-// file. When the second connection cannot be had, or the first half ends
-// with the first screen, the second half is read after the first on the
-// file's own connection.
+// in. The second begins while the first statement holds the file open for
+// reading, so both see the same file: with the first screen's rows when the
+// first half is long. When the second connection cannot be had, or the
+// first half ends with the first screen, the second half is read after the
+// first on the file's own connection.
 class SqliteStore::Reader : public RowReader {
 public:
     Reader(const SqliteStore& store, Statement first, bool utf8File, RowSet& rows)
@@ -555,12 +560,15 @@ public:
     // The rest of the table, from the first row number the first statement
     // leaves out: on the file's own connection, and as it is opened anew
     // (sql with the row number bound to its one parameter) at uri.
-    void splitAt(Statement rest, const QByteArray& uri, const QByteArray& sql, qint64 from)
+    // early: the first half spans so many row numbers that it most likely
+    // goes on past the first screen's rows.
+    void splitAt(Statement rest, const QByteArray& uri, const QByteArray& sql, qint64 from, bool early)
     {
         m_rest = std::move(rest);
         m_uri = uri;
         m_sql = sql;
         m_from = from;
+        m_early = early;
     }
 
     ~Reader() override
@@ -583,18 +591,17 @@ public:
     {
         switch (m_phase) {
         case Phase::First:
-            // Not while the first screen's rows are read (on the window's
-            // thread): once reading goes on in the background, while the
-            // first statement, not yet at its end, holds the file.
-            if (m_background && m_rest && !m_triedSecond) {
-                m_triedSecond = true;
-                startSecondHalf();
-            }
-            if (check(m_first, m_first.read(maxRows)) == SQLITE_ROW)
+            if (check(m_first, m_first.read(maxRows)) == SQLITE_ROW) {
+                // Once the first statement holds the file: when the first
+                // half is longer than the first screen, the other half is
+                // read while the first screen's rows are.
+                if (m_rest && !m_triedSecond && (m_background || m_early)) {
+                    m_triedSecond = true;
+                    startSecondHalf();
+                }
                 return true;
+            }
             if (m_helper.joinable()) {
-                // The joining waits for the other thread, which only runs
-                // once reading is in the background.
                 m_phase = Phase::Join;
                 return true;
             }
@@ -606,6 +613,10 @@ public:
             m_restStepper = std::make_unique<Stepper>(std::move(m_rest), m_utf8File, m_rows);
             return true;
         case Phase::Join:
+            // The window's thread never waits for the other half: the
+            // joining is left to the reading in the background.
+            if (!m_background)
+                return true;
             m_helper.join();
             if (m_error)
                 std::rethrow_exception(m_error);
@@ -699,6 +710,7 @@ private:
     Phase m_phase = Phase::First;
     bool m_background = false;
     bool m_triedSecond = false;
+    bool m_early = false;
     // The second half as planned: on the file's own connection, or by uri.
     Statement m_rest { nullptr, sqlite3_finalize };
     QByteArray m_uri;
@@ -784,7 +796,8 @@ std::unique_ptr<RowReader> SqliteStore::openReader(const QString& table, const Q
             QUrl uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
             uri.setQuery(QStringLiteral("mode=ro"));
             auto reader = std::make_unique<Reader>(*this, std::move(first), utf8File, rows);
-            reader->splitAt(std::move(rest), uri.toString(QUrl::FullyEncoded).toUtf8(), restSql.toUtf8(), from);
+            reader->splitAt(std::move(rest), uri.toString(QUrl::FullyEncoded).toUtf8(), restSql.toUtf8(), from,
+                span / 2 >= kEarlySplitSpan);
             return reader;
         }
     }

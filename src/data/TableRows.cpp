@@ -46,7 +46,7 @@ bool readSome(RowReader& reader, const RowSet& rows, int maxRows, int stepRows, 
         left -= step;
         // One of two reading threads is done: the rows so far go to the
         // orders now, which may take its core.
-        if (rows.textBytes() - bytesBefore > maxBytes || twoThreads != reader.twoThreads())
+        if (rows.textBytes() - bytesBefore > maxBytes || (twoThreads && !reader.twoThreads()))
             break;
     }
     return true;

@@ -1696,6 +1696,11 @@ void TestTable::twoReadersKeepStoredOrder_data()
         << QStringLiteral("CREATE TABLE \"главная\" (\"Код\", %1); INSERT INTO \"главная\" ").arg(columns)
             + numbers(100000) + QStringLiteral("SELECT (i * 7919) % 100000, %1 FROM n; ").arg(values)
             + QStringLiteral("DELETE FROM \"главная\" WHERE rowid % 7 = 0 OR rowid BETWEEN 40000 AND 46000");
+    // Row numbers far apart but few rows below the middle: the second half
+    // is begun with the first screen, whose rows hold all of the first.
+    QTest::newRow("short first half, begun with the first screen") << table
+            + QStringLiteral("; INSERT INTO \"главная\" ") + numbers(30000)
+            + QStringLiteral("SELECT CASE WHEN i < 1000 THEN i ELSE 1000000 + i END, %1 FROM n").arg(values);
     // A column takes the name of the row numbers: another name is used. The
     // first half is in with the first screen: the second follows it.
     QTest::newRow("a column named rowid")
