@@ -559,14 +559,17 @@ public:
 
     // The rest of the table, from the first row number the first statement
     // leaves out: on the file's own connection, and as it is opened anew
-    // (sql with the row number bound to its one parameter) at uri.
-    // early: the first half spans so many row numbers that it most likely
-    // goes on past the first screen's rows.
-    void splitAt(Statement rest, const QByteArray& uri, const QByteArray& sql, qint64 from, bool early)
+    // (sql with the row number bound to its one parameter) at uri, where
+    // holdSql (with the same parameter) finds the half's first row without
+    // reading any of its values. early: the first half spans so many row
+    // numbers that it most likely goes on past the first screen's rows.
+    void splitAt(Statement rest, const QByteArray& uri, const QByteArray& sql, const QByteArray& holdSql, qint64 from,
+        bool early)
     {
         m_rest = std::move(rest);
         m_uri = uri;
         m_sql = sql;
+        m_holdSql = holdSql;
         m_from = from;
         m_early = early;
     }
@@ -576,7 +579,7 @@ public:
         cancel();
         if (m_helper.joinable())
             m_helper.join();
-        m_second.reset();
+        m_hold.reset();
         if (m_secondDb)
             sqlite3_close_v2(m_secondDb);
     }
@@ -620,6 +623,14 @@ public:
             m_helper.join();
             if (m_error)
                 std::rethrow_exception(m_error);
+            if (!m_secondBegun) {
+                // The other connection could not read its half after all.
+                m_tail.reset();
+                m_phase = Phase::Rest;
+                m_restStepper = std::make_unique<Stepper>(std::move(m_rest), m_utf8File, m_rows);
+                return true;
+            }
+            m_rest.reset();
             if (!m_stop)
                 m_rows.appendRowsOf(*m_tail);
             m_tail.reset();
@@ -650,10 +661,12 @@ private:
         return rc;
     }
 
-    // Opens the second connection and steps to its first row here, while
-    // the first statement holds the file (so both see the file as it was
-    // then); the rest goes on on a thread of its own. Any failure leaves
-    // the second half to the file's own connection.
+    // Opens the second connection and, while the first statement holds the
+    // file, makes it hold the file too: a statement that finds the second
+    // half's first row and reads none of its values (this may be the
+    // window's thread). Both then see the file as it was. The half is read
+    // on a thread of its own. Any failure leaves the second half to the
+    // file's own connection.
     void startSecondHalf()
     {
         sqlite3* db = nullptr;
@@ -662,45 +675,60 @@ private:
             sqlite3_close_v2(db);
             return;
         }
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db, m_sql.constData(), int(m_sql.size()), &statement, nullptr) != SQLITE_OK
-            || sqlite3_bind_int64(statement, 1, m_from) != SQLITE_OK) {
-            sqlite3_finalize(statement);
-            sqlite3_close_v2(db);
-            return;
-        }
+        sqlite3_stmt* hold = nullptr;
         // No waiting for a lock: another program about to write keeps new
-        // readers out, and the first half is read either way.
-        auto tail = std::make_unique<RowSet>(m_rows.columnCount());
-        auto second = std::make_unique<Stepper>(Statement(statement, sqlite3_finalize), m_utf8File, *tail);
-        const int rc = second->begin();
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-            second.reset();
+        // readers out, and the first half is read either way. An empty
+        // second half holds nothing: it is left to the file's connection.
+        if (sqlite3_prepare_v2(db, m_holdSql.constData(), int(m_holdSql.size()), &hold, nullptr) != SQLITE_OK
+            || sqlite3_bind_int64(hold, 1, m_from) != SQLITE_OK || sqlite3_step(hold) != SQLITE_ROW) {
+            sqlite3_finalize(hold);
             sqlite3_close_v2(db);
             return;
         }
         m_secondDb = db;
-        m_second = std::move(second);
-        m_tail = std::move(tail);
-        m_rest.reset();
+        m_hold.reset(hold);
+        m_tail = std::make_unique<RowSet>(m_rows.columnCount());
         m_helper = std::thread([this] { readSecondHalf(); });
+    }
+
+    // On the second half's thread, which has the second connection to
+    // itself: the half's own statement begins within the view the holding
+    // one keeps, which then lets go.
+    std::unique_ptr<Stepper> beginSecondHalf()
+    {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(m_secondDb, m_sql.constData(), int(m_sql.size()), &statement, nullptr) != SQLITE_OK
+            || sqlite3_bind_int64(statement, 1, m_from) != SQLITE_OK) {
+            sqlite3_finalize(statement);
+            return nullptr;
+        }
+        auto second = std::make_unique<Stepper>(Statement(statement, sqlite3_finalize), m_utf8File, *m_tail);
+        const int rc = second->begin();
+        m_hold.reset();
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            return nullptr;
+        return second;
     }
 
     void readSecondHalf()
     {
         background::yieldToWindow();
+        std::unique_ptr<Stepper> second = beginSecondHalf();
+        if (!second)
+            return;
+        m_secondBegun = true;
         try {
             for (;;) {
-                const int rc = m_second->read(1 << 14, &m_stop);
+                const int rc = second->read(1 << 14, &m_stop);
                 if (rc == SQLITE_DONE || m_stop)
                     break;
-                check(*m_second, rc);
+                check(*second, rc);
             }
         } catch (...) {
             m_error = std::current_exception();
         }
         // The second connection's statement is done with: let the file go.
-        m_second.reset();
+        second.reset();
     }
 
     const SqliteStore& m_store;
@@ -715,11 +743,13 @@ private:
     Statement m_rest { nullptr, sqlite3_finalize };
     QByteArray m_uri;
     QByteArray m_sql;
+    QByteArray m_holdSql;
     qint64 m_from = 0;
     std::unique_ptr<Stepper> m_restStepper;
     // The second half read alongside.
     sqlite3* m_secondDb = nullptr;
-    std::unique_ptr<Stepper> m_second;
+    Statement m_hold { nullptr, sqlite3_finalize }; // until the second half's statement holds the file
+    bool m_secondBegun = false; // by the second half's thread, read once it is joined
     std::unique_ptr<RowSet> m_tail;
     std::thread m_helper;
     std::atomic<bool> m_stop { false };
@@ -790,14 +820,15 @@ std::unique_ptr<RowReader> SqliteStore::openReader(const QString& table, const Q
             const qint64 from = qint64(quint64(low) + span / 2 + 1);
             Statement first = prepare(select + QStringLiteral(" WHERE %1<?").arg(rowid));
             const QString restSql = select + QStringLiteral(" WHERE %1>=?").arg(rowid);
+            const QString holdSql = QStringLiteral("SELECT 1 FROM %1 WHERE %2>=?").arg(quoted(actualTable), rowid);
             Statement rest = prepare(restSql);
             sqlite3_bind_int64(first.get(), 1, from);
             sqlite3_bind_int64(rest.get(), 1, from);
             QUrl uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
             uri.setQuery(QStringLiteral("mode=ro"));
             auto reader = std::make_unique<Reader>(*this, std::move(first), utf8File, rows);
-            reader->splitAt(std::move(rest), uri.toString(QUrl::FullyEncoded).toUtf8(), restSql.toUtf8(), from,
-                span / 2 >= kEarlySplitSpan);
+            reader->splitAt(std::move(rest), uri.toString(QUrl::FullyEncoded).toUtf8(), restSql.toUtf8(),
+                holdSql.toUtf8(), from, span / 2 >= kEarlySplitSpan);
             return reader;
         }
     }
