@@ -324,7 +324,7 @@ int RowSet::appendRow(qint64 key)
     return row;
 }
 
-void RowSet::appendRowsOf(RowSet& other)
+void RowSet::appendRowsOf(RowSet& other, Order order)
 {
     Q_ASSERT(other.m_columnCount == m_columnCount && &other != this);
     // Rows are read in before anything is squeezed: every cell is whole.
@@ -368,27 +368,35 @@ void RowSet::appendRowsOf(RowSet& other)
     };
     // A stretch at a time that lies in one chunk on either side, column by
     // column; each chunk of the other rows goes as soon as it is copied.
-    for (int from = 0; from < other.m_size;) {
+    // Taken the other way round, the other rows' stretch runs down from its
+    // last row.
+    const bool reversed = order == Order::Reversed;
+    for (int taken = 0; taken < other.m_size;) {
         addChunk();
         const int row = m_size;
-        const int count
-            = std::min({ other.m_size - from, ChunkRows - int(offset(from)), ChunkRows - int(offset(row)) });
+        const int from = reversed ? other.m_size - 1 - taken : taken; // the stretch's first row of the other
+        const int sourceRoom = reversed ? int(offset(from)) + 1 : ChunkRows - int(offset(from));
+        const int count = std::min({ other.m_size - taken, sourceRoom, ChunkRows - int(offset(row)) });
         const Chunk& source = other.chunk(from);
         Chunk& target = chunk(row);
         const std::size_t s = offset(from), t = offset(row);
+        const std::ptrdiff_t step = reversed ? -1 : 1;
         for (int i = 0; i < count; ++i)
-            setKey(target, t + std::size_t(i), other.key(from + i));
-        std::copy_n(&source.flags[s], count, &target.flags[t]);
+            setKey(target, t + std::size_t(i), other.key(from + int(step) * i));
+        for (int i = 0; i < count; ++i)
+            target.flags[t + std::size_t(i)] = source.flags[std::size_t(std::ptrdiff_t(s) + step * i)];
         for (int column = 0; column < m_columnCount; ++column) {
             const Cell* in = &source.columns[std::size_t(column)].cells[s];
             Cell* out = &target.columns[std::size_t(column)].cells[t];
             for (int i = 0; i < count; ++i)
-                out[i] = moved(in[i]);
+                out[i] = moved(in[step * i]);
         }
         m_size += count;
-        from += count;
-        if (offset(from) == 0 || from == other.m_size)
-            other.m_chunks[std::size_t(from - 1) >> ChunkBits].reset();
+        taken += count;
+        // The stretch ended at its chunk's edge, or the other rows ended.
+        const int last = from + int(step) * (count - 1);
+        if ((reversed ? offset(last) == 0 : offset(last + 1) == 0) || taken == other.m_size)
+            other.m_chunks[std::size_t(last) >> ChunkBits].reset();
     }
     m_deletedCount += other.m_deletedCount;
     for (int column = 0; column < m_columnCount; ++column) {

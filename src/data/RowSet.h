@@ -125,10 +125,11 @@ public:
     void reserveRow();
 
     // Moves every row of other (with as many columns) after these rows, in
-    // their order; other is left empty. Its text blocks are taken over as
-    // they are, so only the cells are copied. Rows read into other on
-    // another thread become these rows' continuation.
-    void appendRowsOf(RowSet& other);
+    // their order or the other way round; other is left empty. Its text
+    // blocks are taken over as they are, so only the cells are copied. Rows
+    // read into other on another thread become these rows' continuation.
+    enum class Order { AsStored, Reversed };
+    void appendRowsOf(RowSet& other, Order order = Order::AsStored);
     // Every row is read in: what is kept to share repeated values as they
     // come is let go.
     void readingEnded();

@@ -2,6 +2,7 @@
 
 #include "data/Background.h"
 #include "data/DataError.h"
+#include "data/ReadMeeting.h"
 #include "data/RowSet.h"
 
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <limits>
 #include <thread>
 #include <unistd.h>
 
@@ -32,10 +34,10 @@ std::atomic<qint64> s_splitReadBytes { qint64(16) << 20 };
 // Fewer row numbers than this are read by one reader, however big the file:
 // a few huge values are read at once, never half in the background.
 constexpr quint64 kMinSplitSpan = 4096;
-// A first half spanning this many row numbers or more has its other half
-// begun with the first screen's rows; a shorter one, which may end among
-// them, once the reading goes on in the background (or never, when it ended
-// there: the second half is then read on the file's own connection).
+// A table spanning twice this many row numbers or more has its second reader
+// begun with the first screen's rows; a shorter one, whose readers may meet
+// among them, once the reading goes on in the background (or never, when it
+// ended there).
 constexpr quint64 kEarlySplitSpan = 1 << 16;
 
 QString quoted(const QString& identifier)
@@ -435,6 +437,18 @@ public:
     sqlite3_stmt* statement() const { return m_statement.get(); }
     sqlite3* db() const { return sqlite3_db_handle(m_statement.get()); }
 
+    // One of two readers meeting halfway (ReadMeeting): each row's number
+    // is the statement's column after the values, and a row the other
+    // reader takes ends this one's reading with Met.
+    void meet(ReadMeeting& meeting, bool fromAbove)
+    {
+        m_meeting = &meeting;
+        m_fromAbove = fromAbove;
+    }
+    static constexpr int Met = -1;
+    // The number of the last row taken while meeting.
+    qint64 lastTaken() const { return m_lastTaken; }
+
     // Steps to the first row and leaves it to be taken by the next read():
     // from then on the statement holds its view of the file.
     int begin()
@@ -445,7 +459,9 @@ public:
     }
 
     // Takes up to maxRows rows, fewer when stop is raised; SQLITE_ROW while
-    // more may follow, SQLITE_DONE at the end, else the failure's code.
+    // more may follow, SQLITE_DONE at the end, Met where the other reader's
+    // rows begin (the row stays to be taken, should this one take it after
+    // all), else the failure's code.
     // Every row read is in the rows by the time this returns.
     int read(int maxRows, const std::atomic<bool>* stop = nullptr)
     {
@@ -464,6 +480,15 @@ private:
                 const int rc = sqlite3_step(m_statement.get());
                 if (rc != SQLITE_ROW)
                     return rc;
+            }
+            if (m_meeting) {
+                const qint64 rowid
+                    = sqlite3_value_int64(sqlite3_column_value(m_statement.get(), m_rows.columnCount() + 1));
+                if (!(m_fromAbove ? m_meeting->takeHigh(rowid) : m_meeting->takeLow(rowid))) {
+                    m_pending = true;
+                    return Met;
+                }
+                m_lastTaken = rowid;
             }
             m_pending = false;
             readRow();
@@ -536,17 +561,20 @@ private:
     RowSet& m_rows;
     std::vector<RowSet::Read> m_values; // the row being taken, column by column
     bool m_pending = false; // a row stepped to and not yet taken
+    ReadMeeting* m_meeting = nullptr;
+    bool m_fromAbove = false;
+    qint64 m_lastTaken = std::numeric_limits<qint64>::min();
 };
 
-// Reads the table in stored order. A big table is read in two halves of its
-// row numbers: the first on the file's own connection, by whoever calls
-// read(), the second meanwhile on a thread of its own over a second
-// connection into rows of its own, which follow the first half's once it is
-// in. The second begins while the first statement holds the file open for
-// reading, so both see the same file: with the first screen's rows when the
-// first half is long. When the second connection cannot be had, or the
-// first half ends with the first screen, the second half is read after the
-// first on the file's own connection.
+// Reads the table in stored order. A big table is read by two readers that
+// meet halfway (ReadMeeting): one from its first row number up, on the
+// file's own connection, by whoever calls read(); the other from its last
+// row number down, meanwhile, on a thread of its own over a second
+// connection, into rows of its own, which follow the first reader's (turned
+// the right way round) once they meet. The second begins while the first
+// statement holds the file open for reading, so both see the same file:
+// with the first screen's rows when the table is long. When the second
+// connection cannot be had, the first reader reads every row.
 class SqliteStore::Reader : public RowReader {
 public:
     Reader(const SqliteStore& store, Statement first, bool utf8File, RowSet& rows)
@@ -557,20 +585,23 @@ public:
     {
     }
 
-    // The rest of the table, from the first row number the first statement
-    // leaves out: on the file's own connection, and as it is opened anew
-    // (sql with the row number bound to its one parameter) at uri, where
-    // holdSql (with the same parameter) finds the half's first row without
-    // reading any of its values. early: the first half spans so many row
-    // numbers that it most likely goes on past the first screen's rows.
-    void splitAt(Statement rest, const QByteArray& uri, const QByteArray& sql, const QByteArray& holdSql, qint64 from,
-        bool early)
+    // Has a second reader meet the first (whose statement gives each row's
+    // number after its values, in ascending order): opened at uri, its
+    // statement sql gives the same in descending order, and holdSql finds
+    // the last row without reading any of its values. early: the table
+    // spans so many row numbers that the readers most likely meet past the
+    // first screen's rows; otherwise the second reader begins once the
+    // reading goes on in the background, unless the first is past the
+    // middle row number by then (its few rows left are not worth a second
+    // connection and a second set of text blocks).
+    void meetHalfway(const QByteArray& uri, const QByteArray& sql, const QByteArray& holdSql, bool early, qint64 middle)
     {
-        m_rest = std::move(rest);
+        m_middle = middle;
+        m_meeting = std::make_unique<ReadMeeting>();
+        m_first.meet(*m_meeting, false);
         m_uri = uri;
         m_sql = sql;
         m_holdSql = holdSql;
-        m_from = from;
         m_early = early;
     }
 
@@ -585,7 +616,7 @@ public:
     }
 
     void cancel() override { m_stop = true; }
-    // Once the first half is in, only the other thread reads: the join
+    // Once the first reader is done, only the other thread reads: the join
     // waits, and the orders may have this core meanwhile.
     bool twoThreads() const override { return m_helper.joinable() && m_phase == Phase::First; }
     void readingInBackground() override { m_background = true; }
@@ -593,54 +624,55 @@ public:
     bool read(int maxRows) override
     {
         switch (m_phase) {
-        case Phase::First:
-            if (check(m_first, m_first.read(maxRows)) == SQLITE_ROW) {
-                // Once the first statement holds the file: when the first
-                // half is longer than the first screen, the other half is
-                // read while the first screen's rows are.
-                if (m_rest && !m_triedSecond && (m_background || m_early)) {
+        case Phase::First: {
+            const int rc = m_first.read(maxRows);
+            if (rc == SQLITE_ROW) {
+                // Once the first statement holds the file: when the table is
+                // longer than the first screen, the other reader reads while
+                // the first screen's rows are.
+                if (m_meeting && !m_triedSecond && (m_background || m_early)) {
                     m_triedSecond = true;
-                    startSecondHalf();
+                    if (m_early || m_first.lastTaken() < m_middle)
+                        startSecondReader();
                 }
                 return true;
             }
-            if (m_helper.joinable()) {
-                m_phase = Phase::Join;
-                return true;
-            }
-            if (!m_rest) {
-                m_phase = Phase::Done;
+            if (rc != Stepper::Met)
+                check(m_first, rc);
+            m_met = rc == Stepper::Met;
+            if (!m_helper.joinable() && !m_met) {
+                m_phase = Phase::Done; // every row is the first reader's
                 return false;
             }
-            m_phase = Phase::Rest;
-            m_restStepper = std::make_unique<Stepper>(std::move(m_rest), m_utf8File, m_rows);
+            m_phase = Phase::Join;
             return true;
+        }
         case Phase::Join:
-            // The window's thread never waits for the other half: the
+            // The window's thread never waits for the other reader: the
             // joining is left to the reading in the background.
             if (!m_background)
                 return true;
-            m_helper.join();
+            if (m_helper.joinable())
+                m_helper.join();
             if (m_error)
                 std::rethrow_exception(m_error);
-            if (!m_secondBegun) {
-                // The other connection could not read its half after all.
-                m_tail.reset();
-                m_phase = Phase::Rest;
-                m_restStepper = std::make_unique<Stepper>(std::move(m_rest), m_utf8File, m_rows);
+            if (m_meeting)
+                m_meeting->settle();
+            m_phase = m_met ? Phase::Between : Phase::Done;
+            if (m_phase == Phase::Done)
+                takeOtherRows();
+            return m_phase != Phase::Done;
+        case Phase::Between: {
+            // The few rows both readers stopped short of.
+            const int rc = m_first.read(maxRows);
+            if (rc == SQLITE_ROW)
                 return true;
-            }
-            m_rest.reset();
-            if (!m_stop)
-                m_rows.appendRowsOf(*m_tail);
-            m_tail.reset();
+            if (rc != Stepper::Met)
+                check(m_first, rc);
+            takeOtherRows();
             m_phase = Phase::Done;
             return false;
-        case Phase::Rest:
-            if (check(*m_restStepper, m_restStepper->read(maxRows)) == SQLITE_ROW)
-                return true;
-            m_phase = Phase::Done;
-            return false;
+        }
         case Phase::Done:
             break;
         }
@@ -648,7 +680,7 @@ public:
     }
 
 private:
-    enum class Phase { First, Join, Rest, Done };
+    enum class Phase { First, Join, Between, Done };
 
     int check(const Stepper& stepper, int rc) const
     {
@@ -661,13 +693,20 @@ private:
         return rc;
     }
 
+    // The other reader's rows, last row number first, follow the first's.
+    void takeOtherRows()
+    {
+        if (m_tail && !m_stop)
+            m_rows.appendRowsOf(*m_tail, RowSet::Order::Reversed);
+        m_tail.reset();
+    }
+
     // Opens the second connection and, while the first statement holds the
-    // file, makes it hold the file too: a statement that finds the second
-    // half's first row and reads none of its values (this may be the
-    // window's thread). Both then see the file as it was. The half is read
-    // on a thread of its own. Any failure leaves the second half to the
-    // file's own connection.
-    void startSecondHalf()
+    // file, makes it hold the file too: a statement that finds the last row
+    // and reads none of its values (this may be the window's thread). Both
+    // then see the file as it was. The other reader reads on a thread of its
+    // own. Any failure leaves every row to the first reader.
+    void startSecondReader()
     {
         sqlite3* db = nullptr;
         const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
@@ -677,10 +716,9 @@ private:
         }
         sqlite3_stmt* hold = nullptr;
         // No waiting for a lock: another program about to write keeps new
-        // readers out, and the first half is read either way. An empty
-        // second half holds nothing: it is left to the file's connection.
+        // readers out, and the first reader reads every row either way.
         if (sqlite3_prepare_v2(db, m_holdSql.constData(), int(m_holdSql.size()), &hold, nullptr) != SQLITE_OK
-            || sqlite3_bind_int64(hold, 1, m_from) != SQLITE_OK || sqlite3_step(hold) != SQLITE_ROW) {
+            || sqlite3_step(hold) != SQLITE_ROW) {
             sqlite3_finalize(hold);
             sqlite3_close_v2(db);
             return;
@@ -688,39 +726,39 @@ private:
         m_secondDb = db;
         m_hold.reset(hold);
         m_tail = std::make_unique<RowSet>(m_rows.columnCount());
-        m_helper = std::thread([this] { readSecondHalf(); });
+        m_helper = std::thread([this] { readFromAbove(); });
     }
 
-    // On the second half's thread, which has the second connection to
-    // itself: the half's own statement begins within the view the holding
-    // one keeps, which then lets go.
-    std::unique_ptr<Stepper> beginSecondHalf()
+    // On the second reader's thread, which has the second connection to
+    // itself: its statement begins within the view the holding one keeps,
+    // which then lets go. Null when it cannot: it then takes no row.
+    std::unique_ptr<Stepper> beginSecondReader()
     {
         sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(m_secondDb, m_sql.constData(), int(m_sql.size()), &statement, nullptr) != SQLITE_OK
-            || sqlite3_bind_int64(statement, 1, m_from) != SQLITE_OK) {
+        if (sqlite3_prepare_v2(m_secondDb, m_sql.constData(), int(m_sql.size()), &statement, nullptr) != SQLITE_OK) {
             sqlite3_finalize(statement);
+            m_hold.reset();
             return nullptr;
         }
         auto second = std::make_unique<Stepper>(Statement(statement, sqlite3_finalize), m_utf8File, *m_tail);
         const int rc = second->begin();
         m_hold.reset();
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        if (rc != SQLITE_ROW)
             return nullptr;
+        second->meet(*m_meeting, true);
         return second;
     }
 
-    void readSecondHalf()
+    void readFromAbove()
     {
         background::yieldToWindow();
-        std::unique_ptr<Stepper> second = beginSecondHalf();
+        std::unique_ptr<Stepper> second = beginSecondReader();
         if (!second)
             return;
-        m_secondBegun = true;
         try {
             for (;;) {
                 const int rc = second->read(1 << 14, &m_stop);
-                if (rc == SQLITE_DONE || m_stop)
+                if (rc == SQLITE_DONE || rc == Stepper::Met || m_stop)
                     break;
                 check(*second, rc);
             }
@@ -739,17 +777,16 @@ private:
     bool m_background = false;
     bool m_triedSecond = false;
     bool m_early = false;
-    // The second half as planned: on the file's own connection, or by uri.
-    Statement m_rest { nullptr, sqlite3_finalize };
+    bool m_met = false; // the first reader stopped where the other's rows begin
+    qint64 m_middle = 0;
+    // The second reader as planned.
+    std::unique_ptr<ReadMeeting> m_meeting;
     QByteArray m_uri;
     QByteArray m_sql;
     QByteArray m_holdSql;
-    qint64 m_from = 0;
-    std::unique_ptr<Stepper> m_restStepper;
-    // The second half read alongside.
+    // The second reader at work.
     sqlite3* m_secondDb = nullptr;
-    Statement m_hold { nullptr, sqlite3_finalize }; // until the second half's statement holds the file
-    bool m_secondBegun = false; // by the second half's thread, read once it is joined
+    Statement m_hold { nullptr, sqlite3_finalize }; // until the second reader's statement holds the file
     std::unique_ptr<RowSet> m_tail;
     std::thread m_helper;
     std::atomic<bool> m_stop { false };
@@ -790,13 +827,13 @@ std::unique_ptr<RowReader> SqliteStore::openReader(const QString& table, const Q
         return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0)));
     };
     const bool utf8File = pragma("PRAGMA encoding") == "UTF-8";
-    const QString select
-        = QStringLiteral("SELECT ") + columns.join(QLatin1Char(',')) + QStringLiteral(" FROM ") + quoted(actualTable);
+    const QString fromTable = QStringLiteral(" FROM ") + quoted(actualTable);
+    const QString select = QStringLiteral("SELECT ") + columns.join(QLatin1Char(',')) + fromTable;
     rows.reset(int(fields.size()) - 1);
 
-    // A big table is read in two halves of its row numbers, in the order of
-    // those numbers, which is the order a plain reading takes. Not in WAL
-    // mode, where a writer may come between the two halves' views.
+    // A big table is read by two readers, in the order of its row numbers,
+    // which is the order a plain reading takes. Not in WAL mode, where a
+    // writer may come between the two readers' views.
     const QString rowid = m_openParameters.contains(QLatin1String("immutable")) ? QString() : rowidName(actualTable);
     if (!rowid.isEmpty() && pragma("PRAGMA journal_mode").toLower() != "wal") {
         sqlite3_stmt* range = nullptr;
@@ -817,18 +854,17 @@ std::unique_ptr<RowReader> SqliteStore::openReader(const QString& table, const Q
         const quint64 span = quint64(high) - quint64(low);
         const qint64 fileBytes = pragma("PRAGMA page_count").toLongLong() * pragma("PRAGMA page_size").toLongLong();
         if (found && span >= kMinSplitSpan && fileBytes >= splitReadBytes()) {
-            const qint64 from = qint64(quint64(low) + span / 2 + 1);
-            Statement first = prepare(select + QStringLiteral(" WHERE %1<?").arg(rowid));
-            const QString restSql = select + QStringLiteral(" WHERE %1>=?").arg(rowid);
-            const QString holdSql = QStringLiteral("SELECT 1 FROM %1 WHERE %2>=?").arg(quoted(actualTable), rowid);
-            Statement rest = prepare(restSql);
-            sqlite3_bind_int64(first.get(), 1, from);
-            sqlite3_bind_int64(rest.get(), 1, from);
+            // Each row's number follows its values.
+            const QString numbered
+                = QStringLiteral("SELECT ") + columns.join(QLatin1Char(',')) + QLatin1Char(',') + rowid + fromTable;
+            Statement first = prepare(numbered + QStringLiteral(" ORDER BY %1").arg(rowid));
+            const QString fromAbove = numbered + QStringLiteral(" ORDER BY %1 DESC").arg(rowid);
+            const QString holdSql = QStringLiteral("SELECT 1 FROM %1 ORDER BY %2 DESC").arg(quoted(actualTable), rowid);
             QUrl uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
             uri.setQuery(QStringLiteral("mode=ro"));
             auto reader = std::make_unique<Reader>(*this, std::move(first), utf8File, rows);
-            reader->splitAt(std::move(rest), uri.toString(QUrl::FullyEncoded).toUtf8(), restSql.toUtf8(),
-                holdSql.toUtf8(), from, span / 2 >= kEarlySplitSpan);
+            reader->meetHalfway(uri.toString(QUrl::FullyEncoded).toUtf8(), fromAbove.toUtf8(), holdSql.toUtf8(),
+                span / 2 >= kEarlySplitSpan, qint64(quint64(low) + span / 2));
             return reader;
         }
     }

@@ -66,6 +66,8 @@ void Store::load(const QString& table, const QStringList& fields, RowSet& rows)
 {
     try {
         const std::unique_ptr<RowReader> reader = openReader(table, fields, rows);
+        // Read whole here and now: the reader may wait for helpers of its own.
+        reader->readingInBackground();
         while (reader->read(1 << 16)) { }
     } catch (...) {
         rows.reset(0);

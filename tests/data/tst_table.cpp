@@ -7,6 +7,8 @@
 #include "data/Connection.h"
 #include "data/DataError.h"
 #include "data/DataSource.h"
+#include "data/ReadMeeting.h"
+#include "data/RowSet.h"
 #include "data/SocketWait.h"
 #include "data/SqliteStore.h"
 #include "data/Store.h"
@@ -23,11 +25,13 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <thread>
 
 #include <unistd.h>
@@ -296,6 +300,8 @@ private slots:
     void damageFoundWhileReadingIsReported();
     void twoReadersKeepStoredOrder_data();
     void twoReadersKeepStoredOrder();
+    void readersMeetTakingEachRowOnce_data();
+    void readersMeetTakingEachRowOnce();
 
 private:
     // Makes the test's database file and opens the directory table on it.
@@ -1687,9 +1693,9 @@ void TestTable::twoReadersKeepStoredOrder_data()
     // Row numbers far apart, negative and huge, written out of order: the
     // halves are nowhere near even.
     QTest::newRow("sparse keys written out of order") << table + QStringLiteral("; INSERT INTO \"главная\" ")
-            + numbers(60000)
+            + numbers(70000)
             + QStringLiteral("SELECT CASE WHEN i % 3 = 0 THEN -i * 1000 WHEN i % 3 = 1 THEN i * i ELSE 9000000000000 + "
-                             "i END, %1 FROM n ORDER BY (i * 7919) % 60001")
+                             "i END, %1 FROM n ORDER BY (i * 7919) % 70001")
                   .arg(values);
     // Gaps where rows were deleted, and keys that are not the row numbers.
     QTest::newRow("gaps, keys apart from row numbers")
@@ -1735,6 +1741,68 @@ void TestTable::twoReadersKeepStoredOrder()
     const auto single = readAll(std::numeric_limits<qint64>::max());
     QCOMPARE(split.size(), rawValue(path, QStringLiteral("SELECT count(*) FROM \"главная\"")).toInt());
     QVERIFY(split == single);
+    // Read whole at once by one caller, the same.
+    SqliteStore::setSplitReadBytes(0);
+    RowSet rows(0);
+    SqliteStore(path, true)
+        .load(QStringLiteral("главная"),
+            { QStringLiteral("Код"), QStringLiteral("название"), QStringLiteral("адрес"), QStringLiteral("тел"),
+                QStringLiteral("вид_деят"), QStringLiteral("пояснение") },
+            rows);
+    QCOMPARE(rows.rowCount(), split.size());
+    for (int row = 0; row < rows.rowCount(); ++row)
+        QCOMPARE(rows.key(row), split[row].first);
+}
+
+void TestTable::readersMeetTakingEachRowOnce_data()
+{
+    QTest::addColumn<QVector<qint64>>("numbers");
+    QVector<qint64> dense(100000);
+    std::iota(dense.begin(), dense.end(), qint64(0));
+    QTest::newRow("one after another") << dense;
+    QVector<qint64> apart;
+    for (qint64 i = 0; i < 20000; ++i)
+        apart.append(-5000000000 + i * (i % 3 == 0 ? 1 : 1000003));
+    std::sort(apart.begin(), apart.end());
+    QTest::newRow("far apart, negative too") << apart;
+    // Claims that reach past the ends of the row numbers.
+    QVector<qint64> ends;
+    for (qint64 i = 0; i < 3000; ++i)
+        ends.append(std::numeric_limits<qint64>::min() + i);
+    for (qint64 i = 3000; i > 0; --i)
+        ends.append(std::numeric_limits<qint64>::max() - i + 1);
+    QTest::newRow("at both ends of the numbers") << ends;
+    QTest::newRow("one row") << QVector<qint64> { 7 };
+}
+
+// Two readers from either end take every row once between them, however
+// their steps interleave, and the one from below takes what both left.
+void TestTable::readersMeetTakingEachRowOnce()
+{
+    QFETCH(QVector<qint64>, numbers);
+    // Plain arrays: both threads read them.
+    const std::vector<qint64> rowids(numbers.begin(), numbers.end());
+    const auto count = std::ptrdiff_t(rowids.size());
+    for (int round = 0; round < 20; ++round) {
+        ReadMeeting meeting;
+        std::vector<char> taken(rowids.size(), 0);
+        std::ptrdiff_t low = 0;
+        std::thread fromAbove([&] {
+            for (std::ptrdiff_t i = count - 1; i >= 0 && meeting.takeHigh(rowids[std::size_t(i)]); --i)
+                ++taken[std::size_t(i)];
+        });
+        for (; low < count && meeting.takeLow(rowids[std::size_t(low)]); ++low) {
+            ++taken[std::size_t(low)];
+            if (round % 2 && low % 997 == 0)
+                std::this_thread::yield();
+        }
+        fromAbove.join();
+        meeting.settle();
+        for (; low < count && meeting.takeLow(rowids[std::size_t(low)]); ++low)
+            ++taken[std::size_t(low)];
+        QVERIFY2(std::all_of(taken.begin(), taken.end(), [](char n) { return n == 1; }),
+            qPrintable(QStringLiteral("round %1").arg(round)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTable)
