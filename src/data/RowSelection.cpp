@@ -180,9 +180,10 @@ std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& se
     constexpr std::size_t kFirstUnit = 4;
     auto admitted = [&](int row, std::string& key) {
         for (const Ranges& r : ranges) {
-            if (m_rows.isNull(row, r.column))
+            const StoredValue stored = m_rows.stored(row, r.column);
+            if (stored.null)
                 return false; // no value lies in a range
-            const std::string_view value = m_rows.utf8(row, r.column);
+            const std::string_view value = stored.bytes;
             key.clear();
             collation.appendKeyHead(value, kFirstUnit, key);
             bool decided = key.size() < kFirstUnit; // the whole key: checked below

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <new>
 #include <numeric>
 #include <optional>
+#include <thread>
 #include <type_traits>
 
 #include <sys/mman.h>
@@ -67,8 +69,8 @@ public:
         : m_size(size)
         , m_bytes(mappedBytes(size))
     {
-        void* area = mmap(nullptr, m_bytes + (huge() ? kHugePage : 0), PROT_READ | PROT_WRITE,
-            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* area = mmap(
+            nullptr, m_bytes + (huge() ? kHugePage : 0), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (area == MAP_FAILED)
             throw std::bad_alloc();
         char* start = static_cast<char*>(area);
@@ -396,6 +398,10 @@ void RowSet::appendRowsOf(RowSet& other, Order order)
     // Rows are read in before anything is squeezed: every cell is whole.
     Q_ASSERT(std::all_of(m_values.begin(), m_values.end(), [](const auto& values) { return !values; }));
     Q_ASSERT(std::all_of(other.m_values.begin(), other.m_values.end(), [](const auto& values) { return !values; }));
+    const int first = m_size;
+    const int count = other.m_size;
+    if (std::size_t(first) + std::size_t(count) > MaxChunks * ChunkRows)
+        throw DataError(QStringLiteral("В таблице больше записей, чем программа может показать."));
     // The other rows' blocks follow these; their cells' places move along.
     const std::size_t blockBase = m_blocks->size();
     const std::size_t bigBase = m_big->size();
@@ -432,38 +438,99 @@ void RowSet::appendRowsOf(RowSet& other, Order order)
             = ((std::size_t((c.tag & highMask) >> LengthBits) << 32) | c.at) + (blockBase << BlockBits);
         return Cell { std::uint32_t(place), (c.tag & ~highMask) | (std::uint32_t(place >> 32) << LengthBits) };
     };
-    // A stretch at a time that lies in one chunk on either side, column by
-    // column; each chunk of the other rows goes as soon as it is copied.
-    // Taken the other way round, the other rows' stretch runs down from its
-    // last row.
+    // The rows' chunks past the last one there are filled as the copying
+    // goes, mostly with the other rows' chunks as they are emptied: their
+    // memory is in use already, and fresh memory costs the system's time.
+    const std::size_t chunksBefore = m_chunks.size();
+    const std::size_t chunksNeeded = (std::size_t(first) + std::size_t(count) + ChunkRows - 1) >> ChunkBits;
+    if (chunksBefore < chunksNeeded)
+        m_chunks.resize(chunksNeeded); // within what is reserved: nothing moves
+    using Spare = std::vector<std::unique_ptr<Chunk>>;
+    const auto targetChunk = [&](int row, Spare& spare) -> Chunk& {
+        std::unique_ptr<Chunk>& target = m_chunks[std::size_t(row) >> ChunkBits];
+        if (target)
+            return *target;
+        if (spare.empty())
+            return *(target = std::make_unique<Chunk>(m_columnCount));
+        target = std::move(spare.back());
+        spare.pop_back();
+        // Its keys are set anew; its flags and cells are all overwritten
+        // before any row of it is read.
+        target->keys.store(nullptr, std::memory_order_relaxed);
+        target->keysOwned.reset();
+        target->keyBase = 0;
+        target->wideKeys.store(nullptr, std::memory_order_relaxed);
+        target->wideKeysOwned.reset();
+        return *target;
+    };
     const bool reversed = order == Order::Reversed;
-    for (int taken = 0; taken < other.m_size;) {
-        addChunk();
-        const int row = m_size;
-        const int from = reversed ? other.m_size - 1 - taken : taken; // the stretch's first row of the other
-        const int sourceRoom = reversed ? int(offset(from)) + 1 : ChunkRows - int(offset(from));
-        const int count = std::min({ other.m_size - taken, sourceRoom, ChunkRows - int(offset(row)) });
-        const Chunk& source = other.chunk(from);
-        Chunk& target = chunk(row);
-        const std::size_t s = offset(from), t = offset(row);
-        const std::ptrdiff_t step = reversed ? -1 : 1;
-        for (int i = 0; i < count; ++i)
-            setKey(target, t + std::size_t(i), other.key(from + int(step) * i));
-        for (int i = 0; i < count; ++i)
-            target.flags[t + std::size_t(i)] = source.flags[std::size_t(std::ptrdiff_t(s) + step * i)];
-        for (int column = 0; column < m_columnCount; ++column) {
-            const Cell* in = &source.columns[std::size_t(column)].cells[s];
-            Cell* out = &target.columns[std::size_t(column)].cells[t];
-            for (int i = 0; i < count; ++i)
-                out[i] = moved(in[step * i]);
+    // The other rows taken from begin to end (in the order they go in): a
+    // stretch at a time that lies in one chunk on either side, column by
+    // column. A chunk of the other rows is reused once all its rows are
+    // copied, unless some lie outside the range (another thread copies
+    // those).
+    const auto copy = [&](int begin, int end) {
+        Spare spare;
+        for (int taken = begin; taken < end;) {
+            const int row = first + taken;
+            const int from = reversed ? count - 1 - taken : taken; // the stretch's first row of the other
+            const int sourceRoom = reversed ? int(offset(from)) + 1 : ChunkRows - int(offset(from));
+            const int n = std::min({ end - taken, sourceRoom, ChunkRows - int(offset(row)) });
+            const Chunk& source = other.chunk(from);
+            Chunk& target = targetChunk(row, spare);
+            const std::size_t s = offset(from), t = offset(row);
+            const std::ptrdiff_t step = reversed ? -1 : 1;
+            for (int i = 0; i < n; ++i)
+                setKey(target, t + std::size_t(i), other.key(from + int(step) * i));
+            for (int i = 0; i < n; ++i)
+                target.flags[t + std::size_t(i)] = source.flags[std::size_t(std::ptrdiff_t(s) + step * i)];
+            for (int column = 0; column < m_columnCount; ++column) {
+                const Cell* in = &source.columns[std::size_t(column)].cells[s];
+                Cell* out = &target.columns[std::size_t(column)].cells[t];
+                for (int i = 0; i < n; ++i)
+                    out[i] = moved(in[step * i]);
+            }
+            taken += n;
+            const std::size_t sourceChunk = std::size_t(from) >> ChunkBits;
+            const int chunkBegin = int(sourceChunk << ChunkBits);
+            const int chunkEnd = std::min(count, chunkBegin + ChunkRows);
+            const int takenFirst = reversed ? count - chunkEnd : chunkBegin;
+            const int takenLast = reversed ? count - 1 - chunkBegin : chunkEnd - 1;
+            if (takenFirst >= begin && takenLast < end && taken > takenLast)
+                spare.push_back(std::move(other.m_chunks[sourceChunk]));
         }
-        m_size += count;
-        taken += count;
-        // The stretch ended at its chunk's edge, or the other rows ended.
-        const int last = from + int(step) * (count - 1);
-        if ((reversed ? offset(last) == 0 : offset(last + 1) == 0) || taken == other.m_size)
-            other.m_chunks[std::size_t(last) >> ChunkBits].reset();
+    };
+    // Many rows are copied by two threads, each filling chunks of its own.
+    constexpr int kTwoThreadRows = 4 * ChunkRows;
+    int split = count;
+    if (count >= kTwoThreadRows) {
+        const int middle = first + count / 2;
+        split = std::min(count, int((std::size_t(middle) + ChunkRows - 1) / ChunkRows * ChunkRows) - first);
     }
+    std::exception_ptr failed;
+    std::thread helper;
+    try {
+        if (split < count) {
+            helper = std::thread([&] {
+                try {
+                    copy(split, count);
+                } catch (...) {
+                    failed = std::current_exception();
+                }
+            });
+        }
+        copy(0, split);
+    } catch (...) {
+        failed = std::current_exception();
+    }
+    if (helper.joinable())
+        helper.join();
+    if (failed) {
+        // None of the other rows is taken: the chunks made for them go.
+        m_chunks.resize(chunksBefore);
+        std::rethrow_exception(failed);
+    }
+    m_size += count;
     m_deletedCount += other.m_deletedCount;
     for (int column = 0; column < m_columnCount; ++column) {
         if (!other.sharesValues(column))
@@ -506,11 +573,25 @@ std::vector<std::uint32_t> RowSet::rowsSharingKeys() const
     std::vector<std::uint32_t> shared;
     bool ascending = true;
     int previous = -1;
-    for (int row = 0; row < m_size && ascending; ++row) {
-        if (!usable(row))
+    for (int begin = 0; begin < m_size && ascending; begin += ChunkRows) {
+        const int end = std::min(m_size, begin + ChunkRows);
+        const Chunk& c = chunk(begin);
+        // A chunk whose keys follow each other and whose rows all have a
+        // usable key ascends within: only its first key is compared.
+        std::uint8_t flags = 0;
+        for (std::size_t i = 0; i < std::size_t(end - begin); ++i)
+            flags |= c.flags[i];
+        if (!c.keys.load(std::memory_order_acquire) && !(flags & KeyProblemMask)) {
+            ascending = previous < 0 || key(previous) < c.keyBase;
+            previous = end - 1;
             continue;
-        ascending = previous < 0 || key(previous) < key(row);
-        previous = row;
+        }
+        for (int row = begin; row < end && ascending; ++row) {
+            if (!usable(row))
+                continue;
+            ascending = previous < 0 || key(previous) < key(row);
+            previous = row;
+        }
     }
     if (ascending)
         return shared;

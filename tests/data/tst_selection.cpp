@@ -510,6 +510,15 @@ void TestSelection::keysOfAnySizeAreKept()
         QCOMPARE(rows.key(row), keys[std::size_t(row)]);
     QCOMPARE(rows.rowsSharingKeys().size(), std::size_t(4)); // 3 and the lowest, twice each
 
+    // Whole chunks of keys that follow each other, the second beginning
+    // with the first's last key.
+    RowSet runs(1);
+    for (qint64 key = 1; key <= 65536; ++key)
+        runs.appendRow(key);
+    for (qint64 key = 65536; key < 70000; ++key)
+        runs.appendRow(key);
+    QCOMPARE(runs.rowsSharingKeys(), (std::vector<std::uint32_t> { 65535, 65536 }));
+
     // Keys that follow each other, then one that does not, mid-chunk and
     // at the seam of the second reading; a row added after reserving room.
     RowSet dense(1), rest(1);

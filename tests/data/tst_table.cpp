@@ -302,6 +302,7 @@ private slots:
     void twoReadersKeepStoredOrder();
     void readersMeetTakingEachRowOnce_data();
     void readersMeetTakingEachRowOnce();
+    void manyRowsAreJoinedByTwoThreads();
 
 private:
     // Makes the test's database file and opens the directory table on it.
@@ -1802,6 +1803,39 @@ void TestTable::readersMeetTakingEachRowOnce()
             ++taken[std::size_t(low)];
         QVERIFY2(std::all_of(taken.begin(), taken.end(), [](char n) { return n == 1; }),
             qPrintable(QStringLiteral("round %1").arg(round)));
+    }
+}
+
+// The other reader's rows are joined by two threads once they are many:
+// every key, flag and value arrives in its place, in either order, after
+// rows that end mid-chunk; repeated values stay shared.
+void TestTable::manyRowsAreJoinedByTwoThreads()
+{
+    constexpr int kFirst = 1000, kOther = 300000;
+    auto valueOf = [](int i) { return QByteArray::number(i % 7 == 0 ? i : i % 100); };
+    for (const RowSet::Order order : { RowSet::Order::AsStored, RowSet::Order::Reversed }) {
+        RowSet rows(1), other(1);
+        std::vector<qint64> keys;
+        for (int i = 0; i < kFirst + kOther; ++i)
+            keys.push_back(i < 150000 ? i : qint64(i) * 3); // a gap of key numbers midway
+        for (int i = 0; i < kFirst; ++i)
+            rows.setUtf8(rows.appendRow(keys[std::size_t(i)]), 0, valueOf(i).toStdString());
+        for (int n = 0; n < kOther; ++n) {
+            const int i = order == RowSet::Order::Reversed ? kFirst + kOther - 1 - n : kFirst + n;
+            const int row = other.appendRow(keys[std::size_t(i)]);
+            other.setUtf8(row, 0, valueOf(i).toStdString());
+            if (i % 1009 == 0)
+                other.setKeyProblem(row, RowSet::KeyProblem::NotInteger);
+        }
+        rows.appendRowsOf(other, order);
+        QCOMPARE(rows.rowCount(), kFirst + kOther);
+        QCOMPARE(other.rowCount(), 0);
+        for (int i = 0; i < rows.rowCount(); ++i) {
+            if (rows.key(i) != keys[std::size_t(i)] || rows.utf8(i, 0) != valueOf(i).toStdString()
+                || (rows.keyProblem(i) == RowSet::KeyProblem::NotInteger) != (i >= kFirst && i % 1009 == 0))
+                QFAIL(qPrintable(QStringLiteral("row %1").arg(i)));
+        }
+        QCOMPARE(quintptr(rows.utf8(kFirst + 2, 0).data()), quintptr(rows.utf8(kFirst + 102, 0).data()));
     }
 }
 
