@@ -7,6 +7,7 @@
 #include "data/SortedOrder.h"
 
 #include <algorithm>
+#include <array>
 #include <thread>
 
 namespace {
@@ -178,9 +179,10 @@ std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& se
     // Most values are told by their first character: only those that begin
     // like an end of a range are read further.
     constexpr std::size_t kFirstUnit = 4;
-    auto admitted = [&](int row, std::string& key) {
+    // first: the row's value of the first range's field, asked for ahead.
+    auto admitted = [&](int row, const StoredValue& first, std::string& key) {
         for (const Ranges& r : ranges) {
-            const StoredValue stored = m_rows.stored(row, r.column);
+            const StoredValue stored = &r == &ranges.front() ? first : m_rows.stored(row, r.column);
             if (stored.null)
                 return false; // no value lies in a range
             const std::string_view value = stored.bytes;
@@ -212,18 +214,29 @@ std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& se
     // once stop is raised or more than limit are found.
     const bool anyDeleted = m_rows.deletedCount() > 0;
     // The values a row holds lie anywhere in memory (where each was first
-    // read): the first range's value is asked for a few rows ahead.
+    // read): the first range's value is asked for a few rows ahead, and its
+    // bytes of the memory, and kept until its row comes.
     const int aheadColumn = ranges.empty() ? -1 : ranges.front().column;
     auto choose = [&](std::size_t from, std::size_t to, auto rowAt, std::vector<std::uint32_t>& chosen) {
         std::string key;
-        constexpr std::size_t Ahead = 8;
+        constexpr std::size_t Ahead = 8; // a power of two
+        std::array<StoredValue, Ahead> ahead;
+        const auto fetch = [&](std::size_t i) {
+            if (aheadColumn < 0 || i >= to)
+                return;
+            StoredValue& value = ahead[i % Ahead];
+            value = m_rows.stored(int(rowAt(i)), aheadColumn);
+            __builtin_prefetch(value.bytes.data());
+        };
+        for (std::size_t i = from; i < from + Ahead; ++i)
+            fetch(i);
         for (std::size_t i = from; i < to; ++i) {
             if (i % 4096 == 0 && stop.load(std::memory_order_relaxed))
                 return false;
-            if (aheadColumn >= 0 && i + Ahead < to)
-                __builtin_prefetch(m_rows.utf8(int(rowAt(i + Ahead)), aheadColumn).data());
+            const StoredValue first = ahead[i % Ahead];
+            fetch(i + Ahead);
             const std::uint32_t row = rowAt(i);
-            if ((anyDeleted && m_rows.isDeleted(int(row))) || !admitted(int(row), key))
+            if ((anyDeleted && m_rows.isDeleted(int(row))) || !admitted(int(row), first, key))
                 continue;
             if (chosen.size() >= limit)
                 return false;
