@@ -449,6 +449,14 @@ public:
     // The number of the last row taken while meeting.
     qint64 lastTaken() const { return m_lastTaken; }
 
+    // Ends the statement's view of the file, whatever row it is at: other
+    // programs may write to the file again once no statement holds it.
+    void release()
+    {
+        sqlite3_reset(m_statement.get());
+        m_pending = false;
+    }
+
     // Steps to the first row and leaves it to be taken by the next read():
     // from then on the statement holds its view of the file.
     int begin()
@@ -669,6 +677,8 @@ public:
                 return true;
             if (rc != Stepper::Met)
                 check(m_first, rc);
+            // Every row is read: the file is let go before the rows are joined.
+            m_first.release();
             takeOtherRows();
             m_phase = Phase::Done;
             return false;

@@ -1753,6 +1753,21 @@ void TestTable::twoReadersKeepStoredOrder()
     QCOMPARE(rows.rowCount(), split.size());
     for (int row = 0; row < rows.rowCount(); ++row)
         QCOMPARE(rows.key(row), split[row].first);
+
+    // Once every row is read, the file is let go: another program may
+    // write to it while the rows are still being joined and checked.
+    SqliteStore store(path, true);
+    RowSet read(0);
+    const std::unique_ptr<RowReader> reader = store.openReader(QStringLiteral("главная"),
+        { QStringLiteral("Код"), QStringLiteral("название"), QStringLiteral("адрес") }, read);
+    reader->readingInBackground();
+    while (reader->read(1 << 16)) { }
+    QCOMPARE(read.rowCount(), split.size());
+    sqlite3* writer = nullptr;
+    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &writer), SQLITE_OK);
+    const int rc = sqlite3_exec(writer, "UPDATE \"главная\" SET \"тел\" = 'x'", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    QCOMPARE(rc, SQLITE_OK);
 }
 
 void TestTable::readersMeetTakingEachRowOnce_data()
