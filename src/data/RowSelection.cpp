@@ -214,8 +214,8 @@ std::optional<std::vector<std::uint32_t>> RowSelection::scan(const Selection& se
     // once stop is raised or more than limit are found.
     const bool anyDeleted = m_rows.deletedCount() > 0;
     // The values a row holds lie anywhere in memory (where each was first
-    // read): the first range's value is asked for a few rows ahead, and its
-    // bytes of the memory, and kept until its row comes.
+    // read): the first range's value, and its bytes from memory, are asked
+    // for a few rows ahead, and the value is kept until its row comes.
     const int aheadColumn = ranges.empty() ? -1 : ranges.front().column;
     auto choose = [&](std::size_t from, std::size_t to, auto rowAt, std::vector<std::uint32_t>& chosen) {
         std::string key;

@@ -57,6 +57,11 @@ private:
 
 namespace {
 
+[[noreturn]] void throwTooManyRows()
+{
+    throw DataError(QStringLiteral("В таблице больше записей, чем программа может показать."));
+}
+
 // A table of trivial values, all bits zero at first, mapped from the system.
 // One of 2 MiB or more is put in huge pages where the system gives them on
 // request: a lookup at random into a table of millions of slots then seldom
@@ -81,8 +86,7 @@ public:
             const std::size_t head = ((at + kHugePage - 1) & ~(kHugePage - 1)) - at;
             if (head > 0)
                 munmap(area, head);
-            if (kHugePage - head > 0)
-                munmap(start + head + m_bytes, kHugePage - head);
+            munmap(start + head + m_bytes, kHugePage - head);
             start += head;
             madvise(start, m_bytes, MADV_HUGEPAGE); // a hint: plain pages do as well
         }
@@ -328,7 +332,7 @@ void RowSet::endBatch()
 void RowSet::addChunk()
 {
     if (std::size_t(m_size) >= MaxChunks * ChunkRows)
-        throw DataError(QStringLiteral("В таблице больше записей, чем программа может показать."));
+        throwTooManyRows();
     if (offset(m_size) == 0 && m_chunks.size() <= std::size_t(m_size) >> ChunkBits)
         m_chunks.push_back(std::make_unique<Chunk>(m_columnCount));
 }
@@ -401,7 +405,7 @@ void RowSet::appendRowsOf(RowSet& other, Order order)
     const int first = m_size;
     const int count = other.m_size;
     if (std::size_t(first) + std::size_t(count) > MaxChunks * ChunkRows)
-        throw DataError(QStringLiteral("В таблице больше записей, чем программа может показать."));
+        throwTooManyRows();
     // The other rows' blocks follow these; their cells' places move along.
     const std::size_t blockBase = m_blocks->size();
     const std::size_t bigBase = m_big->size();
