@@ -2,6 +2,7 @@
 
 #include "data/DataError.h"
 #include "data/Hash.h"
+#include "data/ZeroedTable.h"
 
 #include <algorithm>
 #include <cstring>
@@ -61,66 +62,6 @@ namespace {
 {
     throw DataError(QStringLiteral("В таблице больше записей, чем программа может показать."));
 }
-
-// A table of trivial values, all bits zero at first, mapped from the system.
-// One of 2 MiB or more is put in huge pages where the system gives them on
-// request: a lookup at random into a table of millions of slots then seldom
-// waits for the processor to find the page (reading a big file took a fifth
-// less time).
-template <typename T> class ZeroedTable {
-public:
-    static_assert(std::is_trivially_copyable_v<T>);
-    explicit ZeroedTable(std::size_t size)
-        : m_size(size)
-        , m_bytes(mappedBytes(size))
-    {
-        void* area = mmap(
-            nullptr, m_bytes + (huge() ? kHugePage : 0), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (area == MAP_FAILED)
-            throw std::bad_alloc();
-        char* start = static_cast<char*>(area);
-        if (huge()) {
-            // Only whole huge pages from a boundary on can be huge: the
-            // slack before and after goes back.
-            const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(area);
-            const std::size_t head = ((at + kHugePage - 1) & ~(kHugePage - 1)) - at;
-            if (head > 0)
-                munmap(area, head);
-            munmap(start + head + m_bytes, kHugePage - head);
-            start += head;
-            madvise(start, m_bytes, MADV_HUGEPAGE); // a hint: plain pages do as well
-        }
-        m_data = reinterpret_cast<T*>(start);
-    }
-    ~ZeroedTable() { munmap(m_data, m_bytes); }
-    ZeroedTable(const ZeroedTable&) = delete;
-    ZeroedTable& operator=(const ZeroedTable&) = delete;
-
-    void swap(ZeroedTable& other) noexcept
-    {
-        std::swap(m_data, other.m_data);
-        std::swap(m_size, other.m_size);
-        std::swap(m_bytes, other.m_bytes);
-    }
-    std::size_t size() const { return m_size; }
-    T& operator[](std::size_t i) { return m_data[i]; }
-    const T& operator[](std::size_t i) const { return m_data[i]; }
-    const T* begin() const { return m_data; }
-    const T* end() const { return m_data + m_size; }
-
-private:
-    static constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    static std::size_t mappedBytes(std::size_t size)
-    {
-        const std::size_t bytes = std::max<std::size_t>(size * sizeof(T), 1);
-        return bytes >= kHugePage ? (bytes + kHugePage - 1) & ~(kHugePage - 1) : bytes;
-    }
-    bool huge() const { return m_bytes >= kHugePage; }
-
-    T* m_data = nullptr;
-    std::size_t m_size = 0;
-    std::size_t m_bytes = 0;
-};
 
 } // namespace
 
@@ -193,7 +134,7 @@ private:
     };
     void grow()
     {
-        ZeroedTable<Slot> grown(m_slots.size() * 2);
+        ZeroedTable<Slot> grown(m_slots.size() * 2, Pages::Huge);
         const std::size_t mask = grown.size() - 1;
         for (const Slot& slot : m_slots) {
             if (slot.check == 0)
@@ -205,7 +146,7 @@ private:
         }
         m_slots.swap(grown);
     }
-    ZeroedTable<Slot> m_slots { 64 };
+    ZeroedTable<Slot> m_slots { 64, Pages::Huge };
     std::size_t m_count = 0;
     std::size_t m_lookups = 0;
     std::size_t m_limit = kFewValues;
@@ -882,7 +823,8 @@ std::unique_ptr<RowSet::Squeeze> RowSet::beginSqueeze(
     auto squeeze = std::make_unique<Squeeze>();
     squeeze->column = column;
     squeeze->rows = m_size;
-    squeeze->first.assign(groups ? groupCount : 0, Squeeze::Packed {});
+    if (groups)
+        squeeze->first = ZeroedTable<Squeeze::Packed>(groupCount);
     squeeze->groups = std::move(groups);
     ColumnText& text = m_text[std::size_t(column)];
     if (squeeze->groups) {
@@ -912,7 +854,7 @@ bool RowSet::squeezeSome(Squeeze& squeeze, int rows)
     const auto packedOf = [&](Cell c, std::uint32_t group) {
         const std::string_view bytes = bytesOf(c);
         Squeeze::Packed& first = squeeze.first[group];
-        if (first.cell.tag == NullTag) {
+        if (first.id == 0) {
             first.cell = storeText(column, bytes, StoredType::Text);
             first.id = std::uint32_t(values.append(first.cell));
         }

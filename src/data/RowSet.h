@@ -22,6 +22,7 @@
 
 #include "data/Field.h"
 #include "data/PackedNumbers.h"
+#include "data/ZeroedTable.h"
 
 #include <QString>
 
@@ -352,14 +353,15 @@ class RowSet::Squeeze {
     std::size_t oldBlocks = 0; // the column's first blocks, let go at the end
     std::size_t freed = 0; // as many of them let go so far
     std::size_t bytesBefore = 0;
-    // Per group, where its value went and its number (a text's); other
-    // values of the same group (equal by collation, not by bytes) are
-    // seldom met.
+    // Per group, where its value went and its number (a text's; 0 until
+    // the group is met); other values of the same group (equal by
+    // collation, not by bytes) are seldom met. A table of millions of
+    // groups is zeroed page by page as the stretches reach it, not at once.
     struct Packed {
         Cell cell;
         std::uint32_t id = 0;
     };
-    std::vector<Packed> first;
+    ZeroedTable<Packed> first;
     std::unordered_map<std::uint32_t, std::vector<Cell>> more;
     // The numbers of other cells: other kinds, empty texts, big values.
     std::unordered_map<std::uint64_t, std::uint32_t> idOf;

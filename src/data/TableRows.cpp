@@ -6,6 +6,8 @@
 #include "data/Store.h"
 #include "data/WaitCheck.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 #include <QScopeGuard>
 #include <QTimer>
@@ -328,7 +330,13 @@ constexpr int kSqueezeRows = 1 << 14;
 // How long one step of the packing may keep the window's thread, and how
 // many rows it packs between two looks at the clock.
 constexpr auto kSqueezeStep = std::chrono::milliseconds(3);
-constexpr int kSqueezeStepRows = 1 << 11;
+constexpr int kSqueezeStepRows = 1 << 8;
+
+QEvent::Type squeezeEvent()
+{
+    static const auto type = QEvent::Type(QEvent::registerEventType());
+    return type;
+}
 
 } // namespace
 
@@ -366,9 +374,25 @@ void TableRows::squeezeNext()
         }
         m_squeezeField = field;
         m_squeezeChanges = m_changes;
-        post([this] { squeezeStep(); });
+        squeezeLater();
         return;
     }
+}
+
+// The next step of the packing waits behind the window's own queued work:
+// a key's redraw is not kept for it.
+void TableRows::squeezeLater()
+{
+    QCoreApplication::postEvent(this, new QEvent(squeezeEvent()), Qt::LowEventPriority);
+}
+
+bool TableRows::event(QEvent* event)
+{
+    if (event->type() == squeezeEvent()) {
+        squeezeStep();
+        return true;
+    }
+    return QObject::event(event);
 }
 
 // Packs rows for a few milliseconds, then lets the window's events in. A
@@ -393,7 +417,7 @@ void TableRows::squeezeStep()
     try {
         while (!m_rows.squeezeSome(*m_squeeze, kSqueezeStepRows)) {
             if (std::chrono::steady_clock::now() >= until) {
-                post([this] { squeezeStep(); });
+                squeezeLater();
                 return;
             }
         }
