@@ -1558,7 +1558,9 @@ void TestTable::repeatedNamesAreKeptOnce()
     t.post();
     const std::size_t saved
         = std::size_t(BigTable - distinct) * std::size_t(repeated[0].name.toString().toUtf8().size());
-    QTRY_VERIFY_WITH_TIMEOUT(t.memoryUsage() + saved / 2 < uniqueMemory, 20000);
+    // The packing goes on in steps between the window's events: slow under a
+    // sanitizer on a busy machine.
+    QTRY_VERIFY_WITH_TIMEOUT(t.memoryUsage() + saved / 2 < uniqueMemory, 60000);
     // Packed rows take changes as before.
     const int kind = t.fieldByName(QStringLiteral("вид_деят"));
     const int address = t.fieldByName(QStringLiteral("адрес"));
