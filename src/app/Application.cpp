@@ -3,9 +3,11 @@
 #include "app/Fonts.h"
 #include "app/NetworkWait.h"
 #include "app/Startup.h"
+#include "data/Background.h"
 #include "ui/widgets/ErrorReport.h"
 #include "ui/widgets/PictureLoader.h"
 
+#include <QEvent>
 #include <QStyleFactory>
 
 Application::Application(int& argc, char** argv)
@@ -28,6 +30,15 @@ Application::Application(int& argc, char** argv)
 
 bool Application::notify(QObject* receiver, QEvent* event)
 {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+        background::userActed();
+        break;
+    default:
+        break;
+    }
     // Handlers report their own errors; this catches whatever slips past
     // them so the loop always goes on.
     try {

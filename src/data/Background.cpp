@@ -8,7 +8,9 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 
 namespace {
 
@@ -17,6 +19,12 @@ namespace {
 constexpr int kNicer = 10;
 // For work the window waits for: ahead of the rest, behind the window.
 constexpr int kNicerAwaited = 3;
+
+// How long after the user's last key or click the window's own background
+// steps wait: a key's answer and its painting take well under this, and a
+// typist's next key mostly comes later.
+constexpr auto kUserActive = std::chrono::milliseconds(150);
+std::atomic<std::chrono::steady_clock::rep> lastAction { 0 };
 
 void lowerPriority([[maybe_unused]] int nicer)
 {
@@ -43,6 +51,18 @@ void background::yieldToWindow()
 void background::yieldToWindowAwaited()
 {
     lowerPriority(kNicerAwaited);
+}
+
+void background::userActed()
+{
+    lastAction.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+}
+
+bool background::userActive()
+{
+    const std::chrono::steady_clock::duration since = std::chrono::steady_clock::now().time_since_epoch()
+        - std::chrono::steady_clock::duration(lastAction.load(std::memory_order_relaxed));
+    return since < kUserActive;
 }
 
 void background::returnFreedMemory()

@@ -15,6 +15,12 @@ void yieldToWindow();
 // share than the window's, but a larger one than the other background work.
 void yieldToWindowAwaited();
 
+// The user has just pressed a key, clicked or turned the wheel. Work the
+// window's thread does in steps between its events (the packing of a column)
+// waits while userActive(), so the answer is painted without a step before it.
+void userActed();
+bool userActive();
+
 // Has memory let go by any thread go back to the system. A big table's
 // reading, orders and packing take and let go hundreds of megabytes in
 // large pieces on several threads; left to itself the allocator raises its

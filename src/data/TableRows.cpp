@@ -6,8 +6,6 @@
 #include "data/Store.h"
 #include "data/WaitCheck.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QMetaObject>
 #include <QScopeGuard>
 #include <QTimer>
@@ -332,12 +330,6 @@ constexpr int kSqueezeRows = 1 << 14;
 constexpr auto kSqueezeStep = std::chrono::milliseconds(3);
 constexpr int kSqueezeStepRows = 1 << 8;
 
-QEvent::Type squeezeEvent()
-{
-    static const auto type = QEvent::Type(QEvent::registerEventType());
-    return type;
-}
-
 } // namespace
 
 // Starts packing the first field that gains from it, if none is being packed.
@@ -374,31 +366,16 @@ void TableRows::squeezeNext()
         }
         m_squeezeField = field;
         m_squeezeChanges = m_changes;
-        squeezeLater();
+        post([this] { squeezeStep(); });
         return;
     }
-}
-
-// The next step of the packing waits behind the window's own queued work:
-// a key's redraw is not kept for it.
-void TableRows::squeezeLater()
-{
-    QCoreApplication::postEvent(this, new QEvent(squeezeEvent()), Qt::LowEventPriority);
-}
-
-bool TableRows::event(QEvent* event)
-{
-    if (event->type() == squeezeEvent()) {
-        squeezeStep();
-        return true;
-    }
-    return QObject::event(event);
 }
 
 // Packs rows for a few milliseconds, then lets the window's events in. A
 // scan, or a build of the field's order, reads the rows on a thread of its
 // own: the packing waits for it, and leaves the machine to an order someone
-// waits for.
+// waits for. It also waits a moment after the user's key or click, so that
+// the answer is painted without a step of packing before it.
 void TableRows::squeezeStep()
 {
     if (!m_squeeze)
@@ -409,7 +386,8 @@ void TableRows::squeezeStep()
         squeezeNext();
         return;
     }
-    if (m_scanReading.load(std::memory_order_acquire) || !m_orders.idle(m_squeezeField) || m_orders.awaited()) {
+    if (m_scanReading.load(std::memory_order_acquire) || !m_orders.idle(m_squeezeField) || m_orders.awaited()
+        || background::userActive()) {
         QTimer::singleShot(10, this, &TableRows::squeezeStep);
         return;
     }
@@ -417,7 +395,7 @@ void TableRows::squeezeStep()
     try {
         while (!m_rows.squeezeSome(*m_squeeze, kSqueezeStepRows)) {
             if (std::chrono::steady_clock::now() >= until) {
-                squeezeLater();
+                post([this] { squeezeStep(); });
                 return;
             }
         }

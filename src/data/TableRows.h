@@ -142,8 +142,6 @@ private:
     void changing();
     void squeezeNext();
     void squeezeStep();
-    void squeezeLater();
-    bool event(QEvent* event) override;
 
     const std::vector<FieldDef>& m_fields;
     RowSet m_rows;
