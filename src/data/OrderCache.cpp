@@ -17,6 +17,9 @@ namespace {
 // Rows one step of a build takes in: a worker looks for more urgent work
 // between steps.
 constexpr int kStepRows = 1 << 16;
+// A build with this many rows still to take in is shared by both workers
+// when nothing else is to be done: the second takes the later half.
+constexpr int kSplitRows = 1 << 17;
 
 // The fields built before anyone asks, first to last: names (the search),
 // kinds of activity (the catalogue), addresses, then telephone numbers, the
@@ -52,7 +55,13 @@ struct OrderCache::Slot {
     const int field;
     std::unique_ptr<OrderBuilder> builder;
     std::shared_ptr<const SortedOrder> order;
-    bool busy = false; // a thread is working on it (without the lock)
+    bool busy = false; // a thread is working on builder (without the lock)
+    int stepEnd = 0; // while busy: the row up to which the step takes rows in
+    // Once split, the builder takes rows up to split and this one the rows
+    // from there on; builder takes it over to finish.
+    std::unique_ptr<OrderBuilder> later;
+    int split = -1; // none
+    bool laterBusy = false; // a thread is working on later
     bool wanted = false; // someone waits for it: it goes first
     bool held = false; // its cells are being changed: nobody reads them
     std::atomic<bool> stop { false };
@@ -149,11 +158,52 @@ bool OrderCache::due(const Slot& slot)
     return slot.wanted || defaultRank(slot.field) != kOnlyAsked;
 }
 
+// Under the lock: the rows the builder takes in, up to (not including).
+int OrderCache::limitOf(const Slot& slot) const
+{
+    return slot.split >= 0 ? slot.split : m_available;
+}
+
+// Under the lock: whether the builder has a step to take (rows to take in,
+// or the order to finish, once every row is in, the later half's too).
 bool OrderCache::hasWork(const Slot& slot) const
 {
     if (slot.busy || slot.held || slot.order || !due(slot))
         return false;
-    return !slot.builder || slot.builder->rowsTaken() < m_available || m_complete;
+    if (!slot.builder || slot.builder->rowsTaken() < limitOf(slot))
+        return true;
+    return m_complete
+        && (slot.split < 0 || (!slot.laterBusy && slot.later && slot.later->rowsTaken() >= m_available));
+}
+
+// Under the lock: whether the later half has rows to take in (until the
+// builder takes it over to finish).
+bool OrderCache::laterWork(const Slot& slot) const
+{
+    return slot.later && !slot.laterBusy && !slot.held && slot.later->rowsTaken() < m_available;
+}
+
+// Under the lock: whether the rows still to take in are many enough to be
+// split in two (every row being in).
+bool OrderCache::canSplit(const Slot& slot) const
+{
+    if (!m_complete || slot.split >= 0 || slot.held || slot.order || !due(slot))
+        return false;
+    const int from = slot.busy ? slot.stepEnd : slot.builder ? slot.builder->rowsTaken() : 0;
+    return m_available - from >= kSplitRows;
+}
+
+// Under the lock: whether nothing but this build is to be done, so the
+// second core would idle.
+bool OrderCache::alone(const Slot& slot) const
+{
+    if (m_paused || small())
+        return false;
+    const bool waiting = awaitedLocked();
+    return std::none_of(m_slots.begin(), m_slots.end(), [&](const auto& other) {
+        return other && other.get() != &slot
+            && (other->busy || other->laterBusy || ((!waiting || other->wanted) && hasWork(*other)));
+    });
 }
 
 // Under the lock: whether someone waits for an order still being built.
@@ -169,20 +219,26 @@ bool OrderCache::awaited()
     return awaitedLocked();
 }
 
-// Under the lock: the field to work on next, or -1. While someone waits for
-// a field, only that field is worked on (the waiting thread gets the
-// machine); otherwise by rank.
-int OrderCache::nextField() const
+// Under the lock: what to work on next, if anything. While someone waits
+// for a field, only that field is worked on (the waiting thread gets the
+// machine); otherwise by rank. A build's later half is taken in only when
+// no build has a step of its own to take.
+OrderCache::Job OrderCache::nextJob() const
 {
     const bool waiting = awaitedLocked();
-    int best = -1;
-    for (const auto& slot : m_slots) {
-        if (!slot || !hasWork(*slot) || (waiting && !slot->wanted))
-            continue;
-        if (best < 0 || unsigned(defaultRank(slot->field)) < unsigned(defaultRank(m_slots[std::size_t(best)]->field)))
-            best = slot->field;
-    }
-    return best;
+    auto best = [&](auto hasJob) {
+        Slot* found = nullptr;
+        for (const auto& slot : m_slots) {
+            if (!slot || (waiting && !slot->wanted) || !hasJob(*slot))
+                continue;
+            if (!found || unsigned(defaultRank(slot->field)) < unsigned(defaultRank(found->field)))
+                found = slot.get();
+        }
+        return found;
+    };
+    if (Slot* slot = best([this](const Slot& s) { return hasWork(s); }))
+        return { slot, false };
+    return { best([this](const Slot& s) { return laterWork(s) || canSplit(s); }), true };
 }
 
 // One step on a slot, without the lock: take in more rows, or finish.
@@ -192,15 +248,24 @@ void OrderCache::step(Slot& slot, std::unique_lock<std::mutex>& lock)
         slot.builder = std::make_unique<OrderBuilder>(m_rows, slot.field - 1);
     slot.busy = true;
     const int taken = slot.builder->rowsTaken();
-    const int upTo = std::min(m_available, taken + kStepRows);
-    const bool finish = m_complete && taken >= m_available;
+    const int limit = limitOf(slot);
+    const int upTo = std::min(limit, taken + kStepRows);
+    const bool finish = m_complete && taken >= limit;
+    slot.stepEnd = upTo;
+    std::unique_ptr<OrderBuilder> later = finish ? std::move(slot.later) : nullptr;
+    const bool twoThreads = finish && alone(slot);
     lock.unlock();
     std::unique_ptr<SortedOrder> order;
     try {
-        if (finish)
-            order = std::make_unique<SortedOrder>(slot.builder->finish(slot.stop));
-        else
+        if (finish) {
+            if (later) {
+                slot.builder->absorb(*later);
+                later.reset();
+            }
+            order = std::make_unique<SortedOrder>(slot.builder->finish(slot.stop, twoThreads));
+        } else {
             slot.builder->add(upTo, slot.stop);
+        }
     } catch (const SortedOrder::Stopped&) {
     }
     lock.lock();
@@ -209,6 +274,7 @@ void OrderCache::step(Slot& slot, std::unique_lock<std::mutex>& lock)
     if (built) {
         slot.order = std::move(order);
         slot.builder.reset();
+        slot.split = -1;
         slot.wanted = false;
         Q_ASSERT(slot.order->sorted.size() == slot.order->rank.size());
     }
@@ -218,6 +284,29 @@ void OrderCache::step(Slot& slot, std::unique_lock<std::mutex>& lock)
         m_onBuilt();
         lock.lock();
     }
+}
+
+// One step on a build's later half, without the lock; the first splits the
+// rows still to take in.
+void OrderCache::stepLater(Slot& slot, std::unique_lock<std::mutex>& lock)
+{
+    if (slot.split < 0) {
+        const int from = slot.busy ? slot.stepEnd : slot.builder ? slot.builder->rowsTaken() : 0;
+        slot.split = from + (m_available - from) / 2;
+        slot.later = std::make_unique<OrderBuilder>(m_rows, slot.field - 1, slot.split);
+    }
+    // Nobody else touches it until it is no longer busy.
+    OrderBuilder& later = *slot.later;
+    slot.laterBusy = true;
+    const int upTo = std::min(m_available, later.rowsTaken() + kStepRows);
+    lock.unlock();
+    try {
+        later.add(upTo, slot.stop);
+    } catch (const SortedOrder::Stopped&) {
+    }
+    lock.lock();
+    slot.laterBusy = false;
+    m_changed.notify_all();
 }
 
 // A worker's loop: the most urgent step next, until every order is built
@@ -231,9 +320,13 @@ void OrderCache::work(Worker& self)
             m_changed.wait(lock);
             continue;
         }
-        const int field = nextField();
-        if (field >= 0) {
-            step(*m_slots[std::size_t(field)], lock);
+        const Job job = nextJob();
+        if (job.slot && job.later) {
+            stepLater(*job.slot, lock);
+            continue;
+        }
+        if (job.slot) {
+            step(*job.slot, lock);
             continue;
         }
         if (m_complete && allBuilt())
@@ -266,6 +359,7 @@ const SortedOrder* OrderCache::tryOrder(int field)
     std::unique_lock lock(m_mutex);
     if (!slot.order && m_complete && small()) {
         // A small order nobody else builds: built here, step by step.
+        // (Its rows are never split: no worker takes them on.)
         while (!slot.order && !slot.busy && !slot.stop && !slot.held)
             step(slot, lock);
     }
@@ -306,8 +400,11 @@ std::shared_ptr<const SortedOrder> OrderCache::sharedOrder(int field)
         waitcheck::aboutToWait(m_window, "OrderCache::order");
     slot.wanted = true;
     while (!slot.order) {
-        if (!slot.busy && !slot.stop)
-            step(slot, lock); // nobody on it: this thread builds it
+        // Whatever part nobody is on, this thread takes.
+        if (!slot.stop && hasWork(slot))
+            step(slot, lock);
+        else if (!slot.stop && laterWork(slot))
+            stepLater(slot, lock);
         else
             m_changed.wait(lock);
     }
@@ -346,14 +443,14 @@ bool OrderCache::building(int field)
 {
     std::lock_guard lock(m_mutex);
     const auto& slot = m_slots[std::size_t(field)];
-    return slot && slot->busy;
+    return slot && (slot->busy || slot->laterBusy);
 }
 
 bool OrderCache::idle(int field)
 {
     std::lock_guard lock(m_mutex);
     const auto& slot = m_slots[std::size_t(field)];
-    return !slot || (!slot->busy && (slot->order || slot->held || !due(*slot)));
+    return !slot || (!slot->busy && !slot->laterBusy && (slot->order || slot->held || !due(*slot)));
 }
 
 void OrderCache::hold(int field)
@@ -365,10 +462,11 @@ void OrderCache::hold(int field)
     std::unique_lock lock(m_mutex);
     slot.held = true;
     slot.stop = true;
-    m_changed.wait(lock, [&] { return !slot.busy; });
+    m_changed.wait(lock, [&] { return !slot.busy && !slot.laterBusy; });
     slot.order.reset();
     slot.builder.reset();
-    Q_ASSERT(!slot.busy);
+    slot.later.reset();
+    slot.split = -1;
 }
 
 void OrderCache::release(int field)

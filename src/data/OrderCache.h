@@ -4,8 +4,10 @@
 // The orders are built in the background while the rows are still being
 // read in: a worker takes each field's rows as they are published (their
 // values and the collation keys of new values), and once the last row is in,
-// each order is finished and a second worker joins. The field that is asked
-// for first goes first; a field the window never sorts or searches by is
+// each order is finished and a second worker joins. When one build is all
+// there is to do (or all that anyone waits for), the second worker takes in
+// the later half of its rows meanwhile. The field that is asked for first
+// goes first; a field the window never sorts or searches by is
 // built only once something asks for it. Whoever asks for an order that is
 // not there yet is told so at once (tryOrder) and hears when it is built;
 // only the order of a small table (few rows holding little text: SmallRows,
@@ -119,14 +121,23 @@ private:
     struct Slot;
     struct Worker;
 
-    int nextField() const;
+    struct Job {
+        Slot* slot = nullptr;
+        bool later = false; // the later half of the rows (see Slot::later)
+    };
+    Job nextJob() const;
     bool awaitedLocked() const;
     bool allBuilt() const;
     static bool due(const Slot& slot);
+    int limitOf(const Slot& slot) const;
     bool hasWork(const Slot& slot) const;
+    bool laterWork(const Slot& slot) const;
+    bool canSplit(const Slot& slot) const;
+    bool alone(const Slot& slot) const;
     bool small() const; // under the lock
     void work(Worker& self);
     void step(Slot& slot, std::unique_lock<std::mutex>& lock);
+    void stepLater(Slot& slot, std::unique_lock<std::mutex>& lock);
     void startWorkers(std::size_t count);
 
     const RowSet& m_rows;

@@ -8,10 +8,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <exception>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -98,6 +102,9 @@ struct OrderBuilder::ValueKeys {
     }
 
     void append(const std::string& key);
+    // Appends the keys of another's values from 1 on, and the ones cut,
+    // as values following these.
+    void appendAll(const ValueKeys& other);
     // Gives the codes the order of their units; the keys stay packed.
     void finish();
 
@@ -200,6 +207,38 @@ void OrderBuilder::ValueKeys::append(const std::string& key)
         }
         put(code);
     }
+}
+
+void OrderBuilder::ValueKeys::appendAll(const ValueKeys& other)
+{
+    // The other's codes as codes here, while both number their units and
+    // all of them fit; otherwise every key is kept as it is.
+    bool coded = width != 4 && other.width != 4;
+    std::vector<std::uint32_t> code(coded ? other.units.size() + 1 : 0, 0);
+    for (std::size_t i = 0; coded && i < other.units.size(); ++i) {
+        code[i + 1] = codeOf(other.units[i]);
+        coded = code[i + 1] != 0;
+    }
+    if (!coded && width != 4)
+        widen(4);
+    else if (coded && width == 1 && units.size() > 255)
+        widen(2);
+    const auto offset = std::uint32_t(start.size() - 2); // the other's value 1 follows the last one here
+    bytes.reserve(bytes.size() + other.bytes.size() / std::size_t(other.width) * std::size_t(width));
+    start.reserve(start.size() + other.start.size() - 2);
+    for (std::size_t value = 1; value + 1 < other.start.size(); ++value) {
+        for (std::size_t at = other.start[value]; at < other.start[value + 1]; at += std::size_t(other.width)) {
+            if (width != 4)
+                put(code[other.codeAt(at)]);
+            else if (other.width == 4)
+                bytes.append(other.bytes, at, 4);
+            else
+                appendPackedUnit(bytes, other.units[other.codeAt(at) - 1]);
+        }
+        start.push_back(std::uint32_t(bytes.size()));
+    }
+    for (const auto& [value, row] : other.cut)
+        cut.emplace_back(value + offset, row);
 }
 
 void OrderBuilder::ValueKeys::finish()
@@ -305,25 +344,26 @@ std::uint64_t wordOf(std::string_view key, std::size_t from)
 // by comparing whole keys read both keys at every comparison.
 class KeySort {
 public:
-    KeySort(const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop, std::vector<bool>& same)
-        : m_keys(keys)
-        , m_stop(stop)
-        , m_same(same)
-    {
-    }
-
     struct Item {
         std::uint64_t word; // the key's eight bytes at the depth reached
         std::uint32_t value;
     };
 
+    // same[i] tells of base[i]; two sorts may share them, on two threads,
+    // each over items of its own.
+    KeySort(const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop, const Item* base, std::uint8_t* same)
+        : m_keys(keys)
+        , m_stop(stop)
+        , m_base(base)
+        , m_same(same)
+    {
+    }
+
     // Equal keys end up next to each other, in the order of their values;
-    // same[i] is set where the key at i equals the one before (from the
-    // start of items).
+    // same[i] is set where the key at i equals the one before (within
+    // items).
     void sort(Item* items, std::size_t count, std::size_t depth)
     {
-        if (m_base == nullptr)
-            m_base = items;
         // Pivots that split badly this many times in a row hand the part
         // over to a sort that cannot go quadratic.
         int budget = 2 * std::bit_width(count);
@@ -426,23 +466,90 @@ private:
 
     const OrderBuilder::ValueKeys& m_keys;
     const std::atomic<bool>& m_stop;
-    std::vector<bool>& m_same;
-    const Item* m_base = nullptr;
+    const Item* const m_base;
+    std::uint8_t* const m_same;
     std::size_t m_steps = 0;
 };
+
+// Runs work on a thread of its own while the caller goes on, then waits
+// for it (a failure there is the caller's). With no thread to be had, it
+// is run on the caller's thread at once.
+class Helper {
+public:
+    template <typename Work> explicit Helper(Work work)
+    {
+        try {
+            m_thread = std::thread([this, work] {
+                try {
+                    work();
+                } catch (...) {
+                    m_error = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            work();
+        }
+    }
+    ~Helper()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    void join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_error)
+            std::rethrow_exception(std::exchange(m_error, nullptr));
+    }
+
+private:
+    std::thread m_thread;
+    std::exception_ptr m_error;
+};
+
+// Values this many and more are put in order on two threads when asked.
+constexpr std::size_t TwoThreadValues = std::size_t(1) << 14;
+
+// The items split at the median of a sample of their first words: each
+// side has keys of its own, put in order by a thread of its own.
+void sortOnTwoThreads(const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop, KeySort::Item* items,
+    std::size_t count, std::uint8_t* same)
+{
+    constexpr std::size_t Samples = 255;
+    std::vector<std::uint64_t> sample(Samples);
+    for (std::size_t i = 0; i < Samples; ++i)
+        sample[i] = items[i * count / Samples].word;
+    std::nth_element(sample.begin(), sample.begin() + Samples / 2, sample.end());
+    const std::uint64_t pivot = sample[Samples / 2];
+    KeySort::Item* const split
+        = std::partition(items, items + count, [pivot](const KeySort::Item& item) { return item.word < pivot; });
+    const auto below = std::size_t(split - items);
+    KeySort low(keys, stop, items, same), high(keys, stop, items, same);
+    Helper helper([&] { low.sort(items, below, 0); });
+    high.sort(split, count - below, 0);
+    helper.join();
+}
 
 // Each value's rank: equal keys share one, NULL (value 0) comes first.
 // tie: <0, 0, >0 as two values whose keys were cut and agree so far
 // compare in full.
 template <typename Tie>
-std::vector<std::uint32_t> rankValues(const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop, Tie tie)
+std::vector<std::uint32_t> rankValues(
+    const OrderBuilder::ValueKeys& keys, const std::atomic<bool>& stop, Tie tie, bool twoThreads)
 {
     const std::size_t count = keys.start.size() - 1;
     std::vector<KeySort::Item> items(count);
     for (std::uint32_t i = 0; i < count; ++i)
         items[i] = { wordOf(keys.of(i), 0), i };
-    std::vector<bool> same(count, false);
-    KeySort(keys, stop, same).sort(items.data(), count, 0);
+    std::vector<std::uint8_t> same(count, 0);
+    if (twoThreads && count >= TwoThreadValues)
+        sortOnTwoThreads(keys, stop, items.data(), count, same.data());
+    else
+        KeySort(keys, stop, items.data(), same.data()).sort(items.data(), count, 0);
     Q_ASSERT(count >= 1 && items.front().value == 0); // NULL first of all
     std::vector<std::uint32_t> rank(count, 0);
     std::uint32_t current = 0;
@@ -507,9 +614,10 @@ SortedOrder sortByRank(std::vector<std::uint32_t>&& valueOf, const std::vector<s
 
 } // namespace
 
-OrderBuilder::OrderBuilder(const RowSet& rows, int column)
+OrderBuilder::OrderBuilder(const RowSet& rows, int column, int firstRow)
     : m_rows(rows)
     , m_column(column)
+    , m_firstRow(firstRow)
     , m_buckets(1024, 0)
     , m_valueRow { 0 }
     , m_valueCell { 0 }
@@ -549,13 +657,15 @@ std::uint32_t valueIn(std::uint64_t bucket)
 void OrderBuilder::add(int upTo, const std::atomic<bool>& stop)
 {
     Q_ASSERT(upTo >= rowsTaken() && upTo <= m_rows.rowCount());
+    Q_ASSERT(!m_buckets.empty()); // not after absorb()
     if (m_byCell && !m_rows.sharesValues(m_column))
         rehashByBytes();
     // Taken in a stretch at a time while the rows are read: the room grows
     // by half each time it is short, not by the stretch, which would copy
     // every row's value again for each stretch.
-    if (m_valueOf.capacity() < std::size_t(upTo))
-        m_valueOf.reserve(std::max(std::size_t(upTo), m_valueOf.capacity() + m_valueOf.capacity() / 2));
+    const auto count = std::size_t(upTo - m_firstRow);
+    if (m_valueOf.capacity() < count)
+        m_valueOf.reserve(std::max(count, m_valueOf.capacity() + m_valueOf.capacity() / 2));
     const int from = rowsTaken();
     takeRows(
         std::size_t(upTo - from), [from](std::size_t i) { return from + int(i); }, stop);
@@ -678,8 +788,28 @@ void OrderBuilder::grow()
     m_buckets.swap(buckets);
 }
 
-SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
+void OrderBuilder::absorb(OrderBuilder& later)
 {
+    Q_ASSERT(later.m_firstRow == rowsTaken());
+    // Neither builder looks for values any more.
+    m_buckets = {};
+    m_valueCell = {};
+    later.m_buckets = {};
+    later.m_valueRow = {};
+    later.m_valueCell = {};
+    // The later builder's value v (NULL aside) follows the last one here.
+    const auto offset = std::uint32_t(m_keys->start.size() - 2);
+    m_keys->appendAll(*later.m_keys);
+    later.m_keys.reset();
+    m_valueOf.reserve(m_valueOf.size() + later.m_valueOf.size());
+    for (const std::uint32_t value : later.m_valueOf)
+        m_valueOf.push_back(value == 0 ? 0 : value + offset);
+    later.m_valueOf = {};
+}
+
+SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop, bool twoThreads)
+{
+    Q_ASSERT(m_firstRow == 0);
     checkStop(stop);
     m_buckets = {};
     m_valueRow = {};
@@ -706,7 +836,7 @@ SortedOrder OrderBuilder::finish(const std::atomic<bool>& stop)
         }
         return swapped ? -known->second : known->second;
     };
-    const std::vector<std::uint32_t> valueRank = rankValues(*m_keys, stop, tie);
+    const std::vector<std::uint32_t> valueRank = rankValues(*m_keys, stop, tie, twoThreads);
     // The keys are done with: what is left is the rows' counting sort.
     compared.clear();
     m_keys.reset();

@@ -171,6 +171,7 @@ private slots:
     void substringOfALongValue_data();
     void substringOfALongValue();
     void fewRowsOfMuchTextAreSortedByAWorker();
+    void bothWorkersShareTheLastBuild();
     void longValuesSortAsWhole_data();
     void longValuesSortAsWhole();
     void orderTakenInWhileSharingStops();
@@ -594,6 +595,31 @@ void TestSelection::fewRowsOfMuchTextAreSortedByAWorker()
     QCOMPARE(orders.order(1).sorted, (std::vector<std::uint32_t> { 1, 0 }));
 }
 
+// The one build left is shared by the two workers, each taking in half the
+// rows: the order is the one built alone, and a change to the field while
+// it is built stops the build, halves and all.
+void TestSelection::bothWorkersShareTheLastBuild()
+{
+    RowSet rows(5);
+    for (int i = 0; i < 200000; ++i) {
+        const int row = rows.appendRow(i + 1);
+        if (i % 97 != 3)
+            rows.setUtf8(row, 0, std::to_string(m_random.bounded(150000)) + (i % 3 ? "-а" : "-Б"));
+    }
+    const std::atomic<bool> stop { false };
+    const SortedOrder alone = SortedOrder::build(rows, 0, stop);
+    OrderCache orders(rows, fields());
+    orders.buildInBackground();
+    QTRY_VERIFY(orders.building(1));
+    orders.hold(1);
+    QVERIFY(!orders.building(1) && !orders.builtOrder(1));
+    orders.release(1);
+    const SortedOrder& shared = orders.order(1);
+    QVERIFY(!orders.building(1)); // no half taken in again
+    QVERIFY(shared.sorted == alone.sorted);
+    QVERIFY(shared.rank == alone.rank);
+}
+
 // A search typed on ("Ап" after "А") chooses among the rows the one before
 // found, in their order; whether one narrows another is told by their bounds.
 void TestSelection::searchTypedOnLooksAtWhatWasFound()
@@ -693,6 +719,19 @@ void TestSelection::verifyOrder(const RowSet& rows)
         const int expected = reference.compare(rows.text(int(a), 0), rows.text(int(b), 0));
         QVERIFY2(expected <= 0 && (expected == 0) == (order.rank[a] == order.rank[b]) && (expected != 0 || a < b),
             qPrintable(QStringLiteral("rows %1 / %2").arg(a).arg(b)));
+    }
+    // The same order from two builders over two parts of the rows, one
+    // taking the other's values over, put in order on two threads: parts
+    // of few rows and of many, so of few key units and of many.
+    const int count = rows.rowCount();
+    for (const int split : { count / 2, std::min(count, 10), std::max(count - 10, 0) }) {
+        OrderBuilder first(rows, 0), later(rows, 0, split);
+        first.add(split, stop);
+        later.add(count, stop);
+        first.absorb(later);
+        const SortedOrder joined = first.finish(stop, true);
+        QVERIFY(joined.sorted == order.sorted);
+        QVERIFY(joined.rank == order.rank);
     }
 }
 
