@@ -293,18 +293,22 @@ void OrderCache::stepLater(Slot& slot, std::unique_lock<std::mutex>& lock)
     if (slot.split < 0) {
         const int from = slot.busy ? slot.stepEnd : slot.builder ? slot.builder->rowsTaken() : 0;
         slot.split = from + (m_available - from) / 2;
-        slot.later = std::make_unique<OrderBuilder>(m_rows, slot.field - 1, slot.split);
     }
-    // Nobody else touches it until it is no longer busy.
-    OrderBuilder& later = *slot.later;
+    // Nobody else touches it while busy: the first step makes it, without
+    // the lock (its tables take a while to set up).
+    std::unique_ptr<OrderBuilder> later = std::move(slot.later);
+    const int split = slot.split;
+    const int upTo = std::min(m_available, (later ? later->rowsTaken() : split) + kStepRows);
     slot.laterBusy = true;
-    const int upTo = std::min(m_available, later.rowsTaken() + kStepRows);
     lock.unlock();
     try {
-        later.add(upTo, slot.stop);
+        if (!later)
+            later = std::make_unique<OrderBuilder>(m_rows, slot.field - 1, split);
+        later->add(upTo, slot.stop);
     } catch (const SortedOrder::Stopped&) {
     }
     lock.lock();
+    slot.later = std::move(later);
     slot.laterBusy = false;
     m_changed.notify_all();
 }
